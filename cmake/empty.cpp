@@ -1,0 +1,1 @@
+// Placeholder unit for a library whose directory holds no sources yet.

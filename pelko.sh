@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Pelko's one entry point for a Debian 12 machine:
+#   ./pelko.sh run    install what is missing, build, start Pelko
+#   ./pelko.sh test   install what is missing, build, run every test
+#   ./pelko.sh bench  benchmarks against the tools a user would otherwise use
+#   ./pelko.sh fuzz [SECONDS]   run every fuzz target (default 30 s each)
+#   ./pelko.sh sanitize         the test suite under ASan + UBSan
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+cd "$here"
+
+BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev
+           libssl-dev openssl googletest libgtest-dev libgmock-dev
+           dovecot-core dovecot-pop3d xvfb xauth)
+BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils)
+FUZZ_PKGS=(clang-14 libclang-rt-14-dev)
+
+# Installs the packages that are missing; waits for the dpkg lock if another
+# process holds it; does nothing when all are there.
+install_pkgs() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  local sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get -o DPkg::Lock::Timeout=900 update -qq
+  $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -q --no-install-recommends "${missing[@]}"
+}
+
+configure_and_build() { # build-dir, extra cmake args...
+  local dir="$1"; shift
+  cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j "$(nproc)"
+}
+
+run_tests() { # build-dir
+  local dir="$1"
+  export QT_QPA_PLATFORM=offscreen
+  ctest --test-dir "$dir" --output-on-failure -j "$(nproc)" --timeout 600
+}
+
+cmd="${1:-}"
+case "$cmd" in
+  run)
+    install_pkgs "${BASE_PKGS[@]}"
+    configure_and_build build -DPELKO_TESTS=OFF
+    exec "$here/tools/run-pelko.sh" "$here/build/bin"
+    ;;
+  test)
+    install_pkgs "${BASE_PKGS[@]}"
+    configure_and_build build-test -DPELKO_WERROR=ON
+    run_tests build-test
+    ;;
+  sanitize)
+    install_pkgs "${BASE_PKGS[@]}"
+    configure_and_build build-asan -DPELKO_SANITIZE=ON -DPELKO_WERROR=ON -DCMAKE_BUILD_TYPE=Debug
+    ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 run_tests build-asan
+    ;;
+  fuzz)
+    install_pkgs "${BASE_PKGS[@]}" "${FUZZ_PKGS[@]}"
+    CC=clang-14 CXX=clang++-14 configure_and_build build-fuzz -DPELKO_FUZZ=ON -DPELKO_TESTS=OFF
+    "$here/fuzz/run-all.sh" "$here/build-fuzz" "${2:-30}"
+    ;;
+  bench)
+    install_pkgs "${BASE_PKGS[@]}" "${BENCH_PKGS[@]}"
+    configure_and_build build-bench -DPELKO_BENCH=ON -DPELKO_TESTS=OFF
+    "$here/bench/run.sh" "$here/build-bench"
+    ;;
+  *)
+    sed -n '2,8p' "$0"
+    exit 2
+    ;;
+esac

@@ -1,0 +1,56 @@
+#pragma once
+// Line lookup over Pelko's three text files (Pelko.ini, Accounts.ini,
+// skin.ini). Its matching rules are part of the file format: whole-line
+// case-insensitive section headers, substring key match that does not stop
+// at the next section, CR line ends, byte 26 ends the file.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pelko {
+
+// The result of a lookup that found nothing; readers treat it as missing.
+inline const std::string kNone = "none";
+
+// Message shown (then the program ends) when a settings or skin file cannot be read.
+inline const std::string kSkinPathNotFound =
+    "SKIN PATH not found !\rCheck the PELKO.INI line : current_skin = your skin dir.";
+
+// A value that is not a number where one is needed ('10 ,20', 'NONE').
+class ConversionError : public std::runtime_error {
+public:
+    explicit ConversionError(const std::string& text)
+        : std::runtime_error("'" + text + "' is not a valid integer value") {}
+};
+
+// Splits file bytes into lines: CR ends a line (an LF right after it belongs
+// to the line end), a lone LF is part of the line, byte 26 ends the file.
+std::vector<std::string> SplitIniLines(const std::string& bytes);
+
+// Looks up Key, inside the header line Section (or the whole file when
+// Section is empty). Returns "none" when not found. A file that cannot be
+// read gives "" when its name contains "Accounts.ini", otherwise raises
+// FatalEnd with kSkinPathNotFound.
+std::string FindInSkin(const std::string& fileName, const std::string& section, const std::string& key);
+
+// Same lookup over lines already read (one pass, no I/O).
+std::string FindInLines(const std::vector<std::string>& lines, const std::string& section,
+                        const std::string& key);
+
+// Removes leading blanks (code 32 only).
+std::string LTrimSpaces(const std::string& text);
+
+// "x,y" into X and Y; "x" sets X only; "none" or "" gives 0,0. Raises
+// ConversionError for anything that is not a number.
+void TraiteInt(const std::string& text, int32_t& x, int32_t& y);
+
+// One integer: leading blanks, optional sign, decimal digits, or a "$"/"0x"
+// hexadecimal number. Raises ConversionError otherwise.
+int32_t StrToInt(const std::string& text);
+
+// ASCII-only case folding.
+std::string LowerAscii(std::string text);
+bool EqualsIgnoreCase(const std::string& a, const std::string& b);
+
+} // namespace pelko

@@ -1,0 +1,57 @@
+#pragma once
+// The services Pelko takes from the desktop, behind one small interface so
+// every window can be driven headless in tests (see FakePlatform).
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace pelko {
+
+enum class TrayPress { Left, Right };
+
+class Platform {
+public:
+    virtual ~Platform() = default;
+
+    // Modal box with an OK button. Each "\r" of the text starts a new line.
+    virtual void messageBox(const std::string& text) = 0;
+
+    // Shows the text, then ends the process at once with exit code 0: no
+    // close handling, no QUIT, no settings write. Never returns.
+    [[noreturn]] virtual void fatalEnd(const std::string& text) = 0;
+
+    // Plays a WAV file once, asynchronously; failures are ignored.
+    virtual void playSound(const std::string& wavFile) = 0;
+
+    // Opens a "mailto:" or web address with the desktop's handler.
+    virtual bool openUrl(const std::string& url) = 0;
+
+    // Starts a program with its parameters (no shell involved); not waited for.
+    virtual void launch(const std::string& program, const std::string& parameters) = 0;
+
+    // The desktop's registered mail command line (empty when none).
+    virtual std::string registeredMailCommand() = 0;
+
+    // Notification-area icon. onPress receives left and right presses.
+    virtual bool trayAdd(const std::string& tip, std::function<void(TrayPress)> onPress) = 0;
+    virtual void trayRemove() = 0;
+
+    // File dialogs; filter texts as the program gives them. Empty optional on cancel.
+    virtual std::optional<std::string> openFileDialog(const std::string& filter) = 0;
+    virtual std::optional<std::string> saveFileDialog(const std::string& presetName,
+                                                      const std::string& filter) = 0;
+
+    // Desktop notification ("new mail"); false when no service answers.
+    virtual bool notify(const std::string& title, const std::string& body) = 0;
+};
+
+// Turns the "\r" line breaks of the program's messages into "\n".
+inline std::string messageLines(std::string text)
+{
+    for (char& c : text)
+        if (c == '\r')
+            c = '\n';
+    return text;
+}
+
+} // namespace pelko

@@ -1,0 +1,179 @@
+#include "platform/qt/QtPlatform.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDBusConnection>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QSoundEffect>
+#include <QStandardPaths>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace pelko {
+
+namespace {
+QString q(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
+std::string s(const QString& q) { return q.toUtf8().toStdString(); }
+} // namespace
+
+QtPlatform::QtPlatform() = default;
+QtPlatform::~QtPlatform() = default;
+
+void QtPlatform::messageBox(const std::string& text)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), q(messageLines(text)),
+                    QMessageBox::Ok);
+    box.exec();
+}
+
+void QtPlatform::fatalEnd(const std::string& text)
+{
+    messageBox(text);
+    std::fflush(nullptr);
+    // Leave without unwinding: destructors of the windows would send QUIT and
+    // write the settings file.
+    _exit(0);
+}
+
+void QtPlatform::playSound(const std::string& wavFile)
+{
+    if (!sound_)
+        sound_ = std::make_unique<QSoundEffect>();
+    sound_->setSource(QUrl::fromLocalFile(q(wavFile)));
+    sound_->play();
+}
+
+bool QtPlatform::openUrl(const std::string& url)
+{
+    return QDesktopServices::openUrl(QUrl(q(url)));
+}
+
+void QtPlatform::launch(const std::string& program, const std::string& parameters)
+{
+    QProcess::startDetached(q(program), QProcess::splitCommand(q(parameters)));
+}
+
+std::string desktopExecLine(const std::string& text)
+{
+    QString exec;
+    bool inEntry = false;
+    for (const QString& line : q(text).split('\n')) {
+        QString t = line.trimmed();
+        if (t.startsWith('['))
+            inEntry = (t == QLatin1String("[Desktop Entry]"));
+        else if (inEntry && t.startsWith(QLatin1String("Exec="))) {
+            exec = t.mid(5);
+            break;
+        }
+    }
+    // Drop the field codes (%u, %U, %f, ...); "%%" stands for a percent sign.
+    QString out;
+    for (int i = 0; i < exec.size(); ++i) {
+        if (exec[i] == '%' && i + 1 < exec.size()) {
+            if (exec[i + 1] == '%')
+                out += '%';
+            ++i;
+            continue;
+        }
+        out += exec[i];
+    }
+    return s(out.simplified());
+}
+
+std::string QtPlatform::registeredMailCommand()
+{
+    QProcess xdg;
+    xdg.start(QStringLiteral("xdg-mime"),
+              {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("x-scheme-handler/mailto")});
+    if (!xdg.waitForFinished(3000))
+        return {};
+    const QString desktop = QString::fromUtf8(xdg.readAllStandardOutput()).trimmed();
+    if (desktop.isEmpty())
+        return {};
+    const QString path = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, desktop);
+    QFile f(path);
+    if (path.isEmpty() || !f.open(QIODevice::ReadOnly))
+        return {};
+    return desktopExecLine(f.readAll().toStdString());
+}
+
+bool QtPlatform::trayAdd(const std::string& tip, std::function<void(TrayPress)> onPress)
+{
+    if (tray_)
+        return false; // already there: a second add has no effect
+    tray_ = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
+    tray_->setToolTip(q(tip));
+    QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
+                     [onPress](QSystemTrayIcon::ActivationReason r) {
+                         if (r == QSystemTrayIcon::Trigger)
+                             onPress(TrayPress::Left);
+                         else if (r == QSystemTrayIcon::Context)
+                             onPress(TrayPress::Right);
+                     });
+    tray_->show();
+    return true;
+}
+
+void QtPlatform::trayRemove()
+{
+    tray_.reset();
+}
+
+std::string qtFilterFromPipes(const std::string& filter)
+{
+    const QStringList parts = q(filter).split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString name = parts[i].trimmed();
+        const QString pattern = parts[i + 1].trimmed();
+        if (!name.contains('('))
+            name += QStringLiteral(" (") + pattern + ')';
+        out << name;
+    }
+    out << QStringLiteral("All files (*)");
+    return s(out.join(QStringLiteral(";;")));
+}
+
+std::optional<std::string> QtPlatform::openFileDialog(const std::string& filter)
+{
+    const QString f = QFileDialog::getOpenFileName(nullptr, QString(), QString(), q(qtFilterFromPipes(filter)));
+    if (f.isEmpty())
+        return std::nullopt;
+    return s(f);
+}
+
+std::optional<std::string> QtPlatform::saveFileDialog(const std::string& presetName, const std::string& filter)
+{
+    const QString f = QFileDialog::getSaveFileName(nullptr, QString(), q(presetName), q(qtFilterFromPipes(filter)));
+    if (f.isEmpty())
+        return std::nullopt;
+    return s(f);
+}
+
+bool QtPlatform::notify(const std::string& title, const std::string& body)
+{
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected())
+        return false;
+    QDBusInterface n(QStringLiteral("org.freedesktop.Notifications"),
+                     QStringLiteral("/org/freedesktop/Notifications"),
+                     QStringLiteral("org.freedesktop.Notifications"), bus);
+    if (!n.isValid())
+        return false;
+    QDBusReply<uint> r = n.call(QStringLiteral("Notify"), QStringLiteral("Pelko"), uint(0),
+                                QStringLiteral("mail-unread"), q(title), q(body), QStringList(),
+                                QVariantMap(), int(-1));
+    return r.isValid();
+}
+
+} // namespace pelko

@@ -1,0 +1,43 @@
+#pragma once
+#include "platform/Platform.h"
+
+#include <memory>
+
+class QSystemTrayIcon;
+class QSoundEffect;
+
+namespace pelko {
+
+// The desktop services on Linux through Qt (and xdg-mime for the mail handler).
+class QtPlatform : public Platform {
+public:
+    QtPlatform();
+    ~QtPlatform() override;
+
+    void messageBox(const std::string& text) override;
+    [[noreturn]] void fatalEnd(const std::string& text) override;
+    void playSound(const std::string& wavFile) override;
+    bool openUrl(const std::string& url) override;
+    void launch(const std::string& program, const std::string& parameters) override;
+    std::string registeredMailCommand() override;
+    bool trayAdd(const std::string& tip, std::function<void(TrayPress)> onPress) override;
+    void trayRemove() override;
+    std::optional<std::string> openFileDialog(const std::string& filter) override;
+    std::optional<std::string> saveFileDialog(const std::string& presetName,
+                                              const std::string& filter) override;
+    bool notify(const std::string& title, const std::string& body) override;
+
+private:
+    std::unique_ptr<QSystemTrayIcon> tray_;
+    std::unique_ptr<QSoundEffect> sound_;
+};
+
+// Qt file dialogs take "Name (*.ext)" filters separated by ";;"; the program's
+// texts use the "Name (*.ext)|*.ext|..." form. Adds "All files (*)" since a
+// Linux program has no ".exe" extension.
+std::string qtFilterFromPipes(const std::string& filter);
+
+// Reads the Exec= line of a freedesktop .desktop file, field codes removed.
+std::string desktopExecLine(const std::string& desktopFileText);
+
+} // namespace pelko

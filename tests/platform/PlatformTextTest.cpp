@@ -1,0 +1,28 @@
+#include "platform/Platform.h"
+#include "platform/qt/QtPlatform.h"
+
+#include <gtest/gtest.h>
+
+using namespace pelko;
+
+TEST(PlatformText, CarriageReturnsBecomeLineBreaks)
+{
+    EXPECT_EQ(messageLines("PELKO.INI not found !\r\rCreate"), "PELKO.INI not found !\n\nCreate");
+}
+
+TEST(PlatformText, PipeFiltersBecomeQtFilters)
+{
+    EXPECT_EQ(qtFilterFromPipes("Ini files (*.ini) | *.ini"), "Ini files (*.ini);;All files (*)");
+    EXPECT_EQ(qtFilterFromPipes("zip file (*.zip)|*.zip|all (*.*)|*.*"),
+              "zip file (*.zip);;all (*.*);;All files (*)");
+}
+
+TEST(PlatformText, DesktopExecLineLosesFieldCodes)
+{
+    const std::string desktop = "[Desktop Entry]\nName=Mail\nExec=thunderbird -compose %u\n"
+                                "[Desktop Action New]\nExec=other\n";
+    EXPECT_EQ(desktopExecLine(desktop), "thunderbird -compose");
+    EXPECT_EQ(desktopExecLine("[Desktop Entry]\nExec=\"/opt/m y/mail\" %U --x=100%%\n"),
+              "\"/opt/m y/mail\" --x=100%");
+    EXPECT_EQ(desktopExecLine("[Other]\nExec=x\n"), "");
+}

@@ -1,0 +1,100 @@
+#pragma once
+// A platform that records every call. fatalEnd throws FatalEndCalled so a
+// test can see the program would have ended (and that nothing ran after).
+#include "platform/Platform.h"
+
+#include <deque>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pelko {
+
+struct FatalEndCalled : std::runtime_error {
+    explicit FatalEndCalled(const std::string& t) : std::runtime_error(t) {}
+};
+
+class FakePlatform : public Platform {
+public:
+    void messageBox(const std::string& text) override { boxes.push_back(text); }
+    [[noreturn]] void fatalEnd(const std::string& text) override
+    {
+        fatals.push_back(text);
+        throw FatalEndCalled(text);
+    }
+    void playSound(const std::string& wavFile) override { sounds.push_back(wavFile); }
+    bool openUrl(const std::string& url) override
+    {
+        urls.push_back(url);
+        return true;
+    }
+    void launch(const std::string& program, const std::string& parameters) override
+    {
+        launches.push_back({program, parameters});
+    }
+    std::string registeredMailCommand() override { return mailCommand; }
+    bool trayAdd(const std::string& tip, std::function<void(TrayPress)> onPress) override
+    {
+        ++trayAdds;
+        if (trayPresent)
+            return false;
+        trayPresent = true;
+        trayTip = tip;
+        trayHandler = std::move(onPress);
+        return true;
+    }
+    void trayRemove() override
+    {
+        ++trayRemoves;
+        trayPresent = false;
+        trayHandler = nullptr;
+    }
+    std::optional<std::string> openFileDialog(const std::string& filter) override
+    {
+        dialogFilters.push_back(filter);
+        return nextDialogAnswer();
+    }
+    std::optional<std::string> saveFileDialog(const std::string& presetName,
+                                              const std::string& filter) override
+    {
+        savePresets.push_back(presetName);
+        dialogFilters.push_back(filter);
+        return nextDialogAnswer();
+    }
+    bool notify(const std::string& title, const std::string& body) override
+    {
+        notifications.push_back({title, body});
+        return notifyAvailable;
+    }
+
+    struct Launch {
+        std::string program, parameters;
+    };
+    struct Note {
+        std::string title, body;
+    };
+
+    std::vector<std::string> boxes, fatals, sounds, urls, dialogFilters, savePresets;
+    std::vector<Launch> launches;
+    std::vector<Note> notifications;
+    std::string mailCommand;
+    bool notifyAvailable = true;
+    bool trayPresent = false;
+    int trayAdds = 0, trayRemoves = 0;
+    std::string trayTip;
+    std::function<void(TrayPress)> trayHandler;
+    // Answers for the next file dialogs, in order; an empty optional cancels.
+    std::deque<std::optional<std::string>> dialogAnswers;
+
+private:
+    std::optional<std::string> nextDialogAnswer()
+    {
+        if (dialogAnswers.empty())
+            return std::nullopt;
+        auto a = dialogAnswers.front();
+        dialogAnswers.pop_front();
+        return a;
+    }
+};
+
+} // namespace pelko
