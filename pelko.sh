@@ -11,7 +11,7 @@ cd "$here"
 
 BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev
            libssl-dev openssl googletest libgtest-dev libgmock-dev
-           dovecot-core dovecot-pop3d xvfb xauth)
+           dovecot-core dovecot-pop3d xvfb xauth fonts-dejavu-core)
 BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils)
 FUZZ_PKGS=(clang-14 libclang-rt-14-dev)
 

@@ -1,0 +1,26 @@
+#pragma once
+// Small text routines of the protocol stack.
+#include <string>
+#include <vector>
+
+namespace pelko {
+
+// Removes every character with a code from 0 to 32 at both ends.
+std::string Trim(const std::string& s);
+
+// Part before the first delimiter; s becomes the rest (empty when absent).
+std::string SplitFirst(std::string& s, const std::string& delimiter);
+
+// Text between the first start token and the following end token; empty when
+// either is missing. ignoreCase compares in ASCII upper case.
+std::string ExtractBetween(const std::string& s, const std::string& start, const std::string& end,
+                           bool ignoreCase);
+
+std::string ReplaceText(const std::string& s, const std::string& oldText, const std::string& newText,
+                        bool replaceAll, bool ignoreCase);
+int IndexOfText(const std::string& s, const std::vector<std::string>& table);
+std::string JoinWithCommas(const std::vector<std::string>& items);
+std::string UpperAscii(std::string s);
+bool StartsWithIgnoreCase(const std::string& s, const std::string& prefix);
+
+} // namespace pelko

@@ -1,0 +1,80 @@
+#pragma once
+// A fetched mail message: header lines (name=value), body text lines, the
+// text parts it was made of, and attachments stored in private temporary files.
+#include "wire/MailDate.h"
+
+#include <string>
+#include <vector>
+
+namespace pelko {
+
+using TStrings = std::vector<std::string>;
+
+struct TMessagePart {
+    TStrings Lines;
+    std::string ContentTransfer; // value of the part's Content-Transfer-Encoding (not applied)
+    std::string ContentType;
+};
+
+class TAttachment {
+public:
+    TStrings Headers;           // the part's own header lines, name=value
+    std::string FileName;       // from Content-Disposition; never a path (last component only)
+    std::string StoredPathName; // private temporary file with the decoded content
+
+    // Copies the stored file to dest (one trailing "/" removed), overwriting.
+    bool SaveToFile(const std::string& dest) const;
+};
+
+class TWireMessage {
+public:
+    TWireMessage();
+    ~TWireMessage(); // deletes the attachments' temporary files
+    TWireMessage(const TWireMessage&) = delete;
+    TWireMessage& operator=(const TWireMessage&) = delete;
+
+    // Header store: lookup by the text before the first "=", ignoring case;
+    // setting "" removes the first matching line.
+    TStrings Headers;
+    std::string GetHeader(const std::string& name) const;
+    void SetHeader(const std::string& name, const std::string& value);
+
+    std::string From() const { return GetHeader("From"); }
+    std::string Organization() const { return GetHeader("Organization"); }
+    std::string References() const { return GetHeader("References"); }
+    std::string ReplyTo() const { return GetHeader("Reply-To"); }
+    std::string Subject() const { return GetHeader("Subject"); }
+    std::string MsgID() const { return GetHeader("Message-ID"); }
+    void SetFrom(const std::string& v) { SetHeader("From", v); }
+    void SetOrganization(const std::string& v) { SetHeader("Organization", v); }
+    void SetReferences(const std::string& v) { SetHeader("References", v); }
+    void SetReplyTo(const std::string& v) { SetHeader("Reply-To", v); }
+    void SetSubject(const std::string& v) { SetHeader("Subject", v); }
+    void SetMsgID(const std::string& v) { SetHeader("Message-ID", v); }
+
+    TDateTime Date() const;        // ParseMailDate of the "Date" field
+    void SetDate(TDateTime value); // FormatMailDate into the "Date" field
+
+    // Address lists of "To" and "Cc" (a quoted display name may hold commas).
+    TStrings Too() const;
+    void SetToo(const TStrings& items);
+    TStrings CCList() const;
+    void SetCCList(const TStrings& items);
+    TStrings Newsgroups() const;
+    void SetNewsgroups(const TStrings& items);
+
+    TStrings Text;
+    TStrings BCCList;
+    std::vector<TMessagePart> MessageParts;
+    std::vector<TAttachment> Attachments;
+
+    std::string ContentType = "text/plain";
+    std::string DefaultDomain;
+    bool ExtractAttachments = true;
+    bool UseNowForDate = true;
+    int MsgNo = 0;
+
+    void Clear(); // also deletes the attachments' temporary files
+};
+
+} // namespace pelko
