@@ -10,8 +10,11 @@
 
 namespace pelko {
 
-struct FatalEndCalled : std::runtime_error {
-    explicit FatalEndCalled(const std::string& t) : std::runtime_error(t) {}
+// Deliberately not a std::exception: the program's error handlers catch
+// std::exception and must not swallow the end of the program.
+struct FatalEndCalled {
+    std::string text;
+    const char* what() const noexcept { return text.c_str(); }
 };
 
 class FakePlatform : public Platform {
@@ -20,7 +23,7 @@ public:
     [[noreturn]] void fatalEnd(const std::string& text) override
     {
         fatals.push_back(text);
-        throw FatalEndCalled(text);
+        throw FatalEndCalled{text};
     }
     void playSound(const std::string& wavFile) override { sounds.push_back(wavFile); }
     bool openUrl(const std::string& url) override

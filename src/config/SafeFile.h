@@ -1,0 +1,26 @@
+#pragma once
+// Whole-file writes that never leave a half-written file behind: the new
+// content goes to a temporary file beside the target, which then replaces
+// the target in one rename.
+#include <stdexcept>
+#include <string>
+#include <sys/types.h>
+
+namespace pelko {
+
+// A file could not be written; the old file is untouched. The message names
+// the file and the reason, e.g. "Cannot write /x/Pelko.ini: No space left on device".
+class FileWriteError : public std::runtime_error {
+public:
+    explicit FileWriteError(const std::string& text) : std::runtime_error(text) {}
+};
+
+// Replaces the content of `path` with `bytes`. An existing file keeps its
+// permission bits (and, where allowed, its owner); a new file is created with
+// newFileMode, reduced by the umask as open(2) does; a file we may not write
+// is refused as an in-place write would be. A symbolic link is
+// followed, so the file it points at is replaced and the link stays.
+// Throws FileWriteError and removes the temporary file on any failure.
+void WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t newFileMode);
+
+} // namespace pelko

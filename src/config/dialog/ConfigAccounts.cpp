@@ -1,0 +1,147 @@
+// The Accounts page: the account table is edited in place and Accounts.ini
+// rewritten after every change.
+#include "config/SettingsFile.h"
+#include "config/dialog/ConfigDialog.h"
+
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+namespace pelko {
+
+namespace {
+
+const std::string kAccountExists = "Account already exists !";
+const std::string kFillAllFields = "Please fill all fields of your account !";
+const std::string kAccountsFull = "Accounts full, please delete one before !";
+
+std::string bytes(const QLineEdit* e) { return e->text().toUtf8().toStdString(); }
+
+} // namespace
+
+bool TConfig::SaveAccounts()
+{
+    return guarded([this] { SaveAccountsFile(c_.accountsFile(), c_); });
+}
+
+int TConfig::selectedAccount() const
+{
+    const int row = LstAcc->currentRow();
+    if (row < 0 || row >= c_.AccCount || !LstAcc->item(row)->isSelected())
+        return 0;
+    return row + 1;
+}
+
+void TConfig::uncheckStatusButtons()
+{
+    for (QRadioButton* r : {ChkAct, ChkInact}) {
+        r->setAutoExclusive(false);
+        r->setChecked(false);
+        r->setAutoExclusive(true);
+    }
+}
+
+void TConfig::RefreshAccountList()
+{
+    {
+        const QSignalBlocker block(LstAcc);
+        LstAcc->clear();
+        for (int i = 1; i <= c_.AccCount; ++i)
+            LstAcc->addItem(QString::fromUtf8(c_.Accounts[size_t(i)].acc_name.c_str()));
+    }
+    NAccount->clear();
+    HostTxt->clear();
+    UserName->clear();
+    Password->clear();
+}
+
+void TConfig::AddAccClick()
+{
+    const std::string name = bytes(NAccount), host = bytes(HostTxt), user = bytes(UserName),
+                      password = bytes(Password);
+
+    // A duplicate name with an empty field gets both messages, in this order.
+    bool duplicate = false;
+    if (!name.empty())
+        for (int i = 1; i <= c_.AccCount; ++i)
+            if (c_.Accounts[size_t(i)].acc_name == name)
+                duplicate = true;
+    if (duplicate)
+        p_.messageBox(kAccountExists);
+    if (name.empty() || user.empty() || password.empty() || host.empty()) {
+        p_.messageBox(kFillAllFields);
+        return;
+    }
+    if (duplicate)
+        return;
+    if (c_.AccCount + 1 > kMaxAccounts) {
+        p_.messageBox(kAccountsFull);
+        return;
+    }
+
+    TPOPAcc acc;
+    acc.acc_name = name;
+    acc.host_name = host;
+    acc.user_name = user;
+    acc.password = password;
+    // The new account takes the state the status buttons show.
+    acc.inactive = ChkInact->isChecked();
+    // Refuse what Accounts.ini could not give back unchanged (some passwords,
+    // a name holding another key), before the table changes.
+    std::string why;
+    if (!AccountStorable(acc, &why)) {
+        p_.messageBox(why);
+        return;
+    }
+
+    ++c_.AccCount;
+    c_.Accounts[size_t(c_.AccCount)] = acc;
+    RefreshAccountList();
+    SaveAccounts();
+    NAccount->setFocus();
+}
+
+void TConfig::DelAccClick()
+{
+    const int sel = selectedAccount();
+    if (sel == 0)
+        return;
+    for (int i = sel; i < c_.AccCount; ++i)
+        c_.Accounts[size_t(i)] = c_.Accounts[size_t(i + 1)];
+    // The freed slot keeps no copy of the last account (nor its password).
+    c_.Accounts[size_t(c_.AccCount)] = TPOPAcc{};
+    --c_.AccCount;
+    RefreshAccountList();
+    SaveAccounts();
+}
+
+void TConfig::LstAccClick()
+{
+    const int sel = selectedAccount();
+    if (sel == 0)
+        return;
+    const TPOPAcc& acc = c_.Accounts[size_t(sel)];
+    NAccount->setText(QString::fromUtf8(acc.acc_name.c_str()));
+    HostTxt->setText(QString::fromUtf8(acc.host_name.c_str()));
+    UserName->setText(QString::fromUtf8(acc.user_name.c_str()));
+    Password->setText(QString::fromUtf8(acc.password.c_str()));
+    if (acc.inactive)
+        ChkInact->setChecked(true);
+    else
+        ChkAct->setChecked(true);
+}
+
+void TConfig::setSelectedInactive(bool inactive)
+{
+    const int sel = selectedAccount();
+    if (sel == 0)
+        return;
+    c_.Accounts[size_t(sel)].inactive = inactive;
+    SaveAccounts();
+}
+
+void TConfig::ChkActClick() { setSelectedInactive(false); }
+void TConfig::ChkInactClick() { setSelectedInactive(true); }
+
+} // namespace pelko

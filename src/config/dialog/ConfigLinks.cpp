@@ -1,0 +1,54 @@
+// Links of the Skin Info and Credits pages, and the two file choosers of the
+// Options page.
+#include "config/dialog/ConfigDialog.h"
+#include "config/dialog/LinkLabel.h"
+
+#include <QLineEdit>
+
+namespace pelko {
+
+namespace {
+
+const std::string kSoundFilter = "Wav files (*.wav) | *.wav";
+const std::string kProgramFilter = "Exe files (*.exe) | *.exe";
+const std::string kMakerMail = "mailto:team@pelko.example.org";
+const std::string kThanksMail = "mailto:thanks@pelko.example.org";
+
+std::string bytes(const QString& s) { return s.toUtf8().toStdString(); }
+
+} // namespace
+
+void TConfig::openLink(const std::string& address)
+{
+    if (address.empty() || address == "mailto:")
+        return; // an empty label opens nothing and keeps the dialog
+    p_.openUrl(address);
+    // A link closes the dialog as Cancel does, a preview included.
+    reject();
+}
+
+void TConfig::SkemailClick()
+{
+    const std::string mail = bytes(Skemail->text());
+    if (!mail.empty())
+        openLink("mailto:" + mail);
+}
+
+void TConfig::SkWebClick() { openLink(bytes(SkWeb->text())); }
+void TConfig::OpenWeb(const QString& address) { openLink(bytes(address)); }
+void TConfig::NRQClick() { openLink(kMakerMail); }
+void TConfig::OpenMail() { openLink(kThanksMail); }
+
+void TConfig::SndBrClick()
+{
+    if (const auto file = p_.openFileDialog(kSoundFilter))
+        SndFile->setText(QString::fromUtf8(file->c_str()));
+}
+
+void TConfig::Button1Click()
+{
+    if (const auto file = p_.openFileDialog(kProgramFilter))
+        MailClient->setText(QString::fromUtf8(file->c_str()));
+}
+
+} // namespace pelko
