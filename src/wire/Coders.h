@@ -2,6 +2,7 @@
 // Base64 (RFC 2045 alphabet) decoding and encoding.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -18,6 +19,15 @@ std::string DecodeLine(const std::string& line);
 
 std::string EncodeUnit(const std::string& bytes); // 1 to 3 bytes into 4 characters
 std::string EncodeLine(const std::string& bytes);  // whole input, no line end
+
+// Encodes a file in 45-byte blocks, one Base64 line (60 characters for a full
+// block) per block, then one empty line. Raises std::runtime_error "No Event
+// Defined" when writeLine is empty, and a file error when it cannot be read.
+void EncodeFile(const std::string& path, const std::function<void(const std::string& line)>& writeLine);
+
+// Decodes a whole Base64 text leniently (characters outside the alphabet
+// skipped, stops at "=", a final partial group flushed).
+std::string DecodeBase64Text(const std::string& text);
 
 // Decoder for a stream of Base64 lines (an attachment): characters outside
 // the alphabet are skipped, characters left over at the end of a line are

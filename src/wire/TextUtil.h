@@ -1,5 +1,6 @@
 #pragma once
 // Small text routines of the protocol stack.
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,8 @@ int IndexOfText(const std::string& s, const std::vector<std::string>& table);
 std::string JoinWithCommas(const std::vector<std::string>& items);
 std::string UpperAscii(std::string s);
 bool StartsWithIgnoreCase(const std::string& s, const std::string& prefix);
+
+// Writes the bytes of s (nothing when empty) followed by CR LF.
+void WriteStreamLine(std::ostream& out, const std::string& s);
 
 } // namespace pelko
