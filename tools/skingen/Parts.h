@@ -1,0 +1,60 @@
+#pragma once
+// The small pictures both skins are made of: icons, buttons, the state
+// lamp, the mail flag, and the skin.ini writer.
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+namespace skingen {
+
+enum class Icon { Power, Stop, Refresh, Envelope, Left, Right, Reply, Trash, Cross };
+
+// Draws an icon inside box with strokes of the given width.
+void DrawIcon(QPainter& p, Icon icon, const QRectF& box, const QColor& colour, qreal stroke);
+
+struct ButtonStyle {
+    bool round;                  // circle, or a rounded square
+    QColor rim, faceTop, faceBottom, ink;
+    QColor hoverTop, hoverBottom, hoverInk, hoverGlow;
+};
+
+// One button picture (normal or mouse-over), flattened over `under`.
+QImage Button(const ButtonStyle& style, Icon icon, int size, bool hover, const QColor& under);
+
+// The connection lamp: lit (connected) or dark.
+QImage Lamp(int size, const QColor& lit, bool on, const QColor& rim, const QColor& under);
+
+// The mail flag: a bright envelope with a badge, or a faint one.
+QImage MailFlag(QSize size, bool gotMail, const QColor& paper, const QColor& line, const QColor& badge,
+                const QColor& dim, const QColor& under);
+
+struct MainLayout {
+    QPoint connect, disconnect, online, mailclient, readmsg, youhavemail, nbmsg, status;
+    QSize nbmsgSize, statusSize;
+    int maxchar;
+};
+
+struct MsgLayout {
+    QRect memo;
+    QColor fontColour;
+    QString fontName, fontStyle;
+    int fontSize;
+    QPoint prev, next, reply, del, close;
+};
+
+struct SkinMeta {
+    QString name, author, mail, web, info;
+};
+
+// Writes <dir>/skin.ini with CR LF line ends and every key of the format.
+void WriteSkinIni(const QString& dir, const SkinMeta& meta, const MainLayout& m, const MsgLayout& w);
+
+// Where a skin is written, and the skin makers.
+void MakeHarbour(const QString& dir);
+void MakeEmber(const QString& dir);
+
+} // namespace skingen
