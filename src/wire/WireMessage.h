@@ -37,6 +37,8 @@ public:
     // setting "" removes the first matching line.
     TStrings Headers;
     std::string GetHeader(const std::string& name) const;
+    // The same lookup over any list of name=value lines (a part's headers).
+    static std::string HeaderIn(const TStrings& headers, const std::string& name);
     void SetHeader(const std::string& name, const std::string& value);
 
     std::string From() const { return GetHeader("From"); }

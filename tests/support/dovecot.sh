@@ -1,3 +1,154 @@
 #!/usr/bin/env bash
-# Placeholder until the protocol tests bring the real server script.
-exit 0
+# The tests' own POP3 server: Debian's dovecot with a private configuration.
+#   dovecot.sh start DIR   fresh DIR, free port on 127.0.0.1, users user1..user40
+#                          (password passN), maildirs under DIR/mail/userN;
+#                          writes DIR/port and DIR/pid once "+OK" answers.
+#   dovecot.sh stop DIR    stops the server started in DIR.
+# Without dovecot installed, or when not run as root, start writes nothing
+# and the tests that need the server skip themselves.
+set -uo pipefail
+
+cmd="${1:-}"
+dir="${2:-}"
+if [ -z "$cmd" ] || [ -z "$dir" ]; then
+  echo "usage: $0 start|stop DIR" >&2
+  exit 2
+fi
+
+stop_server() {
+  local pid
+  [ -f "$dir/pid" ] || return 0
+  pid="$(cat "$dir/pid")"
+  rm -f "$dir/pid" "$dir/port"
+  [ -n "$pid" ] || return 0
+  kill -TERM "$pid" 2>/dev/null || return 0
+  for _ in $(seq 1 100); do
+    kill -0 "$pid" 2>/dev/null || return 0
+    sleep 0.05
+  done
+  kill -KILL "$pid" 2>/dev/null || true
+}
+
+port_in_use() {
+  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
+}
+
+# Waits for the "+OK" greeting on the port; 0 when it came.
+wait_greeting() {
+  local port="$1" pid="$2" line
+  for _ in $(seq 1 200); do
+    kill -0 "$pid" 2>/dev/null || return 1
+    if { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null; then
+      line=""
+      read -r -t 2 line <&3 || true
+      exec 3<&- 3>&-
+      case "$line" in
+        +OK*) return 0 ;;
+      esac
+    fi
+    sleep 0.05
+  done
+  return 1
+}
+
+write_config() {
+  local port="$1"
+  cat >"$dir/dovecot.conf" <<CONF
+# Private instance for Pelko's tests.
+instance_name = pelko-test-$port
+base_dir = $dir/run
+state_dir = $dir/state
+protocols = pop3
+listen = 127.0.0.1
+ssl = no
+disable_plaintext_auth = no
+auth_failure_delay = 0
+auth_mechanisms = plain
+log_path = $dir/dovecot.log
+info_log_path = $dir/dovecot.log
+default_internal_user = dovecot
+default_login_user = dovenull
+mail_location = maildir:$dir/mail/%u/Maildir
+pop3_uidl_format = %08Xu%08Xv
+first_valid_uid = 1
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $dir/users
+}
+userdb {
+  driver = static
+  args = uid=65534 gid=65534 home=$dir/mail/%u
+}
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $port
+  }
+}
+# No growing delays after the tests' deliberate wrong passwords.
+service anvil {
+  chroot =
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+CONF
+}
+
+case "$cmd" in
+  stop)
+    stop_server
+    exit 0
+    ;;
+  start)
+    ;;
+  *)
+    echo "usage: $0 start|stop DIR" >&2
+    exit 2
+    ;;
+esac
+
+DOVECOT="$(command -v dovecot || echo /usr/sbin/dovecot)"
+if [ ! -x "$DOVECOT" ]; then
+  echo "dovecot is not installed: the tests that need it will skip" >&2
+  mkdir -p "$dir" && rm -f "$dir/port" "$dir/pid"
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  # The mailboxes belong to uid 65534 and dovecot switches to it: root only.
+  echo "not running as root: no test dovecot, the tests that need it will skip" >&2
+  mkdir -p "$dir" && rm -f "$dir/port" "$dir/pid"
+  exit 0
+fi
+
+stop_server
+rm -rf "$dir"
+mkdir -p "$dir/run" "$dir/state" "$dir/mail"
+chmod 755 "$dir" "$dir/mail"
+
+: >"$dir/users"
+for n in $(seq 1 40); do
+  echo "user$n:{PLAIN}pass$n" >>"$dir/users"
+  mkdir -p "$dir/mail/user$n/Maildir/new" "$dir/mail/user$n/Maildir/cur" "$dir/mail/user$n/Maildir/tmp"
+done
+chmod 644 "$dir/users"
+chown -R 65534:65534 "$dir/mail"/user* 2>/dev/null || true
+
+for attempt in $(seq 1 10); do
+  port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
+  port_in_use "$port" && continue
+  write_config "$port"
+  setsid "$DOVECOT" -F -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.out" 2>&1 &
+  pid=$!
+  echo "$pid" >"$dir/pid"
+  if wait_greeting "$port" "$pid"; then
+    echo "$port" >"$dir/port"
+    exit 0
+  fi
+  echo "dovecot did not answer on port $port (attempt $attempt)" >&2
+  stop_server
+done
+echo "dovecot could not be started; see $dir/dovecot.log" >&2
+cat "$dir/dovecot.log" "$dir/dovecot.out" >&2 2>/dev/null || true
+exit 1

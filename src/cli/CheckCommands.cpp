@@ -1,0 +1,241 @@
+#include "cli/CheckCommands.h"
+
+#include "cli/AccountsReader.h"
+#include "cli/JsonText.h"
+#include "viewer/core/MessageText.h"
+#include "wire/Pop3.h"
+#include "wire/StoredMessage.h"
+
+#include <fstream>
+#include <ostream>
+#include <set>
+#include <sstream>
+#include <unistd.h>
+#include <vector>
+
+namespace pelko::cli {
+
+namespace {
+
+std::string WithSlash(std::string dir)
+{
+    if (dir.empty())
+        return ExecutableDir();
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+void Prepare(TWirePOP3& pop, const TPOPAcc& acc, const CheckOptions& o)
+{
+    pop.Host = acc.host_name;
+    pop.UserID = acc.user_name;
+    pop.Password = acc.password;
+    pop.Timeout = o.timeoutMs;
+}
+
+// Quits without letting a failing "Quit" spoil a result already obtained.
+void QuietDisconnect(TWirePOP3& pop)
+{
+    try {
+        if (pop.Connected())
+            pop.Disconnect();
+    } catch (const std::exception&) {
+    }
+}
+
+struct CheckResult {
+    std::string name;
+    bool ok = false;
+    int count = 0;
+    std::string error;
+};
+
+CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o)
+{
+    CheckResult r;
+    r.name = acc.acc_name;
+    TWirePOP3 pop;
+    Prepare(pop, acc, o);
+    try {
+        pop.Connect();
+        r.count = pop.CheckMessages();
+        if (pop.CheckError.empty())
+            r.ok = true;
+        else
+            r.error = pop.CheckError;
+    } catch (const std::exception& e) {
+        r.error = e.what();
+    }
+    QuietDisconnect(pop);
+    return r;
+}
+
+// "name.ext" -> "name-2.ext" for the second file of the same name.
+std::string UniqueName(const std::string& name, std::set<std::string>& used)
+{
+    if (used.insert(name).second)
+        return name;
+    const size_t dot = name.rfind('.');
+    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+    const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
+    for (int k = 2;; ++k) {
+        const std::string candidate = stem + "-" + std::to_string(k) + ext;
+        if (used.insert(candidate).second)
+            return candidate;
+    }
+}
+
+int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::ostream& err)
+{
+    out << BuildMessageText(m, o.headersOnly);
+    out.flush();
+    if (o.saveDir.empty())
+        return 0;
+    int status = 0;
+    std::set<std::string> used;
+    const std::string dir = WithSlash(o.saveDir);
+    for (const TAttachment& a : m.Attachments) {
+        const std::string dest = dir + UniqueName(SafeAttachmentName(a.FileName), used);
+        if (!a.SaveToFile(dest)) {
+            err << "pelko-check: cannot save " << dest << "\n";
+            status = 1;
+        }
+    }
+    return status;
+}
+
+} // namespace
+
+std::string ExecutableDir()
+{
+    std::vector<char> buf(4096);
+    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
+    if (n <= 0)
+        return "./";
+    std::string path(buf.data(), static_cast<size_t>(n));
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
+{
+    const std::string dir = WithSlash(o.dir);
+    AccountTable accounts{};
+    const int count = ReadAccounts(dir, accounts);
+    std::vector<int> chosen;
+    if (!o.account.empty()) {
+        const int i = FindAccount(accounts, count, o.account);
+        if (i == 0) {
+            err << "pelko-check: no account named \"" << o.account << "\" in " << dir << "Accounts.ini\n";
+            return 2;
+        }
+        chosen.push_back(i);
+    } else {
+        for (int i = 1; i <= count; ++i)
+            if (!accounts[size_t(i)].inactive)
+                chosen.push_back(i);
+    }
+    if (chosen.empty()) {
+        err << "pelko-check: no active account in " << dir << "Accounts.ini\n";
+        return 1;
+    }
+
+    std::vector<CheckResult> results;
+    for (int i : chosen)
+        results.push_back(CheckOne(accounts[size_t(i)], o));
+
+    bool allOk = true;
+    for (const CheckResult& r : results)
+        allOk = allOk && r.ok;
+    if (o.json) {
+        out << "{\"accounts\":[";
+        for (size_t k = 0; k < results.size(); ++k) {
+            const CheckResult& r = results[k];
+            out << (k ? "," : "") << "{\"name\":" << JsonString(r.name);
+            if (r.ok)
+                out << ",\"count\":" << r.count;
+            else
+                out << ",\"error\":" << JsonString(OneLine(r.error));
+            out << "}";
+        }
+        out << "],\"ok\":" << (allOk ? "true" : "false") << "}\n";
+    } else {
+        for (const CheckResult& r : results) {
+            if (r.ok)
+                out << r.name << ": " << r.count << "\n";
+            else
+                out << r.name << ": error: " << OneLine(r.error) << "\n";
+        }
+    }
+    return allOk ? 0 : 1;
+}
+
+int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
+{
+    const std::string dir = WithSlash(o.dir);
+    AccountTable accounts{};
+    const int count = ReadAccounts(dir, accounts);
+    int i = 0;
+    if (!o.account.empty()) {
+        i = FindAccount(accounts, count, o.account);
+        if (i == 0) {
+            err << "pelko-check: no account named \"" << o.account << "\" in " << dir << "Accounts.ini\n";
+            return 2;
+        }
+    } else {
+        i = FirstActiveAccount(accounts, count);
+        if (i == 0) {
+            err << "pelko-check: no active account in " << dir << "Accounts.ini\n";
+            return 1;
+        }
+    }
+    const TPOPAcc& acc = accounts[size_t(i)];
+    TWirePOP3 pop;
+    Prepare(pop, acc, o);
+    TWireMessage m;
+    int status = 0;
+    try {
+        pop.Connect();
+        bool fetched;
+        if (o.headersOnly) {
+            m.ExtractAttachments = false;
+            fetched = pop.RetrieveHeaders(o.dumpNumber, m);
+        } else {
+            m.ExtractAttachments = true;
+            fetched = pop.RetrieveMessage(o.dumpNumber, m);
+        }
+        if (!fetched && !o.headersOnly) {
+            out << acc.acc_name << ": error: " << OneLine(pop.ResultText) << "\n";
+            status = 1;
+        } else {
+            status = Show(m, o, out, err);
+        }
+    } catch (const std::exception& e) {
+        out << acc.acc_name << ": error: " << OneLine(e.what()) << "\n";
+        status = 1;
+    }
+    QuietDisconnect(pop);
+    return status;
+}
+
+int RunParse(const CheckOptions& o, std::ostream& out, std::ostream& err)
+{
+    std::ifstream in(o.parseFile, std::ios::binary);
+    if (!in) {
+        err << "pelko-check: cannot read " << o.parseFile << "\n";
+        return 1;
+    }
+    std::stringstream bytes;
+    bytes << in.rdbuf();
+    TWireMessage m;
+    m.ExtractAttachments = !o.headersOnly;
+    try {
+        ParseStoredMessage(bytes.str(), m);
+    } catch (const std::exception& e) {
+        err << "pelko-check: " << o.parseFile << ": " << OneLine(e.what()) << "\n";
+        return 1;
+    }
+    return Show(m, o, out, err);
+}
+
+} // namespace pelko::cli

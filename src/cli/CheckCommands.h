@@ -1,0 +1,25 @@
+#pragma once
+// The three things pelko-check does. Each returns the exit status
+// (0 success, 1 a check or fetch failed, 2 usage error).
+#include "cli/CheckOptions.h"
+
+#include <iosfwd>
+
+namespace pelko::cli {
+
+// Logs in to every active account (or only --account, active or not),
+// counts, quits; one line "NAME: N" / "NAME: error: TEXT" each, or one
+// JSON object.
+int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err);
+
+// Fetches message N of --account (default: the first active one) and prints
+// the message window's text; saves the attachments with --save-dir.
+int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err);
+
+// The same for a message stored in a file.
+int RunParse(const CheckOptions& o, std::ostream& out, std::ostream& err);
+
+// The directory of the running executable, ending in "/".
+std::string ExecutableDir();
+
+} // namespace pelko::cli

@@ -1,0 +1,115 @@
+#include "cli/CheckOptions.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace pelko::cli {
+
+const char* const kUsageText =
+    "usage: pelko-check [--dir DIR] [--account NAME] [--json]\n"
+    "       pelko-check --dump N [--headers-only] [--save-dir DIR] [--account NAME] [--dir DIR]\n"
+    "       pelko-check --parse FILE [--headers-only] [--save-dir DIR]\n"
+    "Checks the mailboxes of DIR/Accounts.ini (default: the program's directory),\n"
+    "prints one line per account (NAME: COUNT, or NAME: error: TEXT), or prints one\n"
+    "message as the message window shows it. Other options: --timeout MS, --help.\n"
+    "Exit status: 0 all went well, 1 a check or fetch failed, 2 usage error.\n";
+
+namespace {
+
+bool PositiveNumber(const char* text, int& value)
+{
+    if (!text || !*text)
+        return false;
+    char* end = nullptr;
+    const long v = std::strtol(text, &end, 10);
+    if (*end != '\0' || v < 1 || v > 2147483647L)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+} // namespace
+
+bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& error)
+{
+    bool dump = false, parse = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char* name) -> const char* {
+            if (i + 1 >= argc) {
+                error = std::string(name) + " needs a value";
+                return nullptr;
+            }
+            return argv[++i];
+        };
+        if (arg == "--help" || arg == "-h") {
+            o.mode = Mode::Help;
+            return true;
+        } else if (arg == "--dir") {
+            const char* v = value("--dir");
+            if (!v)
+                return false;
+            o.dir = v;
+        } else if (arg == "--account") {
+            const char* v = value("--account");
+            if (!v)
+                return false;
+            o.account = v;
+        } else if (arg == "--json") {
+            o.json = true;
+        } else if (arg == "--dump") {
+            const char* v = value("--dump");
+            if (!v)
+                return false;
+            if (!PositiveNumber(v, o.dumpNumber)) {
+                error = "--dump needs a message number from 1 up";
+                return false;
+            }
+            dump = true;
+        } else if (arg == "--headers-only") {
+            o.headersOnly = true;
+        } else if (arg == "--save-dir") {
+            const char* v = value("--save-dir");
+            if (!v)
+                return false;
+            o.saveDir = v;
+        } else if (arg == "--parse") {
+            const char* v = value("--parse");
+            if (!v)
+                return false;
+            o.parseFile = v;
+            parse = true;
+        } else if (arg == "--timeout") {
+            const char* v = value("--timeout");
+            if (!v)
+                return false;
+            if (!PositiveNumber(v, o.timeoutMs)) {
+                error = "--timeout needs milliseconds from 1 up";
+                return false;
+            }
+        } else {
+            error = "unknown argument: " + arg;
+            return false;
+        }
+    }
+    if (dump && parse) {
+        error = "--dump and --parse do not go together";
+        return false;
+    }
+    o.mode = dump ? Mode::Dump : parse ? Mode::Parse : Mode::Check;
+    if (o.json && o.mode != Mode::Check) {
+        error = "--json only goes with a check";
+        return false;
+    }
+    if (o.mode == Mode::Check && (o.headersOnly || !o.saveDir.empty())) {
+        error = "--headers-only and --save-dir need --dump or --parse";
+        return false;
+    }
+    if (o.mode == Mode::Parse && (!o.account.empty() || !o.dir.empty())) {
+        error = "--parse reads a file: --account and --dir do not apply";
+        return false;
+    }
+    return true;
+}
+
+} // namespace pelko::cli

@@ -1,0 +1,45 @@
+#include "cli/JsonText.h"
+
+#include "wire/Readable.h"
+
+namespace pelko::cli {
+
+std::string JsonString(const std::string& text)
+{
+    static const char* hex = "0123456789abcdef";
+    const std::string utf8 = ToUtf8(text, "");
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                out += "\\u00";
+                out += hex[c >> 4];
+                out += hex[c & 15];
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    out += '"';
+    return out;
+}
+
+std::string OneLine(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            continue; // the LF that follows gives the blank
+        out += (c == '\r' || c == '\n') ? ' ' : c;
+    }
+    return out;
+}
+
+} // namespace pelko::cli

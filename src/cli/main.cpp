@@ -1,0 +1,37 @@
+// pelko-check: Pelko's mailbox check from the command line.
+#include "cli/CheckCommands.h"
+#include "cli/CheckOptions.h"
+#include "wire/TempFiles.h"
+
+#include <csignal>
+#include <iostream>
+
+int main(int argc, char** argv)
+{
+    using namespace pelko::cli;
+    std::signal(SIGPIPE, SIG_IGN);
+    CheckOptions options;
+    std::string error;
+    if (!ParseCheckOptions(argc, argv, options, error)) {
+        std::cerr << "pelko-check: " << error << "\n" << kUsageText;
+        return 2;
+    }
+    int status = 2;
+    switch (options.mode) {
+    case Mode::Help:
+        std::cout << kUsageText;
+        return 0;
+    case Mode::Check:
+        status = RunCheck(options, std::cout, std::cerr);
+        break;
+    case Mode::Dump:
+        status = RunDump(options, std::cout, std::cerr);
+        break;
+    case Mode::Parse:
+        status = RunParse(options, std::cout, std::cerr);
+        break;
+    }
+    std::cout.flush();
+    pelko::RemoveAllTempFiles();
+    return status;
+}

@@ -1,0 +1,154 @@
+#include "wire/Pop3.h"
+
+#include "wire/WireErrors.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pelko {
+
+TWirePOP3::TWirePOP3()
+{
+    Port = 110;
+}
+
+TWirePOP3::~TWirePOP3()
+{
+    UnhookEvents();
+    if (Connected()) {
+        try {
+            TWirePOP3::Disconnect();
+        } catch (...) {
+        }
+    }
+}
+
+void TWirePOP3::Connect()
+{
+    TWireMessageClient::Connect();
+    try {
+        ResultText = ReadLine();
+        if (ResultText.compare(0, 3, "+OK") != 0)
+            throw EWireConnectRefused(ResultText);
+        DoStatus("Connected");
+        SendCommand("User " + UserID, 1, 1, "User Account is valid");
+        SendCommand("Pass " + Password, 1, 1, "Password is valid");
+    } catch (...) {
+        try {
+            Disconnect();
+        } catch (...) {
+            // The caller gets the error of the step that failed.
+        }
+        throw;
+    }
+}
+
+void TWirePOP3::Disconnect()
+{
+    if (disconnecting_) {
+        // Reached again from inside the "Quit" write (the peer had gone):
+        // just close, once.
+        closedInside_ = true;
+        TWireMessageClient::Disconnect();
+        return;
+    }
+    disconnecting_ = true;
+    closedInside_ = false;
+    try {
+        WriteLine("Quit");
+    } catch (...) {
+        disconnecting_ = false;
+        if (!closedInside_)
+            TWireMessageClient::Disconnect();
+        throw;
+    }
+    disconnecting_ = false;
+    if (!closedInside_)
+        TWireMessageClient::Disconnect();
+}
+
+int32_t TWirePOP3::CountFromStat()
+{
+    SendCommand("STAT", 1, 0, "");
+    // "+OK count size"
+    const std::string& reply = ResultText;
+    size_t i = 3;
+    while (i < reply.size() && reply[i] == ' ')
+        ++i;
+    int64_t count = 0;
+    bool digits = false;
+    while (i < reply.size() && reply[i] >= '0' && reply[i] <= '9' && count < INT32_MAX) {
+        count = count * 10 + (reply[i] - '0');
+        digits = true;
+        ++i;
+    }
+    if (!digits)
+        throw EWireResponseError(reply);
+    return static_cast<int32_t>(count > INT32_MAX ? INT32_MAX : count);
+}
+
+int32_t TWirePOP3::CheckMessages()
+{
+    int32_t count = 0;
+    CheckError.clear();
+    try {
+        try {
+            SendCommand("UIDL", 1, 0, "Checking for messages");
+        } catch (const EWireResponseError& refused) {
+            // A server without UIDL still holds mail: say why, then ask STAT.
+            DoStatus(refused.what());
+            return CountFromStat();
+        }
+        for (;;) {
+            const std::string_view line = ReadLineView();
+            if (line == ".")
+                break;
+            ++count;
+        }
+    } catch (const std::exception& e) {
+        CheckError = e.what();
+        DoStatus(e.what());
+        return count;
+    }
+    return count;
+}
+
+bool TWirePOP3::RetrieveMessage(int32_t number, TWireMessage& m)
+{
+    SendCommand("RETR " + std::to_string(number), -1, 0, "");
+    if (ResultCode == 1) {
+        DoStatus("  " + ResultText);
+        ReceiveHeaders(m, "");
+        ReceiveBody(m);
+        DoStatus("    From: " + m.From());
+        DoStatus("    Subject: " + m.Subject());
+    }
+    return ResultCode == 1;
+}
+
+bool TWirePOP3::RetrieveHeaders(int32_t number, TWireMessage& m)
+{
+    SendCommand("TOP " + std::to_string(number) + " 0", 1, 0, "Retrieving headers");
+    if (ResultCode != 1)
+        return false;
+    ReceiveHeaders(m, "");
+    if (MessageEnded())
+        return true; // a header with no empty line after it: the end line came right after
+    std::string_view line = ReadLineView();
+    if (line == ".") {
+        messageEnded_ = true;
+        return true;
+    }
+    // Body lines the server should not have sent: read them away so the next
+    // command gets its own reply.
+    SkipToMessageEnd();
+    return false;
+}
+
+bool TWirePOP3::DeleteMessage(int32_t number)
+{
+    SendCommand("DELE " + std::to_string(number), -1, 0, "");
+    return ResultCode == 1;
+}
+
+} // namespace pelko

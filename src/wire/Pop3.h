@@ -1,0 +1,47 @@
+#pragma once
+// TWirePOP3: logs in, counts the waiting messages from the unique-id
+// listing, fetches a whole message or its header, deletes, quits. Commands
+// are written exactly "User ", "Pass ", "Quit", "UIDL", "STAT", "RETR n",
+// "TOP n 0", "DELE n".
+#include "wire/MessageClient.h"
+
+#include <cstdint>
+#include <string>
+
+namespace pelko {
+
+class TWirePOP3 : public TWireMessageClient {
+public:
+    TWirePOP3();
+    ~TWirePOP3() override;
+
+    // Connects, reads the greeting, sends "User" and "Pass". On any failure
+    // after the socket is connected, disconnects (sending "Quit") and raises
+    // the failure: the component is then idle.
+    void Connect() override;
+    // Writes "Quit" (the reply is not read), then closes. A write failure
+    // (EWireClosedSocket without a socket) is raised after the close.
+    void Disconnect() override;
+
+    // Number of messages: lines of the "UIDL" listing. A refused "UIDL" is
+    // reported as status and the count taken from "STAT". Failures are
+    // reported as status; the count reached so far is returned.
+    int32_t CheckMessages();
+    // Why the last CheckMessages fell short (its status text); empty when it
+    // counted to the end.
+    std::string CheckError;
+    // "RETR n": false (nothing read, m untouched) when the server refuses.
+    bool RetrieveMessage(int32_t number, TWireMessage& m);
+    // "TOP n 0": true when the header block was followed by the end line.
+    // Raises EWireResponseError when refused.
+    bool RetrieveHeaders(int32_t number, TWireMessage& m);
+    // "DELE n": false when the server refuses.
+    bool DeleteMessage(int32_t number);
+
+private:
+    int32_t CountFromStat();
+    bool disconnecting_ = false;
+    bool closedInside_ = false;
+};
+
+} // namespace pelko

@@ -1,0 +1,54 @@
+#pragma once
+// The exception family of the protocol stack. Every failure of a connection,
+// a response or a parse reaches the user as the text of one of these.
+#include <stdexcept>
+#include <string>
+
+namespace pelko {
+
+class EWireException : public std::runtime_error {
+public:
+    explicit EWireException(const std::string& message) : std::runtime_error(message) {}
+    // Raises an exception of this very class with another message (used when
+    // a status handler fails and its message gets a suffix).
+    [[noreturn]] virtual void RaiseWithMessage(const std::string& message) const;
+};
+
+// A failing socket call; Code is the Windows Sockets number of the error table.
+class EWireSocketError : public EWireException {
+public:
+    explicit EWireSocketError(int code);
+    EWireSocketError(int code, const std::string& message) : EWireException(message), Code(code) {}
+    [[noreturn]] void RaiseWithMessage(const std::string& message) const override;
+    int Code;
+};
+
+#define PELKO_WIRE_EXCEPTION(Name)                                                                      \
+    class Name : public EWireException {                                                               \
+    public:                                                                                            \
+        explicit Name(const std::string& message) : EWireException(message) {}                        \
+        [[noreturn]] void RaiseWithMessage(const std::string& message) const override { throw Name(message); } \
+    };
+
+PELKO_WIRE_EXCEPTION(EWireResponseError)      // message = the server's reply line
+PELKO_WIRE_EXCEPTION(EWireClosedSocket)       // a write without a socket
+PELKO_WIRE_EXCEPTION(EWireInvalidSocket)      // no socket could be made
+PELKO_WIRE_EXCEPTION(EWireConnClosedGraceful) // the peer closed the connection
+PELKO_WIRE_EXCEPTION(EWireConnectRefused)     // the greeting was not positive
+PELKO_WIRE_EXCEPTION(EWireAlreadyConnected)   // Connect while connected
+PELKO_WIRE_EXCEPTION(EWireLineTooLong)        // a line longer than MaxLineLength
+
+#undef PELKO_WIRE_EXCEPTION
+
+inline const std::string kClosedSocketText = "Socket is closed, cannot write";
+inline const std::string kInvalidSocketText = "Cannot allocate socket.";
+inline const std::string kClosedGracefullyText = "Connection Closed Gracefully.";
+inline const std::string kAlreadyConnectedText = "Already connected.";
+inline const std::string kNotEnoughDataText = "Not enough data in buffer.";
+inline const std::string kBoundaryErrorText = "Boundary error";
+inline const std::string kStatusHandlerSuffix = " occurred in user's OnStatus Event.";
+
+// Text of a line that exceeds the cap (the number is the cap in bytes).
+std::string LineTooLongText(size_t maxLength);
+
+} // namespace pelko

@@ -1,0 +1,370 @@
+#include "wire/WireSocket.h"
+
+#include "platform/FatalEnd.h"
+#include "wire/SocketErrors.h"
+#include "wire/TextUtil.h"
+#include "wire/WireErrors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <limits>
+#include <poll.h>
+
+namespace pelko {
+
+namespace {
+
+constexpr int kWaitSliceMs = 30;
+
+int32_t Clamp32(int64_t v)
+{
+    if (v > std::numeric_limits<int32_t>::max())
+        return std::numeric_limits<int32_t>::max();
+    if (v < std::numeric_limits<int32_t>::min())
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(v);
+}
+
+// The first three characters as a decimal number (optional sign), 0 otherwise.
+int16_t NumericCode(const std::string& line)
+{
+    const std::string head = line.substr(0, 3);
+    size_t i = 0;
+    bool negative = false;
+    if (i < head.size() && (head[i] == '+' || head[i] == '-')) {
+        negative = head[i] == '-';
+        ++i;
+    }
+    if (i == head.size())
+        return 0;
+    int value = 0;
+    for (; i < head.size(); ++i) {
+        if (head[i] < '0' || head[i] > '9')
+            return 0;
+        value = value * 10 + (head[i] - '0');
+    }
+    return static_cast<int16_t>(negative ? -value : value);
+}
+
+} // namespace
+
+TWireSocket::TWireSocket() = default;
+
+TWireSocket::~TWireSocket()
+{
+    CloseLog();
+}
+
+void TWireSocket::SetBufferChunk(int32_t value)
+{
+    if (Connected() || value < 1)
+        return;
+    bufferChunk_ = value;
+    buffer_.setCapacity(static_cast<size_t>(value));
+}
+
+void TWireSocket::WaitReady(bool forWrite, std::chrono::steady_clock::time_point deadline)
+{
+    const int fd = transport_ ? transport_->pollFd() : -1;
+    const uint64_t generation = TransportGeneration();
+    for (;;) {
+        int slice = kWaitSliceMs;
+        if (Timeout > 0) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  deadline - std::chrono::steady_clock::now())
+                                  .count();
+            if (left <= 0)
+                throw EWireSocketError(kWsaTimedOut);
+            slice = static_cast<int>(std::min<long long>(slice, left));
+        }
+        if (fd < 0)
+            throw EWireSocketError(10038); // nothing to wait on
+        pollfd p{fd, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
+        const int r = ::poll(&p, 1, slice);
+        if (r > 0)
+            return; // ready, or an error/hang-up the next call will report
+        if (r < 0 && errno != EINTR) {
+            SetLastSocketError(WsaCodeFromErrno(errno));
+            CheckSocketResult(-1, {});
+        }
+        if (OnIdle) {
+            OnIdle();
+            // The hook may have closed or replaced the connection.
+            if (TransportGeneration() != generation || !transport_)
+                throw EWireSocketError(10038);
+        }
+    }
+}
+
+IoResult TWireSocket::Transfer(const std::function<IoResult()>& op)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Timeout);
+    for (;;) {
+        const IoResult r = op();
+        if (r.state == IoState::WantRead || r.state == IoState::WantWrite)
+            WaitReady(r.state == IoState::WantWrite, deadline);
+        else
+            return r;
+    }
+}
+
+void TWireSocket::CheckGracefulClose()
+{
+    if (ClosedGracefully) {
+        Disconnect();
+        throw EWireConnClosedGraceful(kClosedGracefullyText);
+    }
+}
+
+void TWireSocket::FillBuffer()
+{
+    if (!transport_) {
+        SetLastSocketError(10038);
+        CheckSocketResult(-1, {});
+    }
+    size_t room = 0;
+    char* dst = buffer_.prepareFill(static_cast<size_t>(bufferChunk_), &room);
+    const IoResult r = Transfer([this, &dst, &room] {
+        // Taken afresh on every attempt: the idle hook may have read on this
+        // component while we waited.
+        dst = buffer_.freeSpace(&room);
+        if (room == 0)
+            dst = buffer_.prepareFill(static_cast<size_t>(bufferChunk_), &room);
+        return transport_->recv(dst, room);
+    });
+    ClosedGracefully = r.state == IoState::Closed;
+    if (r.state == IoState::Failed) {
+        SetLastSocketError(r.error);
+        if (CheckSocketResult(-1, {kWsaShutdown})) {
+            Disconnect();
+            throw EWireSocketError(kWsaShutdown);
+        }
+    }
+    if (r.state == IoState::Done && r.bytes > 0) {
+        if (ASCIIFilter)
+            for (size_t i = 0; i < r.bytes; ++i)
+                dst[i] = static_cast<char>(dst[i] & 0x7F);
+        buffer_.commit(r.bytes);
+        DoWork(WorkPosition + static_cast<int64_t>(r.bytes));
+    }
+    CheckGracefulClose();
+}
+
+std::string TWireSocket::TakeFromBuffer(size_t count)
+{
+    if (count > buffer_.held())
+        throw std::runtime_error(kNotEnoughDataText);
+    std::string out(buffer_.peek(count));
+    buffer_.consume(count);
+    return out;
+}
+
+std::string_view TWireSocket::ReadLineView()
+{
+    for (;;) {
+        const size_t at = buffer_.findLineEnd(LineEnd);
+        if (at != ReceiveBuffer::npos) {
+            const std::string_view line = buffer_.peek(at);
+            buffer_.consume(at + LineEnd.size());
+            // The bytes stay in place until the next receive is prepared.
+            return line;
+        }
+        if (buffer_.held() > MaxLineLength) {
+            Disconnect();
+            throw EWireLineTooLong(LineTooLongText(MaxLineLength));
+        }
+        FillBuffer();
+    }
+}
+
+std::string TWireSocket::ReadLine()
+{
+    return std::string(ReadLineView());
+}
+
+std::string TWireSocket::ReadTrimmedLine()
+{
+    for (;;) {
+        std::string line = Trim(ReadLine());
+        if (!line.empty())
+            return line;
+    }
+}
+
+std::string TWireSocket::ReadBytes(int32_t count)
+{
+    if (count <= 0) {
+        FillBuffer();
+        return std::string();
+    }
+    while (buffer_.held() < static_cast<size_t>(count))
+        FillBuffer();
+    return TakeFromBuffer(static_cast<size_t>(count));
+}
+
+void TWireSocket::WriteLine(const std::string& text)
+{
+    std::string line;
+    line.reserve(text.size() + LineEnd.size());
+    line.append(text).append(LineEnd);
+    WriteBuffer(line.data(), line.size());
+}
+
+void TWireSocket::WriteBuffer(const char* data, size_t length)
+{
+    if (length == 0)
+        return;
+    if (!Connected())
+        throw EWireClosedSocket(kClosedSocketText);
+    size_t sent = 0;
+    while (sent < length) {
+        if (!transport_)
+            throw EWireClosedSocket(kClosedSocketText);
+        const char* from = data + sent;
+        const size_t rest = length - sent;
+        const IoResult r = Transfer([this, from, rest] { return transport_->send(from, rest); });
+        ClosedGracefully = r.state == IoState::Closed;
+        CheckGracefulClose();
+        if (r.state == IoState::Failed) {
+            SetLastSocketError(r.error);
+            if (CheckSocketResult(-1, {kWsaShutdown})) {
+                Disconnect();
+                throw EWireSocketError(kWsaShutdown);
+            }
+        }
+        sent += r.bytes;
+    }
+}
+
+int16_t TWireSocket::ReadResponse()
+{
+    ResponseLines.clear();
+    std::string line = ReadTrimmedLine();
+    LogText("I: " + line + "\r\n\r\n");
+    if (line.size() > 3 && line[3] == '-') {
+        const std::string prefix = line.substr(0, 3) + " ";
+        ResponseLines.push_back(line);
+        do {
+            line = ReadTrimmedLine();
+            LogText("I: " + line + "\r\n\r\n");
+            ResponseLines.push_back(line);
+        } while (line.compare(0, 4, prefix) != 0);
+    }
+    ResultText = line;
+    if (line.compare(0, 3, "+OK") == 0)
+        ResultCode = 1;
+    else if (line.compare(0, 4, "-ERR") == 0)
+        ResultCode = 0;
+    else
+        ResultCode = NumericCode(line);
+    return ResultCode;
+}
+
+int16_t TWireSocket::SendCommand(const std::string& command, int16_t expected, uint8_t indent,
+                                 const std::string& statusText)
+{
+    if (command != std::string(1, '\0')) {
+        LogText("O: " + command + "\r\n");
+        WriteLine(command);
+    }
+    ReadResponse();
+    if (expected >= 0 && expected != ResultCode)
+        throw EWireResponseError(ResultText);
+    const std::string pad(2u * indent, ' ');
+    if (statusText == "*")
+        DoStatus(pad + ResultText);
+    else if (!statusText.empty())
+        DoStatus(pad + statusText);
+    return ResultCode;
+}
+
+void TWireSocket::BeginWork(int32_t size)
+{
+    WorkPosition = 0;
+    WorkSize = size;
+}
+
+void TWireSocket::EndWork()
+{
+    WorkSize = -1;
+    DoWork(-1);
+    WorkSize = -2;
+}
+
+void TWireSocket::DoWork(int64_t position)
+{
+    WorkPosition = position;
+    if (WorkSize == -2)
+        return;
+    const int64_t kib = position / 1024; // truncates toward zero: -1 gives 0
+    if (position != -1 && kib <= LastReportedKiB)
+        return;
+    LastReportedKiB = Clamp32(kib);
+    if (OnWork)
+        OnWork(this, Clamp32(position), WorkSize);
+}
+
+void TWireSocket::DoStatus(const std::string& text)
+{
+    if (!OnStatus)
+        return;
+    try {
+        OnStatus(this, text);
+    } catch (const EWireException& e) {
+        e.RaiseWithMessage(std::string(e.what()) + kStatusHandlerSuffix);
+    } catch (const FatalEnd&) {
+        throw; // the program ends with its own text
+    } catch (const std::exception& e) {
+        throw std::runtime_error(std::string(e.what()) + kStatusHandlerSuffix);
+    }
+}
+
+void TWireSocket::AttachTransport(std::unique_ptr<Transport> transport)
+{
+    if (Connected())
+        throw EWireAlreadyConnected(kAlreadyConnectedText);
+    buffer_.setCapacity(static_cast<size_t>(bufferChunk_));
+    SetTransport(std::move(transport));
+    ClosedGracefully = false;
+}
+
+void TWireSocket::UpgradeTransport(
+    const std::function<std::unique_ptr<Transport>(std::unique_ptr<Transport>)>& wrap)
+{
+    if (!transport_)
+        throw EWireClosedSocket(kClosedSocketText);
+    if (buffer_.held() != 0)
+        throw EWireException("Data arrived before the secure connection was set up.");
+    std::unique_ptr<Transport> next = wrap(std::move(transport_));
+    SetTransport(nullptr);
+    if (!next)
+        throw EWireInvalidSocket(kInvalidSocketText);
+    SetTransport(std::move(next));
+}
+
+void TWireSocket::OpenLog()
+{
+    CloseLog();
+    log_ = std::fopen(LogFile.c_str(), "wb");
+    if (!log_)
+        throw std::runtime_error("Cannot create file \"" + LogFile + "\". " + std::strerror(errno));
+}
+
+void TWireSocket::CloseLog()
+{
+    if (log_) {
+        std::fclose(log_);
+        log_ = nullptr;
+    }
+}
+
+void TWireSocket::LogText(const std::string& text)
+{
+    if (log_) {
+        std::fwrite(text.data(), 1, text.size(), log_);
+        std::fflush(log_);
+    }
+}
+
+} // namespace pelko

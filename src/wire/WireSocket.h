@@ -1,0 +1,106 @@
+#pragma once
+// TWireSocket: buffered line and byte I/O over the component's transport,
+// command/response exchange, status and progress events, time-outs.
+#include "wire/ReceiveBuffer.h"
+#include "wire/Wire.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace pelko {
+
+using TStrings = std::vector<std::string>;
+using TStringEvent = std::function<void(TWire* Sender, const std::string& sOut)>;
+using TProgressEvent = std::function<void(TWire* Sender, int32_t plWork, int32_t plWorkSize)>;
+using TCaptureLineEvent = std::function<void(TWire* Sender, const std::string& line)>;
+using TIdleEvent = std::function<void()>;
+
+class TWireSocket : public TWire {
+public:
+    TWireSocket();
+    ~TWireSocket() override;
+
+    bool ClosedGracefully = false;
+    bool UseNagle = true;
+    std::string LogFile;          // protocol log created at connect time when set
+    std::string LineEnd = "\r\n"; // line terminator for reading and writing
+    bool ASCIIFilter = false;     // clear bit 7 of every received byte
+    int16_t ResultCode = 0;
+    int32_t LastReportedKiB = 0;
+    int64_t WorkPosition = 0;
+    int32_t WorkSize = 0; // -1 no size given, -2 no work period running
+    std::string HostAddress;
+    std::string ResultText;
+    TStrings ResponseLines;
+
+    // Milliseconds that a connect, a receive or a send may wait; 0 waits for ever.
+    int Timeout = 60000;
+    // Longest line accepted without a line end; longer raises EWireLineTooLong.
+    size_t MaxLineLength = 1024 * 1024;
+
+    TStringEvent OnStatus;
+    TCaptureLineEvent OnCaptureLine;
+    TProgressEvent OnWork;
+    // Called between waiting slices of about 30 ms while a connect, receive or
+    // send waits (the GUI keeps painting from here).
+    TIdleEvent OnIdle;
+
+    int32_t BufferChunk() const { return bufferChunk_; }
+    void SetBufferChunk(int32_t value);
+
+    // Receive buffer, for inspection.
+    size_t BufferCapacity() const { return buffer_.capacity(); }
+    size_t BufferedBytes() const { return buffer_.held(); }
+
+    std::string ReadLine();
+    // The next line without copying; valid until the next read on this component.
+    std::string_view ReadLineView();
+    std::string ReadTrimmedLine();
+    virtual std::string ReadBytes(int32_t count);
+    void WriteLine(const std::string& text);
+    void WriteBuffer(const char* data, size_t length);
+    int16_t ReadResponse();
+    // command "\0" (one NUL character) reads a response without sending.
+    // expected -1 accepts any code; status "*" reports the reply line.
+    virtual int16_t SendCommand(const std::string& command, int16_t expected, uint8_t indent,
+                                const std::string& statusText);
+
+    void BeginWork(int32_t size = -1);
+    void EndWork();
+    virtual void DoWork(int64_t position);
+    virtual void DoStatus(const std::string& text);
+
+    // Uses transport as an established connection (a message stored in a
+    // file is read this way). The component must not be connected.
+    void AttachTransport(std::unique_ptr<Transport> transport);
+    // Replaces the transport in place, e.g. to start TLS after a greeting.
+    // Refused (EWireException) while received bytes are still unread.
+    void UpgradeTransport(const std::function<std::unique_ptr<Transport>(std::unique_ptr<Transport>)>& wrap);
+
+protected:
+    // One receive into the buffer (raises on close and errors).
+    void FillBuffer();
+    std::string TakeFromBuffer(size_t count);
+    // Runs a transport operation, waiting for readiness in slices until the
+    // time-out; returns the first answer that is not a wait.
+    IoResult Transfer(const std::function<IoResult()>& op);
+    void WaitReady(bool forWrite, std::chrono::steady_clock::time_point deadline);
+    void CheckGracefulClose();
+    void ResetBuffer() { buffer_.reset(); }
+    void OpenLog();
+    void CloseLog();
+    void LogText(const std::string& text);
+    bool LogOpen() const { return log_ != nullptr; }
+
+private:
+    int32_t bufferChunk_ = 8192;
+    ReceiveBuffer buffer_;
+    std::FILE* log_ = nullptr;
+};
+
+} // namespace pelko

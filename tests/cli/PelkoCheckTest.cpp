@@ -1,0 +1,231 @@
+// pelko-check end to end: the built binary against the test dovecot
+// (users 11 to 14 belong to these tests).
+#include "Dovecot.h"
+#include "config/Scramble.h"
+
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace pelko;
+
+namespace {
+
+std::string Crlf(const std::string& text)
+{
+    std::string out;
+    for (char c : text) {
+        if (c == '\n')
+            out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string ReadAll(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteAll(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string CheckBinary()
+{
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string self(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    return self.substr(0, self.rfind('/')) + "/../bin/pelko-check";
+}
+
+struct CliRun {
+    int status = -1;
+    std::string out, err;
+};
+
+CliRun RunCheck(const std::vector<std::string>& args, const std::string& workDir)
+{
+    const std::string outPath = workDir + "/stdout", errPath = workDir + "/stderr";
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string bin = CheckBinary();
+    std::vector<char*> argv{const_cast<char*>(bin.c_str())};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    CliRun r;
+    if (posix_spawn(&pid, bin.c_str(), &fa, nullptr, argv.data(), environ) == 0) {
+        int ws = 0;
+        ::waitpid(pid, &ws, 0);
+        r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    r.out = ReadAll(outPath);
+    r.err = ReadAll(errPath);
+    return r;
+}
+
+struct Account {
+    std::string name, host, user, password;
+    bool inactive = false;
+};
+
+// Accounts.ini exactly as the configuration dialog writes it.
+std::string AccountsFile(const std::vector<Account>& accounts)
+{
+    std::string text;
+    int n = 0;
+    for (const Account& a : accounts) {
+        text += "\r\n[Account" + std::to_string(++n) + "]\r\n";
+        text += "acc_name = " + a.name + "\r\nhost_name = " + a.host + "\r\nuser_name = " + a.user +
+                "\r\npassword = " + Scramble(a.password, kPasswordKey) + "\r\ninactive = " +
+                (a.inactive ? "1" : "0") + "\r\n";
+    }
+    return text;
+}
+
+class PelkoCheck : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!DovecotAvailable())
+            GTEST_SKIP() << "no test dovecot";
+        char tmpl[] = "/tmp/pelko-cli-XXXXXX";
+        ASSERT_NE(::mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+        ASSERT_EQ(::access(CheckBinary().c_str(), X_OK), 0) << "build pelko-check first: " << CheckBinary();
+        host = "127.0.0.1:" + std::to_string(DovecotPort());
+    }
+    void TearDown() override
+    {
+        if (!dir.empty())
+            std::system(("rm -rf '" + dir + "'").c_str());
+    }
+    Account Box(const std::string& name, int user) const
+    {
+        return {name, host, DovecotUser(user), DovecotPassword(user)};
+    }
+    std::string dir, host;
+};
+
+// A message with a text part (one line starting with a dot) and a Base64 attachment.
+const std::string kAttachmentBytes = std::string("\x00\x01\x02\xff\xfe binary\r\n\x1a end", 19);
+const std::string kMessageLF = "From: Ann <ann@example.org>\n"
+                               "To: joe@example.org\n"
+                               "Subject: Report\n"
+                               "Date: Tue, 5 Jan 1999 10:00:00 +0000\n"
+                               "Content-Type: multipart/mixed; boundary=\"sep\"\n"
+                               "\n"
+                               "--sep\n"
+                               "Content-Type: text/plain\n"
+                               "\n"
+                               "Hello Joe,\n"
+                               ".dot at the start\n"
+                               "--sep\n"
+                               "Content-Type: application/octet-stream\n"
+                               "Content-Transfer-Encoding: base64\n"
+                               "Content-Disposition: attachment; filename=\"../report.bin\"\n"
+                               "\n"
+                               "AAEC//4gYmluYXJ5DQoaIGVuZA==\n"
+                               "--sep--\n";
+
+} // namespace
+
+TEST_F(PelkoCheck, ChecksActiveAccountsAndReportsEach)
+{
+    DovecotClearMailbox(11);
+    DovecotClearMailbox(12);
+    DovecotAddMessage(11, Crlf("Subject: a\n\nx\n"));
+    DovecotAddMessage(11, Crlf("Subject: b\n\ny\n"));
+    Account wrong = Box("Bad", 12);
+    wrong.password = "wrong";
+    Account off = Box("Off", 12);
+    off.host = "127.0.0.1:1"; // nothing listens there
+    off.inactive = true;
+    WriteAll(dir + "/Accounts.ini", AccountsFile({Box("Home", 11), off, Box("Work", 12), wrong}));
+
+    CliRun r = RunCheck({"--dir", dir}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Home: 2\nWork: 0\nBad: error: -ERR [AUTH] Authentication failed.\n");
+
+    r = RunCheck({"--dir", dir, "--json"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "{\"accounts\":[{\"name\":\"Home\",\"count\":2},{\"name\":\"Work\",\"count\":0},"
+                     "{\"name\":\"Bad\",\"error\":\"-ERR [AUTH] Authentication failed.\"}],\"ok\":false}\n");
+
+    r = RunCheck({"--dir", dir, "--account", "Home"}, dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Home: 2\n");
+
+    // An inactive account is checked when named; line breaks become blanks.
+    r = RunCheck({"--dir", dir, "--account", "Off"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "Off: error: Socket Error #10061 Connection refused.\n");
+}
+
+TEST_F(PelkoCheck, UsageErrors)
+{
+    WriteAll(dir + "/Accounts.ini", AccountsFile({Box("Home", 11)}));
+    EXPECT_EQ(RunCheck({"--frobnicate"}, dir).status, 2);
+    EXPECT_EQ(RunCheck({"--dump", "0", "--dir", dir}, dir).status, 2);
+    EXPECT_EQ(RunCheck({"--dump", "1", "--parse", "x"}, dir).status, 2);
+    EXPECT_EQ(RunCheck({"--dir"}, dir).status, 2);
+    const CliRun r = RunCheck({"--dir", dir, "--account", "Nobody"}, dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("Nobody"), std::string::npos);
+    EXPECT_EQ(RunCheck({"--help"}, dir).status, 0);
+    // No accounts at all is a failed check, not a usage error.
+    ::unlink((dir + "/Accounts.ini").c_str());
+    EXPECT_EQ(RunCheck({"--dir", dir}, dir).status, 1);
+}
+
+TEST_F(PelkoCheck, DumpAndParseShowTheSameTextAndFiles)
+{
+    DovecotClearMailbox(13);
+    DovecotAddMessage(13, Crlf(kMessageLF));
+    WriteAll(dir + "/Accounts.ini", AccountsFile({Box("Mail", 13)}));
+    ::mkdir((dir + "/fetched").c_str(), 0700);
+    ::mkdir((dir + "/parsed").c_str(), 0700);
+
+    const CliRun dump = RunCheck({"--dir", dir, "--dump", "1", "--save-dir", dir + "/fetched"}, dir);
+    ASSERT_EQ(dump.status, 0) << dump.out << dump.err;
+    EXPECT_EQ(dump.out.rfind("From : Ann <ann@example.org>\nSubj : Report\nDate : ", 0), 0u) << dump.out;
+    EXPECT_NE(dump.out.find("\nFile : 1\n" + std::string(26, '_') + "\n\nHello Joe,\n.dot at the start\n"),
+              std::string::npos)
+        << dump.out;
+    EXPECT_EQ(ReadAll(dir + "/fetched/report.bin"), kAttachmentBytes); // never outside the directory
+
+    WriteAll(dir + "/message.eml", kMessageLF);
+    const CliRun parse = RunCheck({"--parse", dir + "/message.eml", "--save-dir", dir + "/parsed"}, dir);
+    ASSERT_EQ(parse.status, 0) << parse.err;
+    EXPECT_EQ(parse.out, dump.out);
+    EXPECT_EQ(ReadAll(dir + "/parsed/report.bin"), kAttachmentBytes);
+
+    const CliRun headers = RunCheck({"--dir", dir, "--dump", "1", "--headers-only"}, dir);
+    EXPECT_EQ(headers.status, 0);
+    EXPECT_EQ(headers.out.find("File :"), std::string::npos);
+    EXPECT_EQ(headers.out.find("Hello Joe"), std::string::npos);
+    EXPECT_NE(headers.out.find("Subj : Report\n"), std::string::npos);
+
+    const CliRun missing = RunCheck({"--dir", dir, "--dump", "99"}, dir);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "Mail: error: -ERR There's no message 99.\n");
+    EXPECT_EQ(DovecotMessageCount(13), 1); // nothing was deleted
+}

@@ -1,0 +1,128 @@
+#include "Dovecot.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pelko {
+
+namespace {
+
+constexpr uid_t kMailUid = 65534;
+constexpr gid_t kMailGid = 65534;
+
+std::string Maildir(int n)
+{
+    return DovecotDir() + "/mail/" + DovecotUser(n) + "/Maildir";
+}
+
+template <typename F>
+void ForEachFile(const std::string& dir, F f)
+{
+    DIR* d = ::opendir(dir.c_str());
+    if (!d)
+        return;
+    while (dirent* e = ::readdir(d)) {
+        const std::string name = e->d_name;
+        if (name != "." && name != "..")
+            f(dir + "/" + name);
+    }
+    ::closedir(d);
+}
+
+} // namespace
+
+std::string DovecotDir()
+{
+    const char* d = std::getenv("PELKO_DOVECOT_DIR");
+    if (d && *d)
+        return d;
+    // Test binaries live in <build>/tests; the fixture starts the server in
+    // <build>/dovecot.
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return "";
+    std::string self(buf, static_cast<size_t>(n));
+    self.erase(self.rfind('/'));
+    const size_t up = self.rfind('/');
+    return up == std::string::npos ? "" : self.substr(0, up) + "/dovecot";
+}
+
+bool DovecotAvailable()
+{
+    return DovecotPort() > 0;
+}
+
+int DovecotPort()
+{
+    const std::string dir = DovecotDir();
+    if (dir.empty())
+        return 0;
+    std::ifstream in(dir + "/port");
+    int port = 0;
+    if (!(in >> port))
+        return 0;
+    return port;
+}
+
+std::string DovecotUser(int n)
+{
+    return "user" + std::to_string(n);
+}
+
+std::string DovecotPassword(int n)
+{
+    return "pass" + std::to_string(n);
+}
+
+void DovecotClearMailbox(int n)
+{
+    for (const char* sub : {"/new", "/cur", "/tmp"})
+        ForEachFile(Maildir(n) + sub, [](const std::string& path) { ::unlink(path.c_str()); });
+}
+
+void DovecotAddMessage(int n, const std::string& rfc822CRLF)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string name = std::to_string(::time(nullptr)) + ".P" + std::to_string(::getpid()) + "Q" +
+                             std::to_string(counter++) + ".pelko-test";
+    const std::string tmp = Maildir(n) + "/tmp/" + name;
+    const std::string dest = Maildir(n) + "/new/" + name;
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0)
+        throw std::runtime_error("cannot create " + tmp);
+    size_t off = 0;
+    while (off < rfc822CRLF.size()) {
+        const ssize_t w = ::write(fd, rfc822CRLF.data() + off, rfc822CRLF.size() - off);
+        if (w <= 0) {
+            ::close(fd);
+            throw std::runtime_error("cannot write " + tmp);
+        }
+        off += static_cast<size_t>(w);
+    }
+    ::fchmod(fd, 0644);
+    if (::fchown(fd, kMailUid, kMailGid) != 0) {
+        // Not root: the server can still read a 0644 file.
+    }
+    ::close(fd);
+    if (::rename(tmp.c_str(), dest.c_str()) != 0)
+        throw std::runtime_error("cannot move " + tmp + " to new/");
+}
+
+int DovecotMessageCount(int n)
+{
+    int count = 0;
+    for (const char* sub : {"/new", "/cur"})
+        ForEachFile(Maildir(n) + sub, [&count](const std::string&) { ++count; });
+    return count;
+}
+
+} // namespace pelko

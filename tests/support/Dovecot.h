@@ -1,0 +1,26 @@
+#pragma once
+// The test run's dovecot (started once by the ctest fixture, see dovecot.sh),
+// found through PELKO_DOVECOT_DIR (or, when unset, <build>/dovecot next to
+// the test binary's directory). Each test area owns its users so that test
+// binaries running side by side never share a mailbox:
+//   wire 1-10, cli 11-14, app 15-28, viewer 29-40.
+#include <string>
+
+namespace pelko {
+
+// True when the server of this test run is up (its port file exists).
+bool DovecotAvailable();
+int DovecotPort();
+std::string DovecotDir();
+std::string DovecotUser(int n);     // "userN"
+std::string DovecotPassword(int n); // "passN"
+
+// Removes every message of user n (new and cur).
+void DovecotClearMailbox(int n);
+// Drops a message (CR LF line ends) into user n's Maildir/new, owned by the
+// mail user, mode 0644. It is seen at the next login.
+void DovecotAddMessage(int n, const std::string& rfc822CRLF);
+// Messages of user n on disk (new and cur).
+int DovecotMessageCount(int n);
+
+} // namespace pelko

@@ -1,0 +1,265 @@
+#include "ScriptedPeer.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <netinet/in.h>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace pelko {
+
+namespace {
+
+std::string Rest(const std::string& line, size_t from)
+{
+    return from >= line.size() ? std::string() : line.substr(from);
+}
+
+std::string FromHex(const std::string& hex)
+{
+    std::string out;
+    int nibble = -1;
+    for (char c : hex) {
+        int v;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            v = c - 'A' + 10;
+        else
+            continue;
+        if (nibble < 0) {
+            nibble = v;
+        } else {
+            out += static_cast<char>(nibble * 16 + v);
+            nibble = -1;
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<PeerStep> ScriptedPeer::ParseScript(const std::string& text)
+{
+    std::vector<PeerStep> steps;
+    size_t pos = 0;
+    while (pos <= text.size()) {
+        size_t nl = text.find('\n', pos);
+        if (nl == std::string::npos)
+            nl = text.size();
+        std::string line = text.substr(pos, nl - pos);
+        pos = nl + 1;
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.empty() || line[0] == '#' || line[0] == '@')
+            continue;
+        if (line.rfind("S: ", 0) == 0 || line == "S:")
+            steps.push_back({PeerStep::Send, Rest(line, 3) + "\r\n"});
+        else if (line.rfind("LF: ", 0) == 0 || line == "LF:")
+            steps.push_back({PeerStep::Send, Rest(line, 4) + "\n"});
+        else if (line.rfind("SRAW: ", 0) == 0)
+            steps.push_back({PeerStep::Send, Rest(line, 6)});
+        else if (line.rfind("RAW ", 0) == 0)
+            steps.push_back({PeerStep::Send, FromHex(Rest(line, 4))});
+        else if (line.rfind("C: ", 0) == 0 || line == "C:")
+            steps.push_back({PeerStep::Expect, Rest(line, 3)});
+        else if (line == "C*")
+            steps.push_back({PeerStep::ExpectAny, ""});
+        else if (line == "CLOSE")
+            steps.push_back({PeerStep::Close, ""});
+        else if (line.rfind("STALL ", 0) == 0)
+            steps.push_back({PeerStep::Stall, "", std::stoi(Rest(line, 6))});
+        else if (line.rfind("REPEAT ", 0) == 0) {
+            const std::string rest = Rest(line, 7);
+            const size_t sp = rest.find(' ');
+            steps.push_back({PeerStep::Repeat, sp == std::string::npos ? "" : rest.substr(sp + 1),
+                             std::stoi(rest.substr(0, sp))});
+        } else
+            throw std::runtime_error("bad script line: " + line);
+    }
+    return steps;
+}
+
+ScriptedPeer::ScriptedPeer(const std::string& scriptText) : ScriptedPeer(ParseScript(scriptText)) {}
+
+ScriptedPeer::ScriptedPeer(std::vector<PeerStep> steps) : steps_(std::move(steps))
+{
+    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listenFd_ < 0)
+        throw std::runtime_error("peer: socket failed");
+    const int on = 1;
+    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a;
+    std::memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = 0;
+    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listenFd_, 4) != 0)
+        throw std::runtime_error("peer: bind/listen failed");
+    socklen_t len = sizeof a;
+    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { run(); });
+}
+
+ScriptedPeer::~ScriptedPeer()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    if (listenFd_ >= 0)
+        ::close(listenFd_);
+}
+
+bool ScriptedPeer::finish(int timeoutMs)
+{
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (!done_ && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    const bool clean = done_;
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+    return clean;
+}
+
+std::string ScriptedPeer::received() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return received_;
+}
+
+std::vector<std::string> ScriptedPeer::mismatches() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return mismatches_;
+}
+
+std::string ScriptedPeer::expectedClientBytes() const
+{
+    std::string out;
+    for (const PeerStep& s : steps_)
+        if (s.kind == PeerStep::Expect)
+            out += s.text + "\r\n";
+    return out;
+}
+
+void ScriptedPeer::note(const std::string& problem)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    mismatches_.push_back(problem);
+}
+
+// Reads one CR LF line from the client (recording the bytes); false when the
+// client closed or the peer is stopped.
+bool ScriptedPeer::readLine(int fd, std::string& line)
+{
+    for (;;) {
+        const size_t crlf = pending_.find("\r\n");
+        if (crlf != std::string::npos) {
+            line = pending_.substr(0, crlf);
+            pending_.erase(0, crlf + 2);
+            return true;
+        }
+        pollfd p{fd, POLLIN, 0};
+        const int r = ::poll(&p, 1, 20);
+        if (stop_)
+            return false;
+        if (r <= 0)
+            continue;
+        char buf[4096];
+        const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+        if (n <= 0)
+            return false;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            received_.append(buf, static_cast<size_t>(n));
+        }
+        pending_.append(buf, static_cast<size_t>(n));
+    }
+}
+
+void ScriptedPeer::sendAll(int fd, const std::string& bytes)
+{
+    size_t off = 0;
+    while (off < bytes.size()) {
+        const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+        if (n <= 0)
+            return; // the client went away; what it sent is recorded
+        off += static_cast<size_t>(n);
+    }
+}
+
+void ScriptedPeer::run()
+{
+    int fd = -1;
+    while (!stop_) {
+        pollfd p{listenFd_, POLLIN, 0};
+        if (::poll(&p, 1, 20) > 0) {
+            fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            break;
+        }
+    }
+    if (fd < 0) {
+        done_ = true;
+        return;
+    }
+    bool open = true;
+    for (const PeerStep& step : steps_) {
+        if (stop_ || !open)
+            break;
+        switch (step.kind) {
+        case PeerStep::Send:
+            sendAll(fd, step.text);
+            break;
+        case PeerStep::Repeat: {
+            std::string block;
+            for (int i = 1; i <= step.number; ++i)
+                block += std::to_string(i) + " " + step.text + "\r\n";
+            sendAll(fd, block);
+            break;
+        }
+        case PeerStep::Expect:
+        case PeerStep::ExpectAny: {
+            std::string line;
+            if (!readLine(fd, line)) {
+                note("client closed before sending: " + step.text);
+                open = false;
+                break;
+            }
+            if (step.kind == PeerStep::Expect && line != step.text)
+                note("expected \"" + step.text + "\", got \"" + line + "\"");
+            break;
+        }
+        case PeerStep::Close:
+            ::close(fd);
+            fd = -1;
+            open = false;
+            break;
+        case PeerStep::Stall: {
+            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.number);
+            while (!stop_ && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            break;
+        }
+        }
+    }
+    // Record whatever else the client sends until it closes.
+    if (fd >= 0) {
+        std::string line;
+        while (readLine(fd, line))
+            note("unexpected client line \"" + line + "\"");
+        if (!pending_.empty())
+            note("unterminated client bytes \"" + pending_ + "\"");
+        ::close(fd);
+    }
+    done_ = true;
+}
+
+} // namespace pelko

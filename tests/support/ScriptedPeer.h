@@ -1,0 +1,71 @@
+#pragma once
+// A one-connection server for protocol tests: a thread listening on
+// 127.0.0.1 (a free port) that plays a script of steps and records every byte
+// the client sends.
+//
+// Script text, one step per line:
+//   S: text      send text + CR LF
+//   LF: text     send text + LF only
+//   SRAW: text   send text as it is (no line end)
+//   RAW hex      send the bytes given in hexadecimal ("2e0d0a")
+//   C: text      expect the client line text (recorded as a mismatch otherwise)
+//   C*           expect any one client line
+//   CLOSE        close the connection
+//   STALL ms     send nothing for ms milliseconds
+//   REPEAT n text   send "i text" + CR LF for i = 1..n (long listings)
+// Lines starting with "#" or "@" and empty lines are not steps (the test
+// runner reads "@" lines itself). After the last step the peer keeps
+// reading (and recording) until the client closes.
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pelko {
+
+struct PeerStep {
+    enum Kind { Send, Expect, ExpectAny, Close, Stall, Repeat } kind;
+    std::string text; // bytes to send, or the expected line
+    int number = 0;   // Stall: milliseconds; Repeat: count
+};
+
+class ScriptedPeer {
+public:
+    explicit ScriptedPeer(std::vector<PeerStep> steps);
+    explicit ScriptedPeer(const std::string& scriptText);
+    ~ScriptedPeer();
+    ScriptedPeer(const ScriptedPeer&) = delete;
+    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
+
+    static std::vector<PeerStep> ParseScript(const std::string& text);
+
+    int port() const { return port_; }
+    // Waits until the script is played and the client has closed (at most
+    // timeoutMs); false when it had to be stopped.
+    bool finish(int timeoutMs = 5000);
+
+    std::string received() const;
+    std::vector<std::string> mismatches() const;
+    // The client lines the script expects, concatenated with CR LF.
+    std::string expectedClientBytes() const;
+
+private:
+    void run();
+    bool readLine(int fd, std::string& line);
+    void sendAll(int fd, const std::string& bytes);
+    void note(const std::string& problem);
+
+    std::vector<PeerStep> steps_;
+    int listenFd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> done_{false};
+    mutable std::mutex mutex_;
+    std::string received_;
+    std::string pending_; // received but not yet taken as a line
+    std::vector<std::string> mismatches_;
+    std::thread thread_;
+};
+
+} // namespace pelko

@@ -1,0 +1,398 @@
+#include "WireTestUtil.h"
+#include "wire/Coders.h"
+#include "wire/MessageClient.h"
+#include "wire/TempFiles.h"
+#include "wire/WireErrors.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace pelko;
+using namespace pelko::test;
+
+namespace {
+
+// Receives one message (given with \n line ends, end line included) and
+// returns the client for further reads.
+std::unique_ptr<TWireMessageClient> Receive(TWireMessage& m, const std::string& text, size_t chunk = 0)
+{
+    auto c = std::make_unique<TWireMessageClient>();
+    AttachMemory(*c, Crlf(text), chunk);
+    c->ReceiveHeaders(m, "");
+    c->ReceiveBody(m);
+    return c;
+}
+
+std::string FileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0;
+}
+
+std::string Base64Lines(const std::string& bytes, size_t perLine = 57)
+{
+    std::string out;
+    for (size_t i = 0; i < bytes.size(); i += perLine)
+        out += EncodeLine(bytes.substr(i, perLine)) + "\n";
+    return out;
+}
+
+std::string AllBytes(size_t n)
+{
+    std::string s;
+    for (size_t i = 0; i < n; ++i)
+        s += static_cast<char>((i * 7 + i / 256) & 0xFF);
+    return s;
+}
+
+} // namespace
+
+TEST(MessageParse, PlainMessage)
+{
+    TWireMessage m;
+    Receive(m, "From: Ann <ann@example.org>\n"
+               "Title: Hello\n"
+               "X-Odd:no-blank\n"
+               "\n"
+               "line one\n"
+               "..x\n"
+               "\n"
+               "last\n"
+               ".\n");
+    EXPECT_EQ(m.From(), "Ann <ann@example.org>");
+    EXPECT_EQ(m.Subject(), "Hello"); // Title becomes Subject
+    EXPECT_EQ(m.GetHeader("Title"), "");
+    EXPECT_EQ(m.Headers, (TStrings{"From=Ann <ann@example.org>", "X-Odd:no-blank", "Subject=Hello"}));
+    EXPECT_EQ(m.Text, (TStrings{"line one", ".x", "", "last"}));
+    ASSERT_EQ(m.MessageParts.size(), 1u);
+    EXPECT_EQ(m.MessageParts[0].ContentType, "");
+    EXPECT_EQ(m.MessageParts[0].Lines, m.Text);
+    EXPECT_TRUE(m.Attachments.empty());
+}
+
+TEST(MessageParse, HeaderUnfolding)
+{
+    TWireMessage m;
+    Receive(m, " stray first line: x\n"
+               "Content-Type: multipart/mixed;\n"
+               "\tboundary=b1\n"
+               "Subject: a\n"
+               "   \t long \t\n"
+               "\n"
+               "--b1\n"
+               "Content-Type: text/plain\n"
+               "\n"
+               "body\n"
+               "--b1--\n"
+               ".\n");
+    EXPECT_EQ(m.GetHeader("Content-Type"), "multipart/mixed; boundary=b1");
+    EXPECT_EQ(m.Subject(), "a long");
+    EXPECT_EQ(m.Headers[0], "stray first line=x"); // kept as a line of its own
+    EXPECT_EQ(m.Text, (TStrings{"body"}));
+}
+
+TEST(MessageParse, TextAndBase64Attachment)
+{
+    const std::string data = AllBytes(5000);
+    TWireMessage m;
+    auto c = Receive(m,
+                     "Content-Type: multipart/mixed; boundary=\"b7\"\n"
+                     "\n"
+                     "This is a multi-part message in MIME format.\n"
+                     "--b7\n"
+                     "Content-Type: text/plain\n"
+                     "Content-Transfer-Encoding: 7bit\n"
+                     "\n"
+                     "Hi,\n"
+                     "see the file.\n"
+                     "--b7\n"
+                     "Content-Type: application/zip; name=\"a.zip\"\n"
+                     "Content-Transfer-Encoding: BASE64\n"
+                     "Content-Disposition: attachment; FILENAME=\"a.zip\"\n"
+                     "\n" +
+                         Base64Lines(data) +
+                         "--b7--\n"
+                         "epilogue\n"
+                         ".\n"
+                         "+OK next reply\n",
+                     700);
+    EXPECT_EQ(m.Text, (TStrings{"Hi,", "see the file."}));
+    ASSERT_EQ(m.MessageParts.size(), 1u);
+    EXPECT_EQ(m.MessageParts[0].ContentType, "text/plain");
+    EXPECT_EQ(m.MessageParts[0].ContentTransfer, "7bit");
+    ASSERT_EQ(m.Attachments.size(), 1u);
+    const TAttachment& a = m.Attachments[0];
+    EXPECT_EQ(a.FileName, "a.zip");
+    EXPECT_EQ(TWireMessage::HeaderIn(a.Headers, "content-transfer-encoding"), "BASE64");
+    EXPECT_EQ(a.StoredPathName.rfind(TempPath() + "PBE", 0), 0u);
+    EXPECT_EQ(FileBytes(a.StoredPathName), data);
+    struct stat st {};
+    ASSERT_EQ(::stat(a.StoredPathName.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u); // private
+    EXPECT_EQ(c->ReadLine(), "+OK next reply"); // the message ended exactly at "."
+}
+
+TEST(MessageParse, AttachmentVariants)
+{
+    TWireMessage m;
+    Receive(m, "Content-Type: multipart/mixed; boundary=zz\n"
+               "\n"
+               "--zz\n"
+               "Content-Transfer-Encoding: base64\n"
+               "Content-Disposition: attachment; filename=\"one.bin\"\n"
+               "\n"
+               "b25l\n"
+               "--zz\n"
+               "Content-Transfer-Encoding: base64\n"
+               "Content-Disposition: attachment; filename=\"two.bin\"\n"
+               "\n"
+               "dH\n"                 // a group split over two lines is carried over
+               "dv\n"
+               "\n"
+               "junk after the blank line is skipped\n"
+               "--zz\n"
+               "Content-Transfer-Encoding: quoted-printable\n"
+               "Content-Disposition: attachment; filename=\"C:\\dir\\../three.txt\"\n"
+               "\n"
+               "raw =3D line\n"
+               "..dotted\n"
+               "--zz\n"
+               "Content-Type: image/png; name=\"only-named-here.png\"\n"
+               "\n"
+               "dropped\n"
+               "--zz\n"
+               "Content-Type: text/plain\n"
+               "Content-Disposition: attachment; filename=\"text.txt\"\n"
+               "\n"
+               "text parts stay text\n"
+               "--zz--\n"
+               ".\n");
+    ASSERT_EQ(m.Attachments.size(), 3u);
+    EXPECT_EQ(m.Attachments[0].FileName, "one.bin");
+    EXPECT_EQ(FileBytes(m.Attachments[0].StoredPathName), "one");
+    EXPECT_EQ(m.Attachments[1].FileName, "two.bin");
+    EXPECT_EQ(FileBytes(m.Attachments[1].StoredPathName), "two");
+    EXPECT_EQ(m.Attachments[2].FileName, "three.txt"); // never a path
+    EXPECT_EQ(FileBytes(m.Attachments[2].StoredPathName), "raw =3D line\r\n.dotted\r\n");
+    EXPECT_EQ(m.Text, (TStrings{"text parts stay text"}));
+
+    // Attachments switched off: skipped, text still read.
+    TWireMessage n;
+    n.ExtractAttachments = false;
+    Receive(n, "Content-Type: multipart/mixed; boundary=zz\n\n"
+               "--zz\nContent-Disposition: attachment; filename=\"x\"\nContent-Transfer-Encoding: base64\n\neHl6\n"
+               "--zz\nContent-Type: text/plain\n\nstill here\n--zz--\n.\n");
+    EXPECT_TRUE(n.Attachments.empty());
+    EXPECT_EQ(n.Text, (TStrings{"still here"}));
+}
+
+TEST(MessageParse, NestedAlternativeThenAttachment)
+{
+    for (const std::string inner : {"alt1", "\"alt1\""}) {
+        TWireMessage m;
+        Receive(m, "Content-Type: multipart/mixed; boundary=outer\n"
+                   "\n"
+                   "--outer\n"
+                   "Content-Type: multipart/alternative;\n"
+                   " boundary=" +
+                       inner +
+                       "\n"
+                       "\n"
+                       "--alt1\n"
+                       "Content-Type: text/plain\n"
+                       "\n"
+                       "plain version\n"
+                       "..dot stays single\n"
+                       "--alt1\n"
+                       "Content-Type: text/html\n"
+                       "\n"
+                       "<p>html version</p>\n"
+                       "--alt1--\n"
+                       "\n"
+                       "--outer\n"
+                       "Content-Type: application/octet-stream\n"
+                       "Content-Transfer-Encoding: base64\n"
+                       "Content-Disposition: attachment; filename=\"f.bin\"\n"
+                       "\n"
+                       "AAEC\n"
+                       "--outer--\n"
+                       ".\n");
+        EXPECT_EQ(m.Text, (TStrings{"plain version", ".dot stays single", "<p>html version</p>"})) << inner;
+        EXPECT_EQ(m.MessageParts.size(), 2u);
+        ASSERT_EQ(m.Attachments.size(), 1u);
+        EXPECT_EQ(FileBytes(m.Attachments[0].StoredPathName), std::string("\x00\x01\x02", 3));
+    }
+}
+
+TEST(MessageParse, DeeperNestingIsSkippedNotEntered)
+{
+    TWireMessage m;
+    Receive(m, "Content-Type: multipart/mixed; boundary=L0\n\n"
+               "--L0\n"
+               "Content-Type: multipart/alternative; boundary=L1\n\n"
+               "--L1\n"
+               "Content-Type: multipart/alternative; boundary=L2\n\n"
+               "--L2\nContent-Type: text/plain\n\ntoo deep\n--L2--\n"
+               "--L1\n"
+               "Content-Type: text/plain\n\nsecond level\n"
+               "--L1--\n"
+               "--L0\n"
+               "Content-Type: text/plain\n\nfirst level\n"
+               "--L0--\n.\n");
+    EXPECT_EQ(m.Text, (TStrings{"second level", "first level"}));
+}
+
+TEST(MessageParse, MissingDelimitersStopAtTheEndLine)
+{
+    // No closing delimiter: the end line still ends the message.
+    TWireMessage m;
+    auto c = Receive(m, "Content-Type: multipart/mixed; boundary=b\n\n"
+                        "--b\nContent-Type: text/plain\n\ncut short\n.\n"
+                        "+OK after\n");
+    EXPECT_EQ(m.Text, (TStrings{"cut short"}));
+    EXPECT_EQ(c->ReadLine(), "+OK after");
+
+    // Also inside a Base64 attachment and inside a part's header block.
+    TWireMessage n;
+    c = Receive(n, "Content-Type: multipart/mixed; boundary=b\n\n"
+                   "--b\nContent-Disposition: attachment; filename=\"f\"\nContent-Transfer-Encoding: base64\n\n"
+                   "YWJj\n.\n+OK one\n");
+    ASSERT_EQ(n.Attachments.size(), 1u);
+    EXPECT_EQ(FileBytes(n.Attachments[0].StoredPathName), "abc");
+    EXPECT_EQ(c->ReadLine(), "+OK one");
+
+    TWireMessage h;
+    c = Receive(h, "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/plain\n.\n+OK two\n");
+    EXPECT_TRUE(h.Text.empty());
+    EXPECT_EQ(c->ReadLine(), "+OK two");
+
+    // A header block with no empty line after it.
+    TWireMessage k;
+    c = Receive(k, "Subject: only headers\n.\n+OK three\n");
+    EXPECT_EQ(k.Subject(), "only headers");
+    EXPECT_TRUE(k.Text.empty());
+    EXPECT_EQ(c->ReadLine(), "+OK three");
+}
+
+TEST(MessageParse, BoundaryParameter)
+{
+    std::string b;
+    EXPECT_TRUE(ExtractBoundary("multipart/mixed; boundary=b7", b));
+    EXPECT_EQ(b, "b7");
+    EXPECT_TRUE(ExtractBoundary("multipart/mixed; boundary=\"b7\"", b));
+    EXPECT_EQ(b, "b7");
+    EXPECT_TRUE(ExtractBoundary("multipart/mixed; Boundary=\"x y\"; charset=us-ascii", b));
+    EXPECT_EQ(b, "x y");
+    EXPECT_TRUE(ExtractBoundary("multipart/mixed; boundary=abc; type=text/plain", b));
+    EXPECT_EQ(b, "abc");
+    EXPECT_FALSE(ExtractBoundary("multipart/mixed", b));
+
+    // No boundary: the error is raised after the rest of the message was
+    // read, so the connection stays usable.
+    TWireMessage m;
+    auto c = std::make_unique<TWireMessageClient>();
+    AttachMemory(*c, Crlf("Content-Type: multipart/mixed\n\n--x\nbody\n.\n+OK next\n"));
+    c->ReceiveHeaders(m, "");
+    try {
+        c->ReceiveBody(m);
+        ADD_FAILURE() << "no exception";
+    } catch (const EWireException& e) {
+        EXPECT_EQ(std::string(e.what()), "Boundary error");
+    }
+    EXPECT_TRUE(m.Text.empty());
+    EXPECT_EQ(c->ReadLine(), "+OK next");
+}
+
+TEST(MessageParse, AttachmentFilesAreRemovedAndCopied)
+{
+    std::string stored;
+    {
+        TWireMessage m;
+        Receive(m, "Content-Type: multipart/mixed; boundary=q\n\n--q\n"
+                   "Content-Disposition: attachment; filename=\"..\"\nContent-Transfer-Encoding: base64\n\n"
+                   "aGVsbG8=\n--q--\n.\n");
+        ASSERT_EQ(m.Attachments.size(), 1u);
+        EXPECT_EQ(m.Attachments[0].FileName, "attachment");
+        stored = m.Attachments[0].StoredPathName;
+
+        char dir[] = "/tmp/pelko-save-XXXXXX";
+        ASSERT_NE(::mkdtemp(dir), nullptr);
+        const std::string dest = std::string(dir) + "/copy.bin";
+        EXPECT_TRUE(m.Attachments[0].SaveToFile(dest + "/")); // one trailing "/" dropped
+        EXPECT_EQ(FileBytes(dest), "hello");
+        EXPECT_TRUE(m.Attachments[0].SaveToFile(dest)); // overwrite
+        EXPECT_FALSE(m.Attachments[0].SaveToFile(std::string(dir) + "/missing/x.bin"));
+        EXPECT_TRUE(Exists(stored)); // the temporary copy stays until Clear
+        ::unlink(dest.c_str());
+        ::rmdir(dir);
+
+        m.Clear();
+        EXPECT_FALSE(Exists(stored));
+        EXPECT_TRUE(m.Headers.empty());
+        EXPECT_TRUE(m.Attachments.empty());
+
+        Receive(m, "Content-Type: multipart/mixed; boundary=q\n\n--q\n"
+                   "Content-Disposition: attachment; filename=\"k\"\nContent-Transfer-Encoding: base64\n\n"
+                   "aGVsbG8=\n--q--\n.\n");
+        stored = m.Attachments.at(0).StoredPathName;
+        EXPECT_TRUE(Exists(stored));
+    }
+    EXPECT_FALSE(Exists(stored)); // and when the message goes away
+}
+
+TEST(MessageModel, HeaderStoreAndAddressLists)
+{
+    TWireMessage m;
+    m.Headers = {"subject=old", "To=\"Doe, John\" <jd@example.org>, ann@example.org,,  bob@example.org "};
+    EXPECT_EQ(m.Subject(), "old");
+    m.SetSubject("new");
+    EXPECT_EQ(m.Headers[0], "subject=new");
+    EXPECT_EQ(m.Too(), (TStrings{"\"Doe, John\" <jd@example.org>", "ann@example.org", "bob@example.org"}));
+    m.SetToo({"a@x", "b@y"});
+    EXPECT_EQ(m.GetHeader("TO"), "a@x,b@y");
+    m.SetToo({});
+    EXPECT_EQ(m.GetHeader("To"), "");
+    EXPECT_EQ(m.Headers.size(), 1u);
+    m.SetCCList({"c@z"});
+    EXPECT_EQ(m.Headers.back(), "Cc=c@z");
+    EXPECT_EQ(m.CCList(), (TStrings{"c@z"}));
+    m.SetNewsgroups({"comp.lang", "two words"});
+    EXPECT_EQ(m.GetHeader("Newsgroups"), "comp.lang,\"two words\"");
+    EXPECT_EQ(m.Newsgroups(), (TStrings{"comp.lang", "two words"}));
+    m.SetSubject("");
+    EXPECT_EQ(m.Subject(), "");
+    m.SetHeader("Reply-To", "r@x");
+    EXPECT_EQ(m.ReplyTo(), "r@x");
+    m.MsgNo = 4;
+    m.Clear();
+    EXPECT_TRUE(m.Headers.empty());
+    EXPECT_EQ(m.MsgNo, 0);
+    EXPECT_EQ(m.ContentType, "text/plain");
+}
+
+TEST(MessageClient, CaptureLinesWithItsTerminators)
+{
+    TWireMessageClient c;
+    AttachMemory(c, Crlf("..a\nb\nEND\n..c\n.\nx\ny\nSTOP\n"));
+    TStrings lines;
+    EXPECT_EQ(c.CaptureLines(&lines, {"STOP", "END"}), 2);
+    EXPECT_EQ(lines, (TStrings{"..a", "b"})); // no un-stuffing unless "." comes first
+    lines.clear();
+    EXPECT_EQ(c.CaptureLines(&lines, {"."}), 1);
+    EXPECT_EQ(lines, (TStrings{".c"}));
+    TStrings seen;
+    c.OnCaptureLine = [&](TWire*, const std::string& l) { seen.push_back(l); };
+    EXPECT_EQ(c.CaptureLines(CaptureDest(), {"STOP"}), 1);
+    EXPECT_EQ(seen, (TStrings{"x", "y"}));
+}

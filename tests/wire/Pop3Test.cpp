@@ -1,0 +1,147 @@
+#include "WireTestUtil.h"
+#include "wire/Pop3.h"
+#include "wire/TempFiles.h"
+#include "wire/WireErrors.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+
+using namespace pelko;
+using namespace pelko::test;
+
+namespace {
+
+// Records what is sent into a string that outlives the transport; with
+// gone set, every send fails with 10058 (the peer has reset the connection).
+class RecordingTransport : public MemoryTransport {
+public:
+    RecordingTransport(std::string& sent, bool gone) : MemoryTransport(""), sent_(sent), gone_(gone) {}
+    IoResult send(const char* data, size_t length) override
+    {
+        if (gone_) {
+            sent_ += "<failed>";
+            return IoResult::failed(10058);
+        }
+        sent_.append(data, length);
+        return IoResult::done(length);
+    }
+
+private:
+    std::string& sent_;
+    bool gone_;
+};
+
+} // namespace
+
+TEST(Pop3, QuitOnDisconnectAndOnDestruction)
+{
+    std::string sent;
+    {
+        TWirePOP3 pop;
+        EXPECT_EQ(pop.Port, 110);
+        StatusLog log;
+        log.hook(pop);
+        pop.AttachTransport(std::make_unique<RecordingTransport>(sent, false));
+        pop.Disconnect();
+        EXPECT_EQ(sent, "Quit\r\n"); // the reply is not waited for
+        EXPECT_FALSE(pop.Connected());
+        EXPECT_EQ(log.lines, (TStrings{"Disconnecting", "Disconnected"}));
+
+        // Without a socket: the statuses, then the write error.
+        log.lines.clear();
+        try {
+            pop.Disconnect();
+            ADD_FAILURE() << "no exception";
+        } catch (const EWireClosedSocket& e) {
+            EXPECT_EQ(std::string(e.what()), "Socket is closed, cannot write");
+        }
+        EXPECT_EQ(log.lines, (TStrings{"Disconnecting", "Disconnected"}));
+    }
+
+    // A connected component going away says "Quit" first, without events.
+    sent.clear();
+    int statuses = 0;
+    {
+        TWirePOP3 pop;
+        pop.AttachTransport(std::make_unique<RecordingTransport>(sent, false));
+        pop.OnStatus = [&](TWire*, const std::string&) { ++statuses; };
+    }
+    EXPECT_EQ(sent, "Quit\r\n");
+    EXPECT_EQ(statuses, 0);
+}
+
+TEST(Pop3, DisconnectWhenThePeerIsGoneClosesOnce)
+{
+    std::string sent;
+    TWirePOP3 pop;
+    StatusLog log;
+    log.hook(pop);
+    pop.AttachTransport(std::make_unique<RecordingTransport>(sent, true));
+    try {
+        pop.Disconnect();
+        ADD_FAILURE() << "no exception";
+    } catch (const EWireSocketError& e) {
+        EXPECT_EQ(e.Code, 10058);
+    }
+    EXPECT_FALSE(pop.Connected());
+    EXPECT_EQ(sent, "<failed>"); // one attempt, no second "Quit" from the nested close
+    EXPECT_EQ(log.lines, (TStrings{"Disconnecting", "Disconnected"}));
+}
+
+TEST(Pop3, CheckErrorTellsACompleteCountFromAShortOne)
+{
+    TWirePOP3 pop;
+    AttachMemory(pop, Crlf("+OK\n1 a\n2 b\n.\n+OK\n1 a\n"));
+    EXPECT_EQ(pop.CheckMessages(), 2);
+    EXPECT_EQ(pop.CheckError, "");
+    EXPECT_EQ(pop.CheckMessages(), 1);
+    EXPECT_EQ(pop.CheckError, "Connection Closed Gracefully.");
+
+    // STAT refused as well: 0, and the reason is kept.
+    TWirePOP3 old;
+    StatusLog log;
+    log.hook(old);
+    AttachMemory(old, Crlf("-ERR no UIDL\n-ERR no STAT either\n"));
+    EXPECT_EQ(old.CheckMessages(), 0);
+    EXPECT_EQ(old.CheckError, "-ERR no STAT either");
+    EXPECT_EQ(log.lines, (TStrings{"-ERR no UIDL", "-ERR no STAT either"}));
+}
+
+TEST(MessageClient, SendBodyWritesTextAndAttachments)
+{
+    TWirePOP3 c;
+    MemoryTransport* t = AttachMemory(c, "");
+    TWireMessage m;
+    m.Text = {".starts with a dot", "plain"};
+    c.SendBody(m);
+    EXPECT_EQ(t->written(), "..starts with a dot\r\nplain\r\n");
+
+    const std::string path = MakeTempFileName();
+    ASSERT_FALSE(path.empty());
+    std::ofstream(path, std::ios::binary) << "Man";
+    m.Attachments.emplace_back();
+    m.Attachments[0].FileName = "m.txt";
+    m.Attachments[0].StoredPathName = path;
+    TWirePOP3 d;
+    MemoryTransport* u = AttachMemory(d, "");
+    d.SendBody(m);
+    EXPECT_EQ(u->written(), Crlf("This is a multi-part message in MIME format.\n"
+                                 "\n"
+                                 "--=_NextPart_2rfksadvnqw3nerasdf\n"
+                                 "Content-Type: text/plain\n"
+                                 "Content-Transfer-Encoding: 7bit\n"
+                                 "\n"
+                                 "..starts with a dot\n"
+                                 "plain\n"
+                                 "\n"
+                                 "--=_NextPart_2rfksadvnqw3nerasdf\n"
+                                 "Content-Type: application/octet-stream;\n"
+                                 "        name=\"m.txt\"\n"
+                                 "Content-Transfer-Encoding: base64\n"
+                                 "Content-Disposition: attachment;\n"
+                                 "        filename=\"m.txt\"\n"
+                                 "\n"
+                                 "TWFu\n"
+                                 "\n"
+                                 "--=_NextPart_2rfksadvnqw3nerasdf--\n"));
+}

@@ -1,0 +1,218 @@
+// Plays every tests/wire/scripts/*.pop against the POP3 client. A script
+// holds the peer's steps (see ScriptedPeer.h) and, in "@" lines, what the
+// client does:
+//   @user NAME / @pass WORD   credentials (default joe / secret)
+//   @timeout MS               the client's time-out (default 5000)
+//   @do ACTION                connect | count | retr N | top N | dele N | quit | connected
+//   = LINE                    one line of the expected transcript
+// The transcript holds every status text ("status: ..."), every action's
+// result ("count: 2", "connect: raised EWireConnectRefused: -ERR busy") and
+// for fetched messages their From, Subject, text lines and attachments. The
+// client must also send exactly the lines the script expects ("C:" steps).
+#include "ScriptedPeer.h"
+#include "wire/Pop3.h"
+#include "wire/WireErrors.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace pelko;
+
+namespace {
+
+std::string ScriptDir()
+{
+    std::string here = __FILE__;
+    return here.substr(0, here.rfind('/')) + "/scripts";
+}
+
+std::vector<std::string> ScriptFiles()
+{
+    std::vector<std::string> files;
+    if (DIR* d = ::opendir(ScriptDir().c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pop") == 0)
+                files.push_back(name);
+        }
+        ::closedir(d);
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+std::string Escape(const std::string& s)
+{
+    static const char* hex = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : s) {
+        if (c == '\r')
+            out += "\\r";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c < 32 || c >= 127) {
+            out += "\\x";
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        } else
+            out += static_cast<char>(c);
+    }
+    return out;
+}
+
+std::string ClassName(const std::exception& e)
+{
+    if (dynamic_cast<const EWireSocketError*>(&e))
+        return "EWireSocketError";
+    if (dynamic_cast<const EWireResponseError*>(&e))
+        return "EWireResponseError";
+    if (dynamic_cast<const EWireClosedSocket*>(&e))
+        return "EWireClosedSocket";
+    if (dynamic_cast<const EWireInvalidSocket*>(&e))
+        return "EWireInvalidSocket";
+    if (dynamic_cast<const EWireConnClosedGraceful*>(&e))
+        return "EWireConnClosedGraceful";
+    if (dynamic_cast<const EWireConnectRefused*>(&e))
+        return "EWireConnectRefused";
+    if (dynamic_cast<const EWireAlreadyConnected*>(&e))
+        return "EWireAlreadyConnected";
+    if (dynamic_cast<const EWireLineTooLong*>(&e))
+        return "EWireLineTooLong";
+    if (dynamic_cast<const EWireException*>(&e))
+        return "EWireException";
+    return "exception";
+}
+
+std::string FileSize(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    return std::to_string(static_cast<long long>(in.tellg()));
+}
+
+void Describe(const TWireMessage& m, std::vector<std::string>& out)
+{
+    out.push_back("from: " + Escape(m.From()));
+    out.push_back("subject: " + Escape(m.Subject()));
+    for (const std::string& l : m.Text)
+        out.push_back("text: " + Escape(l));
+    for (const TAttachment& a : m.Attachments)
+        out.push_back("attachment: " + a.FileName + " (" + FileSize(a.StoredPathName) + " bytes)");
+}
+
+struct Script {
+    std::string text;
+    std::string user = "joe", pass = "secret";
+    int timeout = 5000;
+    std::vector<std::string> actions;
+    std::vector<std::string> expected;
+};
+
+Script LoadScript(const std::string& name)
+{
+    Script s;
+    std::ifstream in(ScriptDir() + "/" + name, std::ios::binary);
+    std::stringstream buf;
+    buf << in.rdbuf();
+    s.text = buf.str();
+    std::istringstream lines(s.text);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.rfind("@user", 0) == 0)
+            s.user = line.size() > 6 ? line.substr(6) : "";
+        else if (line.rfind("@pass", 0) == 0)
+            s.pass = line.size() > 6 ? line.substr(6) : "";
+        else if (line.rfind("@timeout ", 0) == 0)
+            s.timeout = std::stoi(line.substr(9));
+        else if (line.rfind("@do ", 0) == 0)
+            s.actions.push_back(line.substr(4));
+        else if (line.rfind("= ", 0) == 0 || line == "=")
+            s.expected.push_back(line.size() > 2 ? line.substr(2) : "");
+    }
+    // "=" lines are not peer steps: drop them from the text the peer reads.
+    std::string peerText;
+    std::istringstream again(s.text);
+    while (std::getline(again, line))
+        if (line.rfind("=", 0) != 0)
+            peerText += line + "\n";
+    s.text = peerText;
+    return s;
+}
+
+void RunAction(TWirePOP3& pop, TWireMessage& msg, const std::string& action, std::vector<std::string>& out)
+{
+    std::istringstream words(action);
+    std::string verb;
+    int n = 0;
+    words >> verb >> n;
+    const std::string label = n ? verb + " " + std::to_string(n) : verb;
+    try {
+        if (verb == "connect") {
+            pop.Connect();
+            out.push_back(label + ": ok");
+        } else if (verb == "count") {
+            out.push_back(label + ": " + std::to_string(pop.CheckMessages()));
+        } else if (verb == "retr") {
+            const bool ok = pop.RetrieveMessage(n, msg);
+            out.push_back(label + ": " + (ok ? "true" : "false"));
+            if (ok)
+                Describe(msg, out);
+        } else if (verb == "top") {
+            const bool ok = pop.RetrieveHeaders(n, msg);
+            out.push_back(label + ": " + (ok ? "true" : "false"));
+            Describe(msg, out);
+        } else if (verb == "dele") {
+            out.push_back(label + ": " + (pop.DeleteMessage(n) ? "true" : "false"));
+        } else if (verb == "quit") {
+            pop.Disconnect();
+            out.push_back(label + ": ok");
+        } else if (verb == "connected") {
+            out.push_back(label + ": " + (pop.Connected() ? "true" : "false"));
+        } else {
+            out.push_back("unknown action " + action);
+        }
+    } catch (const std::exception& e) {
+        out.push_back(label + ": raised " + ClassName(e) + ": " + Escape(e.what()));
+    }
+}
+
+} // namespace
+
+TEST(Pop3Scripts, EveryScriptPlaysAsWritten)
+{
+    const std::vector<std::string> files = ScriptFiles();
+    ASSERT_GE(files.size(), 10u) << "scripts not found in " << ScriptDir();
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        const Script script = LoadScript(name);
+        ScriptedPeer peer(script.text);
+        const std::string port = std::to_string(peer.port());
+        std::vector<std::string> transcript;
+        {
+            TWirePOP3 pop;
+            TWireMessage msg;
+            pop.Host = "127.0.0.1:" + port;
+            pop.UserID = script.user;
+            pop.Password = script.pass;
+            pop.Timeout = script.timeout;
+            pop.OnStatus = [&](TWire*, const std::string& s) { transcript.push_back("status: " + Escape(s)); };
+            for (const std::string& action : script.actions)
+                RunAction(pop, msg, action, transcript);
+            // Close without a "Quit" the script did not ask for.
+            pop.OnStatus = nullptr;
+            pop.CloseSocket();
+        }
+        EXPECT_TRUE(peer.finish(3000)) << "the peer did not finish its script";
+        for (std::string& line : transcript) {
+            for (size_t p = line.find(port); p != std::string::npos; p = line.find(port, p))
+                line.replace(p, port.size(), "$PORT");
+        }
+        EXPECT_EQ(transcript, script.expected);
+        EXPECT_EQ(peer.mismatches(), std::vector<std::string>());
+        EXPECT_EQ(Escape(peer.received()), Escape(peer.expectedClientBytes()));
+    }
+}
