@@ -1,0 +1,219 @@
+// The message window's construction, modal run, mouse handling and painting.
+#include "viewer/MsgList.h"
+
+#include "app/Pelko.h"
+#include "skin/qt/ImgBtn.h"
+#include "skin/qt/TrMemo.h"
+#include "viewer/SaveIcon.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QHideEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollBar>
+#include <QTextCursor>
+
+namespace pelko {
+
+const std::string TMsgList::kSaveFilter = "zip file (*.zip)|*.zip|exe file (*.exe)|*.exe|all (*.*)|*.*";
+
+TMsgList::TMsgList(TPelko& main, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), main_(main)
+{
+    // Topmost from the start: the window is only ever visible as the
+    // topmost, modal reader, and a flag changed on a mapped window would
+    // make X11 unmap and map it again.
+    setWindowTitle(QStringLiteral("Pelko"));
+    // The skin picture covers the whole window: nothing to erase first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    buildComponents();
+}
+
+TMsgList::~TMsgList()
+{
+    if (loop_)
+        loop_->quit();
+}
+
+TImgBtn* TMsgList::makeButton(const char* hint, void (TMsgList::*handler)())
+{
+    auto* b = new TImgBtn(this);
+    b->setToolTip(QString::fromUtf8(hint));
+    b->setFrame(false);
+    b->setAutosize(true);
+    b->setCheckButton(false);
+    b->OnClick = [this, handler] { (this->*handler)(); };
+    return b;
+}
+
+void TMsgList::buildComponents()
+{
+    PrevBtn = makeButton("previous message", &TMsgList::PrevClick);
+    NextBtn = makeButton("next message", &TMsgList::NextClick);
+    ReplyBtn = makeButton("reply to sender", &TMsgList::ReplyClick);
+    DeleteBtn = makeButton("delete message", &TMsgList::DeleteClick);
+    ExitBtn = makeButton("close window", &TMsgList::CloseMsgClick);
+
+    Mess = new TTransparentMemo(this);
+    Mess->setObjectName(QStringLiteral("Mess"));
+    // Right clicks on the text open the window's menu, not the editor's.
+    Mess->setContextMenuPolicy(Qt::NoContextMenu);
+    Mess->setFocus();
+
+    MnuMsg = new QMenu(this);
+    Save = MnuMsg->addAction(SaveAttachmentIcon(), QStringLiteral("Save attachment"));
+    N2 = MnuMsg->addSeparator();
+    CloseMsg = MnuMsg->addAction(QStringLiteral("Close window"));
+    connect(Save, &QAction::triggered, this, [this] { SaveClick(); });
+    connect(CloseMsg, &QAction::triggered, this, [this] { CloseMsgClick(); });
+}
+
+// ---- showing and closing ----
+
+void TMsgList::ShowModal()
+{
+    if (isVisible())
+        return;
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    if (!isVisible())
+        return;
+    QEventLoop loop;
+    loop_ = &loop;
+    loop.exec(QEventLoop::DialogExec);
+    loop_ = nullptr;
+}
+
+void TMsgList::setVisible(bool visible)
+{
+    // The skin is applied before the window is mapped, so it appears at its
+    // final size, shape and place.
+    if (visible && !isVisible())
+        FormShow();
+    QWidget::setVisible(visible);
+}
+
+void TMsgList::CloseMsgClick()
+{
+    restoreTimer();
+    close();
+}
+
+void TMsgList::hideEvent(QHideEvent* e)
+{
+    QWidget::hideEvent(e);
+    if (e->spontaneous())
+        return; // minimised by the window manager: still open
+    // However the window went away, the main window gets its timer back.
+    restoreTimer();
+    // From now on the main window may log in again on its own: the message
+    // number on screen may then name another message.
+    sessionMayHaveChanged_ = true;
+    if (loop_)
+        loop_->quit();
+}
+
+void TMsgList::restoreTimer()
+{
+    if (!runActive_)
+        return;
+    runActive_ = false;
+    main_.SetTimerEnabled(SavedTimerState_);
+}
+
+void TMsgList::centreOnScreen()
+{
+    QScreen* s = screen();
+    if (!s)
+        s = QGuiApplication::primaryScreen();
+    if (!s)
+        return;
+    const QRect g = s->geometry();
+    move(g.x() + (g.width() - width()) / 2, g.y() + (g.height() - height()) / 2);
+}
+
+// ---- text ----
+
+void TMsgList::setText(const std::string& utf8)
+{
+    Mess->setPlainText(QString::fromUtf8(utf8.data(), int(utf8.size())));
+    // The caret at the start, so the window shows the top of the message.
+    Mess->moveCursor(QTextCursor::Start);
+    Mess->verticalScrollBar()->setValue(0);
+    Mess->horizontalScrollBar()->setValue(0);
+}
+
+std::string TMsgList::ShownText() const { return Mess->toPlainText().toStdString(); }
+
+// ---- painting and activation ----
+
+void TMsgList::paintEvent(QPaintEvent* e)
+{
+    QPainter p(this);
+    if (background_.isNull())
+        p.fillRect(e->rect(), palette().window()); // no usable skin picture
+    else
+        p.drawPixmap(0, 0, background_);
+}
+
+void TMsgList::changeEvent(QEvent* e)
+{
+    QWidget::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        main_.Guarded([this] { FormActivate(); });
+}
+
+// ---- dragging and the menu ----
+
+namespace {
+
+bool plainLeft(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods)
+{
+    return buttons == Qt::LeftButton &&
+           (mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0;
+}
+
+} // namespace
+
+void TMsgList::FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
+{
+    if (plainLeft(buttons, mods))
+        DragPoint_ = screenPos;
+}
+
+void TMsgList::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
+{
+    if (!plainLeft(buttons, mods))
+        return;
+    // Screen coordinates: the window moves under the cursor, so positions
+    // relative to the window would drift.
+    move(x() + screenPos.x() - DragPoint_.x(), y() + screenPos.y() - DragPoint_.y());
+    DragPoint_ = screenPos;
+}
+
+void TMsgList::mousePressEvent(QMouseEvent* e)
+{
+    FormMouseDown(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
+    QWidget::mousePressEvent(e);
+}
+
+void TMsgList::mouseMoveEvent(QMouseEvent* e)
+{
+    FormMouseMove(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
+    QWidget::mouseMoveEvent(e);
+}
+
+void TMsgList::contextMenuEvent(QContextMenuEvent* e)
+{
+    MnuMsg->popup(e->globalPos());
+    e->accept();
+}
+
+} // namespace pelko

@@ -1,0 +1,132 @@
+#pragma once
+// TMsgList: the message window. A borderless window cut to the skin's
+// message-window picture that shows the waiting messages one at a time. It
+// has no connection of its own: it drives the main window's POP and Msg and
+// lets the main window recount before every step, so it always works on the
+// server's current mailbox.
+#include "app/MsgWindowHost.h"
+
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QAction;
+class QEventLoop;
+class QMenu;
+
+namespace pelko {
+
+class TImgBtn;
+class TPelko;
+class TTransparentMemo;
+class TWireMessage;
+
+class TMsgList : public QWidget, public TMsgWindowHost {
+    Q_OBJECT
+public:
+    // Filter of the attachment save dialog.
+    static const std::string kSaveFilter;
+
+    explicit TMsgList(TPelko& main, QWidget* parent = nullptr);
+    ~TMsgList() override;
+
+    // TMsgWindowHost
+    // Fetches message n into the main window's Msg and shows it; 0 shows
+    // "no more messages...". Protocol errors are raised to the caller. Does
+    // nothing while another exchange with the server is running.
+    void ShowMessageNo(int n) override;
+    // Shows the window and returns when it is closed.
+    void ShowModal() override;
+    bool IsShown() const override { return isVisible(); }
+
+    // ---- components, named as in the window description ----
+    TImgBtn* PrevBtn = nullptr;
+    TImgBtn* NextBtn = nullptr;
+    TImgBtn* ReplyBtn = nullptr;
+    TImgBtn* DeleteBtn = nullptr;
+    TImgBtn* ExitBtn = nullptr;
+    TTransparentMemo* Mess = nullptr;
+    QMenu* MnuMsg = nullptr;
+    QAction* Save = nullptr;
+    QAction* N2 = nullptr;
+    QAction* CloseMsg = nullptr;
+
+    // ---- handlers (public so the main window and tests can drive them) ----
+    // Protocol errors raised inside the click handlers are shown in a message
+    // box by the main window's guard; the window keeps what it showed.
+    void FormShow();
+    void FormActivate();
+    void FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos);
+    void FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos);
+    void PrevClick();
+    void NextClick();
+    void ReplyClick();
+    void DeleteClick();
+    void SaveClick();
+    void CloseMsgClick();
+
+    // ---- state, readable by tests ----
+    int32_t CurMsg() const { return CurMsg_; }
+    bool SavedTimerState() const { return SavedTimerState_; }
+    QPoint DragPoint() const { return DragPoint_; }
+    // The memo's text as UTF-8, lines joined by "\n".
+    std::string ShownText() const;
+    // The cached background (what paintEvent draws) and the file it came from.
+    const QPixmap& Background() const { return background_; }
+    int BackgroundLoads() const { return backgroundLoads_; }
+
+    // Shown when a message number no longer names the message on screen
+    // (the window was reopened after the main window had logged in again).
+    static const std::string kDeleteStaleText;
+
+protected:
+    void setVisible(bool visible) override;
+    void changeEvent(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void hideEvent(QHideEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private:
+    void buildComponents();
+    TImgBtn* makeButton(const char* hint, void (TMsgList::*handler)());
+    // Runs a handler that talks to the server: refused while another exchange
+    // runs (ours or the main window's), errors shown by the main window's guard.
+    void RunExchange(const std::function<void()>& body);
+    // Quit, log in again to the same account, and have the main window recount.
+    void Reconnect();
+    void setText(const std::string& utf8);
+    void restoreTimer();
+    void centreOnScreen();
+    bool loadBackground();
+    // What identifies the message shown, kept apart from Msg (which the
+    // main window may clear).
+    static std::string Identity(const TWireMessage& m);
+
+    TPelko& main_;
+    QPoint DragPoint_;
+    int32_t CurMsg_ = 0;
+    bool SavedTimerState_ = false;
+
+    bool working_ = false;     // one of our exchanges is running
+    bool runActive_ = false;   // shown, timer not yet given back
+    QEventLoop* loop_ = nullptr;
+
+    // The message on screen was fetched in a session that may have ended:
+    // set when the window closes (the main window logs in again on its own
+    // from then on), cleared by every fetch.
+    bool sessionMayHaveChanged_ = false;
+    std::string shownIdentity_;
+
+    QPixmap background_;
+    std::string backgroundFile_;
+    bool backgroundStale_ = true;
+    int backgroundLoads_ = 0;
+};
+
+} // namespace pelko

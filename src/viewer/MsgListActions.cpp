@@ -1,0 +1,191 @@
+// What the message window does with the server: fetch and show a message,
+// step to the previous or next one, delete, reply, save attachments.
+#include "viewer/MsgList.h"
+
+#include "app/Pelko.h"
+#include "config/IniLookup.h"
+#include "viewer/core/MessageText.h"
+#include "wire/WireErrors.h"
+
+#include <QAction>
+
+#include <vector>
+
+namespace pelko {
+
+const std::string TMsgList::kDeleteStaleText =
+    "The message shown is no longer the same on the server.\rNothing was deleted.";
+
+namespace {
+
+std::string joinLines(const TStrings& lines)
+{
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            out += '\n';
+        out += lines[i];
+    }
+    return out;
+}
+
+// Clears a flag when the scope ends, also by an exception.
+struct FlagScope {
+    explicit FlagScope(bool& f) : flag(f) { flag = true; }
+    ~FlagScope() { flag = false; }
+    FlagScope(const FlagScope&) = delete;
+    FlagScope& operator=(const FlagScope&) = delete;
+    bool& flag;
+};
+
+} // namespace
+
+std::string TMsgList::Identity(const TWireMessage& m)
+{
+    return m.From() + '\n' + m.Subject() + '\n' + m.GetHeader("Date") + '\n' + m.MsgID();
+}
+
+void TMsgList::RunExchange(const std::function<void()>& body)
+{
+    // One exchange at a time on the one connection: the protocol's progress
+    // events let clicks through while a step is still reading.
+    if (working_ || main_.PopIsBusy())
+        return;
+    FlagScope scope(working_);
+    main_.Guarded([&] {
+        TPelko::PopBusy busy(main_);
+        body();
+    });
+}
+
+void TMsgList::ShowMessageNo(int n)
+{
+    if (n == 0) {
+        setText(NoMoreMessagesText());
+        CurMsg_ = 0;
+        shownIdentity_.clear();
+        sessionMayHaveChanged_ = false;
+        return;
+    }
+    // Called from outside in the middle of another exchange: not now.
+    if (!working_ && main_.PopIsBusy())
+        return;
+
+    TWireMessage& msg = main_.Msg;
+    const bool headerOnly = main_.commun().settings.header_only;
+    {
+        TPelko::PopBusy busy(main_);
+        msg.Clear();
+        if (headerOnly) {
+            msg.ExtractAttachments = false;
+            main_.POP.RetrieveHeaders(n, msg);
+        } else {
+            msg.ExtractAttachments = true;
+            main_.POP.RetrieveMessage(n, msg);
+        }
+    }
+    setText(joinLines(MessageTextLines(msg, headerOnly)));
+    if (!headerOnly)
+        Save->setEnabled(!msg.Attachments.empty());
+    CurMsg_ = n;
+    shownIdentity_ = Identity(msg);
+    sessionMayHaveChanged_ = false;
+}
+
+void TMsgList::Reconnect()
+{
+    // Until the next fetch, the number on screen belongs to the old session.
+    sessionMayHaveChanged_ = true;
+    TPelko::PopBusy busy(main_);
+    TWirePOP3& pop = main_.POP;
+    if (pop.Connected()) {
+        try {
+            pop.Disconnect(); // "Quit": the server carries out deletions now
+        } catch (const EWireException&) {
+            // The old connection was already gone; a new one replaces it.
+        }
+    }
+    pop.Connect();
+    main_.CheckMail(false);
+}
+
+void TMsgList::NextClick()
+{
+    RunExchange([this] {
+        Reconnect();
+        const int32_t count = main_.commun().MsgCount;
+        if (count <= 0) {
+            ShowMessageNo(0);
+            return;
+        }
+        // CurMsg changes only once the message is on screen.
+        ShowMessageNo(CurMsg_ + 1 > count ? 1 : CurMsg_ + 1);
+    });
+}
+
+void TMsgList::PrevClick()
+{
+    RunExchange([this] {
+        Reconnect();
+        const int32_t count = main_.commun().MsgCount;
+        if (count <= 0) {
+            ShowMessageNo(0);
+            return;
+        }
+        ShowMessageNo(CurMsg_ - 1 > 0 ? CurMsg_ - 1 : count);
+    });
+}
+
+void TMsgList::DeleteClick()
+{
+    RunExchange([this] {
+        bool deleteIt = true;
+        if (sessionMayHaveChanged_ && CurMsg_ > 0) {
+            // Numbers are only valid within one session: make sure the
+            // number still names the message the user is looking at.
+            TWireMessage probe;
+            probe.ExtractAttachments = false;
+            try {
+                TPelko::PopBusy busy(main_);
+                main_.POP.RetrieveHeaders(CurMsg_, probe);
+                deleteIt = Identity(probe) == shownIdentity_;
+            } catch (const EWireException&) {
+                deleteIt = false;
+            }
+        }
+        if (deleteIt) {
+            TPelko::PopBusy busy(main_);
+            main_.POP.DeleteMessage(CurMsg_);
+        } else {
+            main_.platform().messageBox(kDeleteStaleText);
+        }
+        Reconnect();
+        ShowMessageNo(main_.commun().MsgCount > 0 ? 1 : 0);
+    });
+}
+
+void TMsgList::ReplyClick()
+{
+    main_.Guarded([this] { main_.platform().openUrl("mailto:" + LTrimSpaces(main_.Msg.From())); });
+}
+
+void TMsgList::SaveClick()
+{
+    if (CurMsg_ <= 0 || working_ || main_.PopIsBusy())
+        return;
+    FlagScope scope(working_);
+    main_.Guarded([this] {
+        // A copy: the dialogs run event loops, and Msg belongs to the main window.
+        const std::vector<TAttachment> attachments = main_.Msg.Attachments;
+        Platform& p = main_.platform();
+        for (const TAttachment& a : attachments) {
+            const auto target = p.saveFileDialog(SafeAttachmentName(a.FileName), kSaveFilter);
+            if (!target)
+                continue; // cancelled: skip this attachment only
+            if (!a.SaveToFile(*target))
+                p.messageBox("Could not save the attachment to\r" + *target);
+        }
+    });
+}
+
+} // namespace pelko

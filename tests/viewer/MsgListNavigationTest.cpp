@@ -1,0 +1,155 @@
+// Stepping through the mailbox, deleting, and a server or connection that
+// does not play along.
+#include "MsgListFixture.h"
+
+namespace pelko::msglist_test {
+namespace {
+
+TEST_F(MsgListTest, NextAndPrevWrapAroundAndFollowTheServer)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(29, 3);
+    start(29);
+    ASSERT_EQ(c.MsgCount, 3);
+
+    win->ShowMessageNo(1);
+    EXPECT_EQ(win->ShownText(), "From : Sender 1 <sender1@example.org>\nSubj : Message 1\n" + plainDateLine(1) +
+                                    "\nFile : 0\n__________________________\n\nBody of message 1.");
+    EXPECT_EQ(win->Mess->textCursor().position(), 0);
+    win->show();
+
+    const std::pair<void (TMsgList::*)(), int> steps[] = {{&TMsgList::NextClick, 2}, {&TMsgList::NextClick, 3},
+                                                          {&TMsgList::NextClick, 1}, {&TMsgList::PrevClick, 3},
+                                                          {&TMsgList::PrevClick, 2}};
+    for (const auto& [click, expected] : steps) {
+        (win.get()->*click)();
+        EXPECT_EQ(win->CurMsg(), expected);
+        EXPECT_EQ(line(1), "Subj : Message " + std::to_string(expected));
+    }
+
+    // Every step logs in again and recounts, so a new message is seen.
+    addMail(29, plainMail(4));
+    win->NextClick();
+    win->NextClick();
+    EXPECT_EQ(c.MsgCount, 4);
+    EXPECT_EQ(line(1), "Subj : Message 4");
+
+    DovecotClearMailbox(29);
+    win->NextClick();
+    EXPECT_EQ(c.MsgCount, 0);
+    EXPECT_EQ(win->CurMsg(), 0);
+    EXPECT_EQ(win->ShownText(), "no more messages...");
+    win->PrevClick();
+    EXPECT_EQ(win->ShownText(), "no more messages...");
+
+    addMail(29, plainMail(7));
+    win->NextClick(); // from nothing shown: the first message
+    EXPECT_EQ(win->CurMsg(), 1);
+    EXPECT_EQ(line(1), "Subj : Message 7");
+    EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
+}
+
+TEST_F(MsgListTest, DeleteRemovesTheMessageAndShowsTheFirst)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(30, 3);
+    start(30);
+    win->ShowMessageNo(2);
+    win->show();
+
+    win->DeleteClick();
+    EXPECT_EQ(c.MsgCount, 2);
+    EXPECT_EQ(DovecotMessageCount(30), 2);
+    EXPECT_EQ(win->CurMsg(), 1);
+    EXPECT_EQ(line(1), "Subj : Message 1");
+    win->NextClick();
+    EXPECT_EQ(line(1), "Subj : Message 3");
+
+    win->DeleteClick();
+    win->DeleteClick();
+    EXPECT_EQ(DovecotMessageCount(30), 0);
+    EXPECT_EQ(win->CurMsg(), 0);
+    EXPECT_EQ(win->ShownText(), "no more messages...");
+
+    addMail(30, plainMail(5));
+    win->DeleteClick(); // nothing shown: the server refuses message 0
+    EXPECT_EQ(DovecotMessageCount(30), 1);
+    EXPECT_EQ(line(1), "Subj : Message 5");
+    EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
+}
+
+TEST_F(MsgListTest, DeleteAfterReopeningChecksTheNumberStillNamesTheMessage)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(37, 3);
+    start(37);
+    win->ShowMessageNo(2);
+    win->show();
+    win->CloseMsgClick();
+
+    // Message 1 goes away meanwhile and the main window logs in again:
+    // number 2 is now the former message 3.
+    DovecotClearMailbox(37);
+    addMail(37, plainMail(2));
+    addMail(37, plainMail(3));
+    main->RefreshBtnClick();
+    win->show(); // reopened as it was left (Ctrl + double click)
+    ASSERT_EQ(line(1), "Subj : Message 2");
+    win->DeleteClick();
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0], TMsgList::kDeleteStaleText);
+    EXPECT_EQ(DovecotMessageCount(37), 2);
+    EXPECT_EQ(line(1), "Subj : Message 2");
+
+    // Reopened with the mailbox unchanged: the number still fits.
+    win->CloseMsgClick();
+    main->RefreshBtnClick();
+    win->show();
+    win->DeleteClick();
+    EXPECT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(DovecotMessageCount(37), 1);
+    EXPECT_EQ(line(1), "Subj : Message 3");
+}
+
+TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(38, 2);
+    start(38);
+    win->ShowMessageNo(1);
+    win->show();
+    const std::string before = win->ShownText();
+
+    {
+        TPelko::PopBusy busy(*main); // another exchange runs: held back
+        win->NextClick();
+        win->ShowMessageNo(2);
+    }
+    EXPECT_EQ(win->CurMsg(), 1);
+    EXPECT_EQ(win->ShownText(), before);
+
+    main->POP.Password = "wrong";
+    win->NextClick();
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0], "-ERR [AUTH] Authentication failed.");
+    EXPECT_TRUE(win->isVisible());
+    EXPECT_EQ(win->CurMsg(), 1);
+    EXPECT_EQ(win->ShownText(), before);
+    EXPECT_FALSE(main->POP.Connected());
+
+    // No connection left: the next step simply logs in again.
+    main->POP.Password = DovecotPassword(38);
+    win->NextClick();
+    EXPECT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(line(1), "Subj : Message 2");
+
+    c.settings.header_only = true; // a refused TOP
+    EXPECT_FALSE(main->Guarded([this] { win->ShowMessageNo(9); }));
+    ASSERT_EQ(fake.boxes.size(), 2u);
+    EXPECT_EQ(fake.boxes[1].rfind("-ERR", 0), 0u) << fake.boxes[1];
+    EXPECT_EQ(win->CurMsg(), 2);
+    EXPECT_EQ(line(1), "Subj : Message 2");
+}
+
+} // namespace
+} // namespace pelko::msglist_test
