@@ -1,0 +1,14 @@
+#pragma once
+// What the main window needs from the message window. The message window is
+// created after the main window and attached through TPelko::SetMsgWindow.
+
+namespace pelko {
+
+struct TMsgWindowHost {
+    virtual ~TMsgWindowHost() = default;
+    virtual void ShowMessageNo(int n) = 0; // fetch and show message n
+    virtual void ShowModal() = 0;          // show modally (returns when closed)
+    virtual bool IsShown() const = 0;
+};
+
+} // namespace pelko

@@ -1,0 +1,212 @@
+#pragma once
+// TPelko: the main window. A borderless window cut to the skin's background,
+// with the status line, the message count, two state pictures and four image
+// buttons. It owns the program's one POP3 connection (POP) and its one
+// message object (Msg); the message window and the configuration dialog
+// work on them and call back in here.
+#include "app/MsgWindowHost.h"
+#include "config/Commun.h"
+#include "config/dialog/ConfigHost.h"
+#include "platform/Platform.h"
+#include "skin/SkinModel.h"
+#include "wire/Pop3.h"
+#include "wire/WireMessage.h"
+
+#include <QImage>
+#include <QPixmap>
+#include <QPoint>
+#include <QWidget>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class QAction;
+class QMenu;
+class QMouseEvent;
+class QTimer;
+
+namespace pelko {
+
+class TConfig;
+class TImgBtn;
+class TSkinImage;
+
+class TPelko : public QWidget, public ConfigHost {
+    Q_OBJECT
+public:
+    // Runs FormCreate at once (it may connect and check before the other
+    // windows exist). A fatal settings or skin problem ends through
+    // Platform::fatalEnd.
+    TPelko(Commun& c, Platform& p, QWidget* parent = nullptr);
+    ~TPelko() override;
+
+    // The other two windows, attached once they exist.
+    void SetMsgWindow(TMsgWindowHost* w) { msgWindow_ = w; }
+    void SetConfig(TConfig* dialog) { config_ = dialog; }
+
+    Commun& commun() { return c_; }
+    Platform& platform() { return p_; }
+    bool NoMsgWindow() const { return skin_.NoMsgWindow; }
+    const MainSkin& skin() const { return skin_; }
+
+    // ---- components, named as in the window description ----
+    TWirePOP3 POP;
+    TSkinImage* STATBMP = nullptr;
+    TImgBtn* Connect = nullptr;
+    QMenu* PopMnu = nullptr;
+    QAction* Config1 = nullptr;
+    QAction* N1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QTimer* Timer = nullptr;
+    TSkinImage* Online = nullptr;
+    TSkinImage* NBMSGBMP = nullptr;
+    TImgBtn* RefreshBtn = nullptr;
+    TImgBtn* Disconnect = nullptr;
+    QAction* N2 = nullptr;
+    QAction* OnTop = nullptr;
+    TImgBtn* MAIL = nullptr;
+    TSkinImage* FLAG = nullptr;
+    TWireMessage Msg;
+
+    // ---- creation, painting, closing ----
+    void FormCreate();
+    void FormActivate();
+    void FormClose();
+    void Exit1Click();
+
+    // ---- the check cycle and connection state ----
+    // One check of one account; with NextAccount it moves on to the next
+    // active account and logs in there first. Raises the protocol errors to
+    // its caller. It does not look at PopIsBusy: the click and timer handlers
+    // below do, and other callers hold a PopBusy around their own exchange.
+    void CheckMail(bool NextAccount);
+    void ShowConnectionState();
+    void ShowMessageCount(int32_t count);
+    void ConnectClick();
+    void DisconnectClick();
+    void RefreshBtnClick();
+    void TimerTimer();
+    void POPStatus(const std::string& sOut);
+    void POPWork();
+
+    // The periodic check. An interval of 0 (minutes = 0 in Pelko.ini) never
+    // fires, so such a timer is never started.
+    void SetTimerEnabled(bool on);
+    bool TimerEnabled() const;
+
+    // True while an exchange with the server runs. Callers that talk to POP
+    // themselves (the message window) should refuse to start while it is set
+    // and hold a PopBusy while they talk. A Disconnect click or a close that
+    // arrives meanwhile runs once the last PopBusy is gone.
+    bool PopIsBusy() const { return busy_ > 0; }
+    class PopBusy {
+    public:
+        explicit PopBusy(TPelko& w);
+        ~PopBusy();
+        PopBusy(const PopBusy&) = delete;
+        PopBusy& operator=(const PopBusy&) = delete;
+
+    private:
+        TPelko& w_;
+    };
+
+    // ---- window actions ----
+    void MAILClick();
+    void TrayMessage(TrayPress press);
+    void Config1Click();
+    void OnTopClick();
+    void SetOnTop(bool on);
+    // screenPos: the cursor in screen coordinates.
+    void FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, bool doubleClick,
+                       const QPoint& screenPos);
+    void FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos);
+    void STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, bool doubleClick);
+
+    // ---- state, readable by the other windows and tests ----
+    int32_t CurAcc() const { return CurAcc_; }
+    int32_t PrevCount() const { return PrevCount_; }
+    bool HasActiveAccount() const { return HasActiveAccount_; }
+    bool OnTopSetting() const { return OnTopSetting_; }
+    QPoint DragPoint() const { return DragPoint_; }
+    bool TrayShown() const { return trayShown_; }
+    // The text last drawn on the status line.
+    const std::string& StatusText() const { return statusText_; }
+    // The cached background (what paintEvent draws).
+    const QPixmap& Background() const { return background_; }
+
+    // The credit after "Pelko - " in the tray tip.
+    static std::string TrayTip();
+
+    // ConfigHost
+    void RebuildMainWindow() override;
+    int MainLeft() const override { return x(); }
+    int MainTop() const override { return y(); }
+    bool OnTopChecked() const override;
+
+    // Runs one handler body: a FatalEnd goes to Platform::fatalEnd, any other
+    // error is shown in a message box and ends the handler there. Returns
+    // false when the body was cut short.
+    bool Guarded(const std::function<void()>& body);
+
+signals:
+    // FormClose has run and the window is closing: the program ends.
+    void closed();
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+    void showEvent(QShowEvent* e) override;
+
+private:
+    void buildComponents();
+    void LitSkinIni();
+    void ApplySkinToControls();
+    void AddTrayIcon();
+    void RemoveTrayIcon();
+    std::string AccountName() const;
+    void DrawStatus(const std::string& text);
+    void DrawCount(int32_t count);
+    void NotifyNewMail(int32_t count);
+    void PumpEvents();
+    void DisconnectQuietly();
+    void RunPendingActions();
+    void SetTimerInterval();
+    void PopupAt(const QPoint& globalPos);
+
+    Commun& c_;
+    Platform& p_;
+    TMsgWindowHost* msgWindow_ = nullptr;
+    TConfig* config_ = nullptr;
+
+    MainSkin skin_;
+    QPoint DragPoint_;
+    // A drag began with a plain left press on the background itself (moves
+    // that a button or image passes on to the window do not drag).
+    bool dragActive_ = false;
+    bool OnTopSetting_ = false;
+    int32_t PosX_ = 10, PosY_ = 10;
+    int32_t PrevCount_ = 99;
+    int32_t CurAcc_ = 1;
+    bool HasActiveAccount_ = false;
+
+    // Background cache: rebuilt on creation, activation and a new skin only.
+    QPixmap background_;
+    bool backgroundStale_ = true;
+
+    int busy_ = 0;
+    bool disconnectPending_ = false;
+    bool closePending_ = false;
+    bool muteStatus_ = false; // the notification's header fetch stays off the status line
+    bool trayShown_ = false;
+    bool closing_ = false;
+    std::string statusText_;
+};
+
+} // namespace pelko

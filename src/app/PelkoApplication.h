@@ -1,0 +1,34 @@
+#pragma once
+// The application object: the last line of the top-level error handler
+// (anything a handler let escape is shown, not allowed through the event
+// loop), the program directory and the program's icon.
+#include "platform/Platform.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <string>
+
+namespace pelko {
+
+class PelkoApplication : public QApplication {
+public:
+    PelkoApplication(int& argc, char** argv);
+
+    // Where fatal ends and error boxes go; set before the first window.
+    void setPlatform(Platform* p) { platform_ = p; }
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    Platform* platform_ = nullptr;
+};
+
+// Where Pelko.ini and Accounts.ini live, ending in "/": the executable's
+// directory, or the directory named by the PELKO_DIR environment variable.
+std::string ProgramDirectory();
+
+// The program's icon (tray and window lists), drawn here: a small envelope.
+QIcon MakeProgramIcon();
+
+} // namespace pelko

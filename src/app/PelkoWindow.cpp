@@ -1,0 +1,341 @@
+// TPelko: building the window, FormCreate, FormActivate and FormClose.
+#include "app/Pelko.h"
+
+#include "app/HandlerGuard.h"
+#include "config/IniLookup.h"
+#include "config/SettingsFile.h"
+#include "config/dialog/ConfigDialog.h"
+#include "platform/FatalEnd.h"
+#include "skin/SkinMessages.h"
+#include "skin/SkinReader.h"
+#include "skin/qt/ImgBtn.h"
+#include "skin/qt/RegionAdapter.h"
+#include "skin/qt/SkinImage.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QEvent>
+#include <QImage>
+#include <QMenu>
+#include <QPainter>
+#include <QTimer>
+
+#include <stdexcept>
+
+namespace pelko {
+
+namespace {
+
+TImgBtn* makeButton(QWidget* parent, const char* hint, std::function<void()> onClick)
+{
+    auto* b = new TImgBtn(parent);
+    b->setFrame(false);
+    b->setAutosize(true);
+    b->setCheckButton(false);
+    b->setToolTip(QString::fromUtf8(hint));
+    b->OnClick = std::move(onClick);
+    return b;
+}
+
+TSkinImage* makeImage(QWidget* parent, bool autosize)
+{
+    auto* i = new TSkinImage(parent);
+    i->setAutosize(autosize);
+    return i;
+}
+
+} // namespace
+
+TPelko::TPelko(Commun& c, Platform& p, QWidget* parent) : QWidget(parent), c_(c), p_(p)
+{
+    setWindowTitle(QStringLiteral("Pelko"));
+    // Borderless, and a tool window so that it gets no taskbar button.
+    setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
+    // The background is painted whole by paintEvent: no erase before it.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    buildComponents();
+
+    Guarded([this] { FormCreate(); });
+    // The window takes its size and outline from the background now, so that
+    // it is never mapped at a size of its own.
+    Guarded([this] { FormActivate(); });
+}
+
+TPelko::~TPelko()
+{
+    // The connection outlives this body (members go after it): keep its
+    // events from reaching a window that is going away.
+    POP.OnStatus = nullptr;
+    POP.OnWork = nullptr;
+    POP.OnIdle = nullptr;
+}
+
+void TPelko::buildComponents()
+{
+    POP.Port = 110;
+    POP.SetBufferChunk(8192);
+    POP.OnStatus = [this](TWire*, const std::string& sOut) { POPStatus(sOut); };
+    POP.OnWork = [this](TWire*, int32_t, int32_t) { POPWork(); };
+    // While a slow server keeps the socket waiting, the window keeps painting
+    // and takes clicks (which the busy rule below holds back).
+    POP.OnIdle = [this] { PumpEvents(); };
+
+    STATBMP = makeImage(this, false);
+    connect(STATBMP, &TSkinImage::mousePressed, this, [this](QMouseEvent* e) {
+        STATBMPMouseDown(e->button(), e->modifiers(), e->type() == QEvent::MouseButtonDblClick);
+    });
+
+    Connect = makeButton(this, "Connect to POP server", [this] { ConnectClick(); });
+
+    // The menu, top to bottom: Configure, separator, On Top, separator, Exit.
+    PopMnu = new QMenu(this);
+    Config1 = PopMnu->addAction(QStringLiteral("Configure"));
+    connect(Config1, &QAction::triggered, this, [this] { Config1Click(); });
+    N1 = PopMnu->addSeparator();
+    OnTop = PopMnu->addAction(QStringLiteral("On Top"));
+    OnTop->setCheckable(true);
+    OnTop->setChecked(true);
+    // Chosen from the menu, the item has already flipped its own check mark.
+    connect(OnTop, &QAction::triggered, this, [this] { Guarded([this] { SetOnTop(OnTop->isChecked()); }); });
+    N2 = PopMnu->addSeparator();
+    Exit1 = PopMnu->addAction(QStringLiteral("Exit"));
+    connect(Exit1, &QAction::triggered, this, [this] { Exit1Click(); });
+
+    Timer = new QTimer(this);
+    connect(Timer, &QTimer::timeout, this, [this] { TimerTimer(); });
+
+    Online = makeImage(this, true);
+    NBMSGBMP = makeImage(this, false);
+    NBMSGBMP->setHint("NB Messages");
+
+    RefreshBtn = makeButton(this, "Check for Messages", [this] { RefreshBtnClick(); });
+    Disconnect = makeButton(this, "Disconnect POP server ONLY !!", [this] { DisconnectClick(); });
+
+    MAIL = makeButton(this, "Run mail client", [this] { Guarded([this] { MAILClick(); }); });
+    FLAG = makeImage(this, true);
+    Msg.ContentType = "text/plain";
+}
+
+bool TPelko::Guarded(const std::function<void()>& body)
+{
+    return RunGuarded(p_, body);
+}
+
+void TPelko::LitSkinIni()
+{
+    OnTop->setChecked(false);
+    MainValues mv;
+    try {
+        LoadSettingsAndAccounts(c_, mv);
+    } catch (...) {
+        // The loader stops where it failed; what it determined so far stands.
+        HasActiveAccount_ = mv.HasActiveAccount;
+        CurAcc_ = mv.CurAcc;
+        throw;
+    }
+    if (mv.HasActiveAccount) {
+        POP.Host = mv.Host;
+        POP.UserID = mv.UserID;
+        POP.Password = mv.Password;
+    }
+    HasActiveAccount_ = mv.HasActiveAccount;
+    CurAcc_ = mv.CurAcc;
+    OnTopSetting_ = mv.OnTopSetting;
+    OnTop->setChecked(mv.OnTopSetting);
+    PosX_ = mv.PosX;
+    PosY_ = mv.PosY;
+
+    skin_.NoMsgWindow = false;
+    ReadSkin(c_.settings.SkinDir, skin_, c_.msgSkin);
+}
+
+void TPelko::ApplySkinToControls()
+{
+    try {
+        Connect->loadPicOff(skin_.cnxbtnnormal);
+        Connect->loadPicOn(skin_.cnxbtnselect);
+        Connect->move(skin_.connect.x, skin_.connect.y);
+        RefreshBtn->loadPicOff(skin_.readbtnnormal);
+        RefreshBtn->loadPicOn(skin_.readbtnselect);
+        RefreshBtn->move(skin_.readmsg.x, skin_.readmsg.y);
+        Disconnect->loadPicOff(skin_.disbtnnormal);
+        Disconnect->loadPicOn(skin_.disbtnselect);
+        Disconnect->move(skin_.disconnect.x, skin_.disconnect.y);
+        FLAG->loadPicture(skin_.nomail);
+        FLAG->move(skin_.youhavemail.x, skin_.youhavemail.y);
+        MAIL->loadPicOff(skin_.runmailnormal);
+        MAIL->loadPicOn(skin_.runmailselect);
+        MAIL->move(skin_.mailclient.x, skin_.mailclient.y);
+        Online->move(skin_.online.x, skin_.online.y);
+        STATBMP->move(skin_.status.x, skin_.status.y);
+        NBMSGBMP->move(skin_.nbmsg.x, skin_.nbmsg.y);
+    } catch (const std::exception&) {
+        p_.fatalEnd(kSkinInvalidFile);
+    }
+}
+
+void TPelko::SetTimerInterval()
+{
+    // minutes comes from a hand-editable file: keep the product in range.
+    const int64_t ms = int64_t(c_.settings.minutes) * 60000;
+    Timer->setInterval(int(std::clamp<int64_t>(ms, 0, INT32_MAX)));
+}
+
+void TPelko::FormCreate()
+{
+    // A rebuild can arrive from inside a running check (the dialog's skin
+    // preview is reachable while the message pump runs): then the connection
+    // is left to that check.
+    const bool nested = busy_ > 0;
+    PopBusy busy(*this);
+
+    c_.AccCount = 0;
+    HasActiveAccount_ = false;
+    CurAcc_ = 1;
+    skin_.NoMsgWindow = false;
+    c_.settings.run_my_client = false;
+    PrevCount_ = 99;
+    // The size comes from the background in FormActivate, which follows
+    // every FormCreate.
+    backgroundStale_ = true;
+
+    try {
+        LitSkinIni();
+    } catch (const FatalEnd& e) {
+        p_.fatalEnd(e.what());
+    }
+
+    move(PosX_, PosY_);
+    if (c_.settings.icon_tray)
+        AddTrayIcon();
+    ApplySkinToControls();
+
+    if (POP.Connected() && !c_.settings.autoconnect) {
+        if (nested)
+            disconnectPending_ = true;
+        else
+            POP.Disconnect();
+    }
+    ShowConnectionState();
+    // Set before the auto-connect, so that a Connect click after a failed
+    // auto-connect arms the timer with the configured period.
+    SetTimerInterval();
+    if (c_.settings.autoconnect && !POP.Connected() && HasActiveAccount_ && !nested) {
+        POP.Connect();
+        // Step 8 drew the disconnected state and a check draws no lamp: show
+        // the connection as a Connect click does, or the lamp stays off.
+        ShowConnectionState();
+        CheckMail(false);
+    }
+    SetTimerEnabled(POP.Connected() && c_.settings.autocheck);
+    SetTimerInterval();
+    SetOnTop(OnTopSetting_);
+}
+
+void TPelko::FormActivate()
+{
+    QImage img;
+    if (skin_.main.empty() || !img.load(QString::fromUtf8(skin_.main.data(), int(skin_.main.size()))) ||
+        img.isNull())
+        p_.fatalEnd(kSkinMainNotFound);
+    resize(img.size());
+    if (!ApplyWindowShape(this, img))
+        clearMask();
+    background_ = QPixmap::fromImage(img);
+    backgroundStale_ = false;
+    update();
+}
+
+void TPelko::paintEvent(QPaintEvent*)
+{
+    if (backgroundStale_ && !closing_)
+        Guarded([this] { FormActivate(); });
+    if (background_.isNull())
+        return;
+    QPainter painter(this);
+    painter.drawPixmap(0, 0, background_);
+}
+
+void TPelko::showEvent(QShowEvent* e)
+{
+    QWidget::showEvent(e);
+    if (backgroundStale_)
+        Guarded([this] { FormActivate(); });
+}
+
+bool TPelko::event(QEvent* e)
+{
+    if (e->type() == QEvent::WindowActivate && !closing_)
+        Guarded([this] { FormActivate(); });
+    return QWidget::event(e);
+}
+
+void TPelko::FormClose()
+{
+    PopBusy busy(*this);
+    // A failing QUIT must not keep the settings below from being written.
+    if (POP.Connected())
+        DisconnectQuietly();
+    if (config_) {
+        config_->LoadControls();
+        config_->SaveSettings(); // reports its own failure
+    } else {
+        SettingsLines l;
+        const Settings& s = c_.settings;
+        l.current_skin = s.SkinDir;
+        l.autocheck = s.autocheck;
+        l.autoconnect = s.autoconnect;
+        l.header_only = s.header_only;
+        l.ontop = OnTop->isChecked();
+        l.minutes = s.minutes;
+        l.posX = x();
+        l.posY = y();
+        l.playsnd = s.playsnd;
+        l.wavsnd = s.wavsnd == kNone ? "" : s.wavsnd;
+        l.icon_tray = s.icon_tray;
+        l.run_my_client = s.run_my_client;
+        l.my_mail_client = s.my_mail_client == kNone ? "" : s.my_mail_client;
+        l.notify = s.notify;
+        SaveSettingsFile(c_.settingsFile(), l);
+    }
+    if (c_.settings.icon_tray)
+        RemoveTrayIcon();
+}
+
+void TPelko::closeEvent(QCloseEvent* e)
+{
+    if (busy_ > 0) {
+        // Never cut into an exchange: close once it has ended.
+        closePending_ = true;
+        e->ignore();
+        return;
+    }
+    if (closing_) {
+        e->accept();
+        return;
+    }
+    closing_ = true;
+    Timer->stop();
+    Guarded([this] { FormClose(); });
+    e->accept();
+    emit closed();
+}
+
+void TPelko::Exit1Click()
+{
+    close();
+}
+
+void TPelko::RebuildMainWindow()
+{
+    FormCreate();
+    FormActivate();
+}
+
+bool TPelko::OnTopChecked() const
+{
+    return OnTop->isChecked();
+}
+
+} // namespace pelko

@@ -1,0 +1,177 @@
+// TPelko: the actions around the check: mail client, tray icon, the
+// configuration dialog, On Top, dragging and opening the message window.
+#include "app/Pelko.h"
+
+#include "app/MailCommand.h"
+#include "config/dialog/ConfigDialog.h"
+#include "skin/qt/SkinImage.h"
+
+#include <QAction>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QMenu>
+#include <QMouseEvent>
+
+namespace pelko {
+
+namespace {
+
+constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
+                                                Qt::MetaModifier;
+
+// Only the left button held and no Shift, Ctrl or Alt.
+bool plainLeft(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods)
+{
+    return buttons == Qt::LeftButton && (mods & kShiftCtrlAlt) == 0;
+}
+
+} // namespace
+
+std::string TPelko::TrayTip()
+{
+    // At most 63 characters: the tip field of the icon holds 64 with its end.
+    return "Pelko - the little POP3 mail checker";
+}
+
+void TPelko::AddTrayIcon()
+{
+    // A second add (the skin preview rebuilds without removing) has no effect.
+    const bool added = p_.trayAdd(TrayTip(), [this](TrayPress press) { Guarded([&] { TrayMessage(press); }); });
+    trayShown_ = trayShown_ || added;
+}
+
+void TPelko::RemoveTrayIcon()
+{
+    p_.trayRemove();
+    trayShown_ = false;
+}
+
+void TPelko::MAILClick()
+{
+    MailLaunch launch;
+    if (c_.settings.run_my_client)
+        launch = SplitMyMailClient(c_.settings.my_mail_client);
+    else
+        launch = ProcessMailCommand(p_.registeredMailCommand());
+    // No registered client: nothing to start, and nothing to say either.
+    if (launch.program.empty())
+        return;
+    p_.launch(launch.program, launch.parameters);
+}
+
+void TPelko::PopupAt(const QPoint& globalPos)
+{
+    PopMnu->popup(globalPos);
+}
+
+void TPelko::TrayMessage(TrayPress press)
+{
+    if (press == TrayPress::Left) {
+        if (isVisible())
+            hide();
+        else
+            show();
+    } else {
+        raise();
+        activateWindow();
+        PopupAt(QCursor::pos());
+    }
+}
+
+void TPelko::Config1Click()
+{
+    if (!config_ || busy_ > 0)
+        return; // the dialog's OK rebuilds the window: not in the middle of an exchange
+    Guarded([this] {
+        if (config_->exec() != TConfig::kModalOk)
+            return;
+        show();
+        RemoveTrayIcon();
+        FormCreate();
+        FormActivate();
+    });
+}
+
+void TPelko::OnTopClick()
+{
+    OnTop->setChecked(!OnTop->isChecked());
+    SetOnTop(OnTop->isChecked());
+}
+
+void TPelko::SetOnTop(bool on)
+{
+    if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
+        return;
+    // Changing the flags of a live window hides it; show it again in place.
+    const bool wasVisible = isVisible();
+    setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (wasVisible)
+        show();
+}
+
+void TPelko::FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, bool doubleClick,
+                           const QPoint& screenPos)
+{
+    dragActive_ = plainLeft(buttons, mods) && !doubleClick;
+    if (dragActive_)
+        DragPoint_ = screenPos;
+}
+
+void TPelko::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
+{
+    if (!plainLeft(buttons, mods))
+        return;
+    // Screen coordinates: the window moves under the cursor, so positions
+    // relative to it would make it jump.
+    move(x() + (screenPos.x() - DragPoint_.x()), y() + (screenPos.y() - DragPoint_.y()));
+    DragPoint_ = screenPos;
+}
+
+void TPelko::mousePressEvent(QMouseEvent* e)
+{
+    FormMouseDown(e->buttons(), e->modifiers(), e->type() == QEvent::MouseButtonDblClick,
+                  e->globalPosition().toPoint());
+    QWidget::mousePressEvent(e);
+}
+
+void TPelko::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    mousePressEvent(e);
+}
+
+void TPelko::mouseMoveEvent(QMouseEvent* e)
+{
+    if (dragActive_)
+        FormMouseMove(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
+}
+
+void TPelko::mouseReleaseEvent(QMouseEvent* e)
+{
+    dragActive_ = false;
+    QWidget::mouseReleaseEvent(e);
+}
+
+void TPelko::contextMenuEvent(QContextMenuEvent* e)
+{
+    PopupAt(e->globalPos());
+    e->accept();
+}
+
+void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, bool doubleClick)
+{
+    if (button != Qt::LeftButton || !doubleClick || !msgWindow_ || busy_ > 0)
+        return;
+    const Qt::KeyboardModifiers held = mods & kShiftCtrlAlt;
+    if (held == Qt::NoModifier) {
+        if (POP.Connected() && !NoMsgWindow() && !msgWindow_->IsShown() && c_.MsgCount > 0)
+            Guarded([this] {
+                msgWindow_->ShowMessageNo(1);
+                msgWindow_->ShowModal();
+            });
+    } else if (held == Qt::ControlModifier) {
+        if (!NoMsgWindow())
+            Guarded([this] { msgWindow_->ShowModal(); });
+    }
+}
+
+} // namespace pelko

@@ -1,0 +1,42 @@
+// Pelko: a desktop mail checker. Takes no command-line arguments.
+#include "app/Pelko.h"
+#include "app/PelkoApplication.h"
+#include "config/dialog/ConfigDialog.h"
+#include "platform/qt/QtPlatform.h"
+#include "viewer/MsgList.h"
+
+#include <csignal>
+#include <cstdlib>
+
+int main(int argc, char** argv)
+{
+    std::signal(SIGPIPE, SIG_IGN);
+    // Wayland lets no program place or shape its own window: run through
+    // XWayland unless the user chose a platform.
+    if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY") && std::getenv("DISPLAY"))
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+
+    pelko::PelkoApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pelko"));
+    QApplication::setWindowIcon(pelko::MakeProgramIcon());
+    // The main window is a tool window; the program ends when it closes.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    pelko::QtPlatform platform;
+    app.setPlatform(&platform);
+
+    pelko::Commun commun;
+    commun.ProgramDir = pelko::ProgramDirectory();
+
+    // FormCreate runs here, before the other two windows exist.
+    pelko::TPelko mainWindow(commun, platform);
+    QObject::connect(&mainWindow, &pelko::TPelko::closed, &app, &QCoreApplication::quit);
+
+    pelko::TConfig config(commun, platform, mainWindow);
+    mainWindow.SetConfig(&config);
+    pelko::TMsgList msgList(mainWindow);
+    mainWindow.SetMsgWindow(&msgList);
+
+    mainWindow.show();
+    return app.exec();
+}

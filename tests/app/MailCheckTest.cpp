@@ -1,0 +1,288 @@
+// The check cycle against the test dovecot: counts, the new-mail rule, the
+// rotation over the accounts and the connection states.
+#include "MainWindowFixture.h"
+
+#include <QTimer>
+
+namespace pelko::mainwin_test {
+
+namespace {
+
+class MailCheck : public MainWindowTest {
+protected:
+    std::string skinFile(const char* name) const { return defaultSkin() + name; }
+};
+
+} // namespace
+
+TEST_F(MailCheck, OneAccountCountsRaisesAndEmpties)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(15, 3);
+    SettingsLines s = baseSettings();
+    s.autocheck = true;
+    writeSettings(s);
+    writeAccounts({account("Home", 15)});
+    TPelko& m = start();
+
+    EXPECT_EQ(status(), "Disconnected");
+    EXPECT_TRUE(countShows(0));
+    EXPECT_TRUE(onlineShows(skinFile("lamp_off.bmp")));
+    EXPECT_EQ(m.Online->hint(), "Disconnected");
+    EXPECT_FALSE(m.TimerEnabled());
+    EXPECT_EQ(m.Timer->interval(), 60000);
+
+    m.ConnectClick();
+    EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
+    EXPECT_EQ(status(), "Home-3 messages");
+    EXPECT_EQ(c.MsgCount, 3);
+    EXPECT_TRUE(countShows(3));
+    EXPECT_TRUE(flagShows(skinFile("flag_gotmail.bmp")));
+    EXPECT_EQ(m.FLAG->hint(), "You have mail");
+    ASSERT_EQ(fake.sounds.size(), 1u);
+    EXPECT_EQ(fake.sounds[0], s.wavsnd);
+    EXPECT_EQ(m.NBMSGBMP->hint(), "Home : 3");
+    EXPECT_EQ(m.Online->hint(), "Connected");
+    EXPECT_TRUE(onlineShows(skinFile("lamp_on.bmp")));
+    EXPECT_TRUE(m.TimerEnabled());
+
+    // Same count on the next tick: picture stays, no sound.
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Home-3 messages");
+    EXPECT_TRUE(flagShows(skinFile("flag_gotmail.bmp")));
+    EXPECT_EQ(fake.sounds.size(), 1u);
+
+    // A fourth message: picture and sound again.
+    DovecotAddMessage(15, sampleMail(4));
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Home-4 messages");
+    EXPECT_TRUE(countShows(4));
+    EXPECT_EQ(fake.sounds.size(), 2u);
+
+    // Everything deleted on the server.
+    DovecotClearMailbox(15);
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Home-empty");
+    EXPECT_TRUE(countShows(0));
+    EXPECT_TRUE(flagShows(skinFile("flag_nomail.bmp")));
+    EXPECT_EQ(m.FLAG->hint(), "empty");
+    EXPECT_EQ(m.PrevCount(), 0);
+    EXPECT_EQ(fake.sounds.size(), 2u);
+    EXPECT_TRUE(fake.boxes.empty());
+
+    // One message is "message", not "messages".
+    DovecotAddMessage(15, sampleMail(1));
+    m.RefreshBtnClick();
+    EXPECT_EQ(status(), "Home-1 message");
+}
+
+TEST_F(MailCheck, TwoAccountsAlternateWithTheSoundRuleAndHintLines)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(16, 5);
+    fillMailbox(17, 2);
+    writeSettings(baseSettings());
+    writeAccounts({account("A", 16), account("B", 17)});
+    TPelko& m = start();
+
+    m.ConnectClick();
+    EXPECT_EQ(status(), "A-5 messages");
+    EXPECT_EQ(fake.sounds.size(), 1u);
+    EXPECT_EQ(m.NBMSGBMP->hint(), "A : 5");
+
+    m.TimerTimer();
+    EXPECT_EQ(m.CurAcc(), 2);
+    EXPECT_EQ(status(), "B-2 messages");
+    EXPECT_EQ(fake.sounds.size(), 1u) << "2 is not above 5";
+    EXPECT_TRUE(flagShows(defaultSkin() + "flag_gotmail.bmp")) << "0 < 2 <= 5 keeps the picture";
+    EXPECT_EQ(m.NBMSGBMP->hint(), "A : 5\rB : 2");
+
+    m.TimerTimer();
+    EXPECT_EQ(m.CurAcc(), 1);
+    EXPECT_EQ(status(), "A-5 messages");
+    EXPECT_EQ(fake.sounds.size(), 2u) << "5 is above the 2 of the check before";
+    EXPECT_EQ(m.NBMSGBMP->hint(), "A : 5") << "a new pass starts with the first active account";
+
+    m.RefreshBtnClick();
+    EXPECT_EQ(m.NBMSGBMP->hint(), "A : 5\rB : 2");
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(MailCheck, RotationSkipsInactiveAccountsAndAlwaysEnds)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(18, 1);
+    fillMailbox(19, 2);
+    fillMailbox(20, 3);
+    writeSettings(baseSettings());
+    writeAccounts({account("One", 18), account("Two", 19, true), account("Three", 20)});
+    TPelko& m = start();
+
+    m.ConnectClick();
+    EXPECT_EQ(status(), "One-1 message");
+    std::vector<int> visited;
+    for (int i = 0; i < 3; ++i) {
+        m.TimerTimer();
+        visited.push_back(m.CurAcc());
+    }
+    EXPECT_EQ(visited, (std::vector<int>{3, 1, 3}));
+    EXPECT_EQ(m.POP.UserID, DovecotUser(20));
+    EXPECT_EQ(status(), "Three-3 messages");
+
+    // Every account marked inactive while connected (as the dialog does):
+    // the check must end, and stays on the open connection.
+    for (int i = 1; i <= 3; ++i)
+        c.Accounts[size_t(i)].inactive = true;
+    m.TimerTimer();
+    EXPECT_EQ(m.CurAcc(), 3);
+    EXPECT_EQ(status(), "Three-3 messages");
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(MailCheck, SingleInactiveAccountIsStillChecked)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(21, 2);
+    writeSettings(baseSettings());
+    writeAccounts({account("Solo", 21)});
+    TPelko& m = start();
+    m.ConnectClick();
+    c.Accounts[1].inactive = true;
+    DovecotAddMessage(21, sampleMail(3));
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Solo-3 messages");
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(MailCheck, AutoConnectAtStartShowsTheCountWithoutNewMail)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(22, 5);
+    SettingsLines s = baseSettings();
+    s.autoconnect = true;
+    s.autocheck = true;
+    s.minutes = 5;
+    writeSettings(s);
+    writeAccounts({account("Home", 22)});
+    TPelko& m = start();
+
+    EXPECT_TRUE(m.POP.Connected());
+    EXPECT_TRUE(onlineShows(defaultSkin() + "lamp_on.bmp")) << "the lamp says connected";
+    EXPECT_EQ(m.Online->hint(), "Connected");
+    EXPECT_EQ(status(), "Home-5 messages");
+    EXPECT_TRUE(countShows(5));
+    EXPECT_TRUE(flagShows(defaultSkin() + "flag_nomail.bmp")) << "5 is not above 99";
+    EXPECT_TRUE(fake.sounds.empty());
+    EXPECT_EQ(m.PrevCount(), 5);
+    EXPECT_TRUE(m.TimerEnabled());
+    EXPECT_EQ(m.Timer->interval(), 300000);
+}
+
+TEST_F(MailCheck, WrongPasswordOnTheSecondAccountThenDisconnected)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(23, 1);
+    fillMailbox(24, 1);
+    SettingsLines s = baseSettings();
+    s.autocheck = true;
+    writeSettings(s);
+    writeAccounts({account("Good", 23), account("Bad", 24, false, "wrong-password")});
+    TPelko& m = start();
+    m.ConnectClick();
+    ASSERT_TRUE(fake.boxes.empty());
+
+    m.TimerTimer();
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_NE(fake.boxes[0].find("Authentication failed"), std::string::npos) << fake.boxes[0];
+    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_TRUE(m.TimerEnabled()) << "the failed check leaves the timer as it was";
+    EXPECT_EQ(m.Online->hint(), "Connected") << "the display keeps what was last drawn";
+
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Disconnected");
+    EXPECT_EQ(m.Online->hint(), "Disconnected");
+    EXPECT_FALSE(m.TimerEnabled());
+    EXPECT_EQ(fake.boxes.size(), 1u);
+}
+
+TEST_F(MailCheck, DisconnectClearsTheMessageAndTheCount)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(25, 2);
+    SettingsLines s = baseSettings();
+    s.autocheck = true;
+    writeSettings(s);
+    writeAccounts({account("Home", 25)});
+    TPelko& m = start();
+    m.ConnectClick();
+    ASSERT_TRUE(m.POP.Connected());
+    m.Msg.SetSubject("kept from the message window");
+    m.Msg.Text.push_back("a line");
+
+    m.DisconnectClick();
+    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_TRUE(m.Msg.Headers.empty());
+    EXPECT_TRUE(m.Msg.Text.empty());
+    EXPECT_EQ(status(), "Disconnected");
+    EXPECT_TRUE(countShows(0));
+    EXPECT_EQ(m.PrevCount(), 0);
+    EXPECT_FALSE(m.TimerEnabled());
+
+    // Disconnect while disconnected does nothing at all.
+    m.Msg.SetSubject("again");
+    m.DisconnectClick();
+    EXPECT_EQ(m.Msg.Subject(), "again");
+}
+
+TEST_F(MailCheck, WithoutConnectionOrActiveAccountNothingIsChecked)
+{
+    writeSettings(baseSettings());
+    writeAccounts({account("Off", 26, true)});
+    TPelko& m = start();
+    EXPECT_FALSE(m.HasActiveAccount());
+    c.MsgCount = 7;
+    m.RefreshBtnClick(); // only the disconnected state is drawn again
+    EXPECT_EQ(status(), "Disconnected");
+    EXPECT_TRUE(countShows(0));
+    EXPECT_EQ(c.MsgCount, 7);
+    EXPECT_EQ(m.PrevCount(), 99);
+    EXPECT_TRUE(fake.boxes.empty());
+
+    m.ConnectClick();
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(fake.boxes[0], "No valid account ! Please create one or activate an existing account.");
+    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_TRUE(fake.sounds.empty());
+}
+
+TEST_F(MailCheck, NewMailNotificationNamesTheNewestMessage)
+{
+    PELKO_NEED_DOVECOT();
+    DovecotClearMailbox(26);
+    DovecotAddMessage(26, sampleMail(1));
+    DovecotAddMessage(26, sampleMail(2, "=?UTF-8?B?R3LDvMOfZQ==?="));
+    SettingsLines s = baseSettings();
+    s.notify = true;
+    writeSettings(s);
+    writeAccounts({account("Home", 26)});
+    TPelko& m = start();
+    m.ConnectClick();
+
+    ASSERT_EQ(fake.notifications.size(), 1u);
+    EXPECT_EQ(fake.notifications[0].title, "Pelko: new mail");
+    EXPECT_EQ(fake.notifications[0].body,
+              "Home: 2 messages\nFrom: Sender 2 <sender2@example.org>\nSubject: Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(status(), "Home-2 messages") << "the header fetch stays off the status line";
+
+    m.TimerTimer(); // same count: nothing new
+    EXPECT_EQ(fake.notifications.size(), 1u);
+
+    // Off: no notification even when the count rises.
+    m.DisconnectClick();
+    c.settings.notify = false;
+    m.ConnectClick();
+    EXPECT_EQ(fake.notifications.size(), 1u);
+    EXPECT_EQ(fake.sounds.size(), 2u);
+}
+
+} // namespace pelko::mainwin_test

@@ -1,0 +1,225 @@
+// The main window's actions: tray presses, dragging, the status line's
+// double clicks, the mail client, the configuration dialog.
+#include "MainWindowFixture.h"
+#include "app/MsgWindowHost.h"
+#include "config/dialog/ConfigDialog.h"
+#include "skin/qt/ImgBtn.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QSpinBox>
+#include <QTimer>
+
+namespace pelko::mainwin_test {
+
+namespace {
+
+struct RecordingMsgWindow : TMsgWindowHost {
+    void ShowMessageNo(int n) override { calls.push_back("ShowMessageNo " + std::to_string(n)); }
+    void ShowModal() override { calls.push_back("ShowModal"); }
+    bool IsShown() const override { return shown; }
+    std::vector<std::string> calls;
+    bool shown = false;
+};
+
+void sendMouse(QWidget* to, QEvent::Type type, const QPoint& global, Qt::MouseButton button,
+               Qt::MouseButtons buttons, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    QMouseEvent e(type, QPointF(to->mapFromGlobal(global)), QPointF(global), button, buttons, mods);
+    QCoreApplication::sendEvent(to, &e);
+}
+
+class WindowActions : public MainWindowTest {};
+
+} // namespace
+
+TEST_F(WindowActions, TrayIconPressesToggleAndOpenTheMenu)
+{
+    SettingsLines s = baseSettings();
+    s.icon_tray = true;
+    writeSettings(s);
+    TPelko& m = start();
+    m.show();
+    ASSERT_TRUE(fake.trayPresent);
+    EXPECT_EQ(fake.trayTip.rfind("Pelko - ", 0), 0u);
+    EXPECT_LE(fake.trayTip.size(), 63u);
+    EXPECT_GT(fake.trayTip.size(), 8u);
+
+    fake.trayHandler(TrayPress::Left);
+    EXPECT_FALSE(m.isVisible());
+    fake.trayHandler(TrayPress::Left);
+    EXPECT_TRUE(m.isVisible());
+
+    QCursor::setPos(300, 200);
+    fake.trayHandler(TrayPress::Right);
+    EXPECT_TRUE(m.PopMnu->isVisible());
+    EXPECT_EQ(m.PopMnu->pos(), QCursor::pos());
+    m.PopMnu->hide();
+
+    // A rebuild for a skin preview adds again without removing: no effect.
+    m.RebuildMainWindow();
+    EXPECT_EQ(fake.trayAdds, 2);
+    EXPECT_EQ(fake.trayRemoves, 0);
+    EXPECT_TRUE(m.TrayShown());
+}
+
+TEST_F(WindowActions, DraggingTheBackgroundMovesTheWindowByTheCursorDistance)
+{
+    writeSettings(baseSettings());
+    TPelko& m = start();
+    m.show();
+    m.move(100, 100);
+    const QPoint grip = m.pos() + QPoint(60, 6); // on the background, away from buttons
+
+    sendMouse(&m, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(m.DragPoint(), grip);
+    sendMouse(&m, QEvent::MouseMove, grip + QPoint(20, 15), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(m.pos(), QPoint(120, 115));
+    // The next step is measured from the last cursor position, not the first.
+    sendMouse(&m, QEvent::MouseMove, grip + QPoint(25, 5), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(m.pos(), QPoint(125, 105));
+
+    // Ctrl held: no move. No button: no move.
+    sendMouse(&m, QEvent::MouseMove, grip + QPoint(90, 90), Qt::NoButton, Qt::LeftButton, Qt::ControlModifier);
+    sendMouse(&m, QEvent::MouseMove, grip + QPoint(90, 90), Qt::NoButton, Qt::NoButton);
+    EXPECT_EQ(m.pos(), QPoint(125, 105));
+
+    // A double click or a Ctrl press does not start a drag.
+    const QPoint before = m.DragPoint();
+    sendMouse(&m, QEvent::MouseButtonDblClick, grip + QPoint(1, 1), Qt::LeftButton, Qt::LeftButton);
+    sendMouse(&m, QEvent::MouseButtonPress, grip + QPoint(2, 2), Qt::LeftButton, Qt::LeftButton,
+              Qt::ControlModifier);
+    EXPECT_EQ(m.DragPoint(), before);
+    // ...and the moves after it do not jump by the distance to an old drag.
+    sendMouse(&m, QEvent::MouseMove, grip + QPoint(40, 40), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(m.pos(), QPoint(125, 105));
+
+    // Pressing and moving on a button leaves the window where it is.
+    const QPoint onButton = m.Connect->mapToGlobal(QPoint(3, 3));
+    sendMouse(m.Connect, QEvent::MouseButtonPress, onButton, Qt::LeftButton, Qt::LeftButton);
+    sendMouse(m.Connect, QEvent::MouseMove, onButton + QPoint(30, 30), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(m.pos(), QPoint(125, 105));
+}
+
+TEST_F(WindowActions, StatusLineDoubleClicksOpenTheMessageWindowOnlyWhenTheyMay)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(27, 2);
+    writeSettings(baseSettings());
+    writeAccounts({account("Home", 27)});
+    TPelko& m = start();
+    RecordingMsgWindow msgs;
+    m.SetMsgWindow(&msgs);
+    const QPoint at = m.STATBMP->mapToGlobal(QPoint(2, 2));
+    auto dbl = [&](Qt::KeyboardModifiers mods) {
+        sendMouse(m.STATBMP, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton, mods);
+        sendMouse(m.STATBMP, QEvent::MouseButtonDblClick, at, Qt::LeftButton, Qt::LeftButton, mods);
+    };
+
+    dbl(Qt::NoModifier); // disconnected
+    EXPECT_TRUE(msgs.calls.empty());
+    dbl(Qt::ControlModifier); // opens as it was left, connected or not
+    EXPECT_EQ(msgs.calls, (std::vector<std::string>{"ShowModal"}));
+    msgs.calls.clear();
+
+    m.ConnectClick();
+    ASSERT_EQ(c.MsgCount, 2);
+    sendMouse(m.STATBMP, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton); // one click
+    EXPECT_TRUE(msgs.calls.empty());
+    dbl(Qt::ShiftModifier);
+    EXPECT_TRUE(msgs.calls.empty());
+    dbl(Qt::NoModifier);
+    EXPECT_EQ(msgs.calls, (std::vector<std::string>{"ShowMessageNo 1", "ShowModal"}));
+    msgs.calls.clear();
+
+    msgs.shown = true; // already open
+    dbl(Qt::NoModifier);
+    EXPECT_TRUE(msgs.calls.empty());
+    msgs.shown = false;
+
+    DovecotClearMailbox(27);
+    m.RefreshBtnClick();
+    ASSERT_EQ(c.MsgCount, 0);
+    dbl(Qt::NoModifier); // nothing to show
+    EXPECT_TRUE(msgs.calls.empty());
+}
+
+TEST_F(WindowActions, NoMessageWindowWhenTheSkinHasNone)
+{
+    const std::string skin = dir() + "plain/";
+    QDir().mkpath(QString::fromStdString(skin));
+    for (const QString& f : QDir(QString::fromStdString(defaultSkin())).entryList(QDir::Files))
+        QFile::copy(QString::fromStdString(defaultSkin()) + f, QString::fromStdString(skin) + f);
+    std::string ini = fileBytes(skin + "skin.ini");
+    ini.replace(ini.find("msgbkng = msgwindow.bmp"), 23, "");
+    QFile::remove(QString::fromStdString(skin + "skin.ini"));
+    putFile(skin + "skin.ini", ini);
+    SettingsLines s = baseSettings();
+    s.current_skin = skin;
+    writeSettings(s);
+    TPelko& m = start();
+    EXPECT_TRUE(m.NoMsgWindow());
+    RecordingMsgWindow msgs;
+    m.SetMsgWindow(&msgs);
+    m.STATBMPMouseDown(Qt::LeftButton, Qt::ControlModifier, true);
+    EXPECT_TRUE(msgs.calls.empty());
+}
+
+TEST_F(WindowActions, MailButtonStartsTheConfiguredOrRegisteredClient)
+{
+    SettingsLines s = baseSettings();
+    s.run_my_client = true;
+    s.my_mail_client = "/usr/bin/claws-mail,--compose";
+    writeSettings(s);
+    TPelko& m = start();
+    fake.mailCommand = "ignored.exe";
+    m.MAIL->OnClick();
+    ASSERT_EQ(fake.launches.size(), 1u);
+    EXPECT_EQ(fake.launches[0].program, "/usr/bin/claws-mail");
+    EXPECT_EQ(fake.launches[0].parameters, "--compose");
+
+    c.settings.run_my_client = false;
+    fake.mailCommand = "evolution --component=mail";
+    m.MAILClick();
+    ASSERT_EQ(fake.launches.size(), 2u);
+    EXPECT_EQ(fake.launches[1].program, "evolution");
+    EXPECT_EQ(fake.launches[1].parameters, "--component=mail");
+
+    fake.mailCommand = ""; // nothing registered
+    m.MAILClick();
+    EXPECT_EQ(fake.launches.size(), 2u);
+    EXPECT_TRUE(fake.boxes.empty());
+}
+
+TEST_F(WindowActions, ConfirmedDialogRebuildsTheWindowCancelDoesNot)
+{
+    SettingsLines s = baseSettings();
+    s.icon_tray = true;
+    writeSettings(s);
+    TPelko& m = start();
+    TConfig config(c, fake, m);
+    m.SetConfig(&config);
+    m.hide();
+
+    QTimer::singleShot(0, &config, [&] { config.CancelClick(); });
+    m.Config1->trigger();
+    EXPECT_FALSE(m.isVisible());
+    EXPECT_EQ(fake.trayRemoves, 0);
+
+    // OK with a new position in the file: shown, icon removed and added, moved.
+    QTimer::singleShot(0, &config, [&] {
+        config.Min->setValue(7);
+        config.OKClick();
+    });
+    m.Config1Click();
+    EXPECT_TRUE(m.isVisible());
+    EXPECT_EQ(fake.trayRemoves, 1);
+    EXPECT_EQ(fake.trayAdds, 2);
+    EXPECT_TRUE(fake.trayPresent);
+    EXPECT_EQ(m.Timer->interval(), 7 * 60000);
+    EXPECT_EQ(m.PrevCount(), 99);
+}
+
+} // namespace pelko::mainwin_test
