@@ -9,7 +9,7 @@ namespace pelko {
 
 namespace {
 
-const char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr uint8_t kNotInAlphabet = 0xFF;
 // Any of these bits set in a combined group means one of its four characters
 // was outside the alphabet.

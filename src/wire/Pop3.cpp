@@ -1,5 +1,6 @@
 #include "wire/Pop3.h"
 
+#include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
 
 #include <cstdint>
@@ -31,6 +32,14 @@ void TWirePOP3::Connect()
         if (ResultText.compare(0, 3, "+OK") != 0)
             throw EWireConnectRefused(ResultText);
         DoStatus("Connected");
+        if (Target().security == HostSecurity::StartTls) {
+            // No silent downgrade: without STLS the login stops here, before
+            // the user name or password leave in clear.
+            SendCommand("STLS", -1, 1, "");
+            if (ResultCode != 1)
+                throw EWireTlsError(kNoStlsText);
+            StartTls();
+        }
         SendCommand("User " + UserID, 1, 1, "User Account is valid");
         SendCommand("Pass " + Password, 1, 1, "Password is valid");
     } catch (...) {

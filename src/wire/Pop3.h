@@ -15,7 +15,9 @@ public:
     TWirePOP3();
     ~TWirePOP3() override;
 
-    // Connects, reads the greeting, sends "User" and "Pass". On any failure
+    // Connects, reads the greeting, sends "User" and "Pass" (for a
+    // "pop3://...?starttls" host first "STLS" and the TLS handshake; a
+    // refused "STLS" raises EWireTlsError kNoStlsText). On any failure
     // after the socket is connected, disconnects (sending "Quit") and raises
     // the failure: the component is then idle.
     void Connect() override;

@@ -26,20 +26,35 @@ TcpTransport::~TcpTransport()
     close();
 }
 
-bool TcpTransport::open()
+bool TcpTransport::makeSocket(int family)
 {
-    if (fd_ >= 0)
-        return true;
-    fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    close();
+    fd_ = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd_ < 0) {
         SetLastSocketError(WsaCodeFromErrno(errno));
         return false;
     }
+    family_ = family;
+    connectTried_ = false;
+    if (noDelay_ && !setNoDelay())
+        return false;
     return true;
+}
+
+bool TcpTransport::open()
+{
+    if (fd_ >= 0)
+        return true;
+    return makeSocket(AF_INET);
 }
 
 IoResult TcpTransport::connect(const sockaddr* address, socklen_t length)
 {
+    if (fd_ < 0 || connectTried_ || address->sa_family != family_) {
+        if (!makeSocket(address->sa_family))
+            return IoResult::failed(LastSocketError());
+    }
+    connectTried_ = true;
     for (;;) {
         if (::connect(fd_, address, length) == 0)
             return IoResult::done();
@@ -99,6 +114,7 @@ IoResult TcpTransport::recv(char* data, size_t length)
 
 bool TcpTransport::setNoDelay()
 {
+    noDelay_ = true;
     const int on = 1;
     if (::setsockopt(fd_, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0)
         return true;

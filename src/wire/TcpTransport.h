@@ -1,5 +1,9 @@
 #pragma once
-// A non-blocking IPv4 TCP socket. SIGPIPE is never raised (MSG_NOSIGNAL).
+// A non-blocking TCP socket. SIGPIPE is never raised (MSG_NOSIGNAL).
+// open() makes an IPv4 socket; a connect to an address of another family,
+// or a second connect after a failed one, makes a fresh socket of the right
+// family first (a socket whose connect failed cannot be used again), keeping
+// the no-delay option.
 #include "wire/Transport.h"
 
 namespace pelko {
@@ -21,7 +25,12 @@ public:
     int close() override;
 
 private:
+    bool makeSocket(int family);
+
     int fd_ = -1;
+    int family_ = 0;
+    bool connectTried_ = false;
+    bool noDelay_ = false;
 };
 
 } // namespace pelko

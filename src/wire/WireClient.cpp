@@ -2,11 +2,8 @@
 
 #include "wire/HostResolve.h"
 #include "wire/SocketErrors.h"
+#include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
-
-#include <chrono>
-#include <cstring>
-#include <netinet/in.h>
 
 namespace pelko {
 
@@ -26,45 +23,101 @@ void TWireClient::UnhookEvents()
     OnCaptureLine = nullptr;
 }
 
+void TWireClient::ConnectAnyAddress(uint16_t port)
+{
+    const std::vector<ResolvedAddress> addresses =
+        Resolver ? Resolver(target_.host, port) : ResolveAddresses(target_.host, port);
+    if (addresses.empty())
+        throw EWireSocketError(kWsaHostNotFound);
+    const uint64_t generation = TransportGeneration();
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const ResolvedAddress& a = addresses[i];
+        const bool last = i + 1 == addresses.size();
+        HostAddress = a.text;
+        bool first = true;
+        IoResult r;
+        try {
+            r = Transfer([&] {
+                if (first) {
+                    first = false;
+                    return transport_->connect(reinterpret_cast<const sockaddr*>(&a.address), a.length);
+                }
+                return transport_->finishConnect();
+            });
+        } catch (const EWireSocketError&) {
+            // A time-out moves on to the next address, unless an event
+            // handler closed or replaced the connection meanwhile.
+            if (last || !transport_ || TransportGeneration() != generation)
+                throw;
+            continue;
+        }
+        if (r.state == IoState::Done)
+            return;
+        const int code = r.state == IoState::Closed ? 10054 : r.error;
+        if (last) {
+            SetLastSocketError(code);
+            CheckSocketResult(-1, {0});
+            throw EWireSocketError(code); // reached only for code 0
+        }
+    }
+}
+
+void TWireClient::StartTls()
+{
+    UpgradeTransport([](std::unique_ptr<Transport> inner) -> std::unique_ptr<Transport> {
+        return std::make_unique<TlsTransport>(std::move(inner));
+    });
+    const uint64_t generation = TransportGeneration();
+    TlsTransport* tls = static_cast<TlsTransport*>(transport_.get());
+    if (!tls->prepare(target_.host))
+        throw EWireTlsError(tls->failureText());
+    IoResult r;
+    try {
+        r = Transfer([this, generation] {
+            // The idle hook may have closed the connection between the steps.
+            if (!transport_ || TransportGeneration() != generation)
+                return IoResult::failed(10038);
+            return static_cast<TlsTransport*>(transport_.get())->handshake();
+        });
+    } catch (const EWireSocketError& e) {
+        throw EWireSocketError(e.Code, "TLS handshake failed: " + std::string(e.what()));
+    }
+    if (r.state == IoState::Done) {
+        secure_ = true;
+        DoStatus("Secure connection: " + tls->protocolName());
+        return;
+    }
+    if (r.error != 0) {
+        const std::string text = transport_ && TransportGeneration() == generation ? tls->failureText()
+                                                                                    : SocketErrorText(r.error);
+        throw EWireSocketError(r.error, "TLS handshake failed: " + text);
+    }
+    throw EWireTlsError(tls->failureText());
+}
+
 void TWireClient::Connect()
 {
     if (Connected())
         throw EWireAlreadyConnected(kAlreadyConnectedText);
     DoStatus("Connecting to " + Host);
     SetBufferChunk(BufferChunk());
-    const HostSpec target = ParseHostSpec(Host);
-    AllocateSocket(target);
+    target_ = ParseHostSpec(Host);
+    secure_ = false;
+    if (!target_.problem.empty())
+        throw EWireSocketError(kWsaHostNotFound, target_.problem);
+    AllocateSocket(target_);
     try {
         if (!UseNagle)
             CheckSocketResult(transport_->setNoDelay() ? 0 : -1, {0});
 
-        sockaddr_in address;
-        std::memset(&address, 0, sizeof address);
-        address.sin_family = AF_INET;
-        const uint16_t port = static_cast<uint16_t>(target.hasPort ? target.port : (Port & 0xFFFF));
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = ResolveHost(target.host, HostAddress);
-
-        bool first = true;
-        const IoResult r = Transfer([&] {
-            if (first) {
-                first = false;
-                return transport_->connect(reinterpret_cast<const sockaddr*>(&address), sizeof address);
-            }
-            return transport_->finishConnect();
-        });
-        if (r.state == IoState::Closed) {
-            SetLastSocketError(10054);
-            CheckSocketResult(-1, {});
-        }
-        if (r.state == IoState::Failed) {
-            SetLastSocketError(r.error);
-            CheckSocketResult(-1, {0});
-        }
+        const uint16_t port = static_cast<uint16_t>(target_.hasPort ? target_.port : (Port & 0xFFFF));
+        ConnectAnyAddress(port);
 
         if (!LogFile.empty())
             OpenLog();
         DoStatus("Socket Connected");
+        if (target_.security == HostSecurity::Implicit)
+            StartTls();
     } catch (...) {
         try {
             Disconnect();
@@ -87,6 +140,7 @@ void TWireClient::Disconnect()
     CloseLog();
     ResetBuffer();
     HostAddress.clear();
+    secure_ = false;
     if (Connected())
         CloseSocket();
     try {

@@ -73,6 +73,28 @@ int DovecotPort()
     return port;
 }
 
+bool DovecotTlsAvailable()
+{
+    return DovecotAvailable() && DovecotTlsPort() > 0 && ::access(DovecotCertFile().c_str(), R_OK) == 0;
+}
+
+int DovecotTlsPort()
+{
+    const std::string dir = DovecotDir();
+    if (dir.empty())
+        return 0;
+    std::ifstream in(dir + "/port_tls");
+    int port = 0;
+    if (!(in >> port))
+        return 0;
+    return port;
+}
+
+std::string DovecotCertFile()
+{
+    return DovecotDir() + "/cert.pem";
+}
+
 std::string DovecotUser(int n)
 {
     return "user" + std::to_string(n);

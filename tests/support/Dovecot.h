@@ -12,6 +12,13 @@ namespace pelko {
 bool DovecotAvailable();
 int DovecotPort();
 std::string DovecotDir();
+// POP3 over TLS on its second port, with a certificate for localhost and
+// 127.0.0.1 (DIR/cert.pem) that the client trusts only when told to (see
+// TlsPeer.h: TrustTestCertificates). The plain port also offers STLS then.
+bool DovecotTlsAvailable();
+int DovecotTlsPort();
+std::string DovecotCertFile();
+
 std::string DovecotUser(int n);     // "userN"
 std::string DovecotPassword(int n); // "passN"
 

@@ -3,6 +3,10 @@
 #   dovecot.sh start DIR   fresh DIR, free port on 127.0.0.1, users user1..user40
 #                          (password passN), maildirs under DIR/mail/userN;
 #                          writes DIR/port and DIR/pid once "+OK" answers.
+#                          With openssl at hand it also makes a certificate
+#                          (DIR/cert.pem, CN and subjectAltName localhost and
+#                          127.0.0.1), offers STLS on that port, and listens
+#                          for POP3 over TLS on a second port (DIR/port_tls).
 #   dovecot.sh stop DIR    stops the server started in DIR.
 # Without dovecot installed, or when not run as root, start writes nothing
 # and the tests that need the server skip themselves.
@@ -19,7 +23,7 @@ stop_server() {
   local pid
   [ -f "$dir/pid" ] || return 0
   pid="$(cat "$dir/pid")"
-  rm -f "$dir/pid" "$dir/port"
+  rm -f "$dir/pid" "$dir/port" "$dir/port_tls"
   [ -n "$pid" ] || return 0
   kill -TERM "$pid" 2>/dev/null || return 0
   for _ in $(seq 1 100); do
@@ -51,8 +55,46 @@ wait_greeting() {
   return 1
 }
 
+# A self-signed certificate for localhost and 127.0.0.1; 0 when made.
+make_certificate() {
+  command -v openssl >/dev/null 2>&1 || return 1
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+    -keyout "$dir/key.pem" -out "$dir/cert.pem" -days 30 -subj "/CN=localhost" \
+    -addext "subjectAltName=DNS:localhost,IP:127.0.0.1" >>"$dir/openssl.out" 2>&1 || return 1
+  chmod 600 "$dir/key.pem"
+  chmod 644 "$dir/cert.pem"
+}
+
+# The TLS part of the configuration (empty without a certificate). Plain
+# logins stay allowed on the plain port, which now also offers STLS.
+tls_config() {
+  local tls_port="$1"
+  if [ -z "$tls_port" ]; then
+    echo "ssl = no"
+    return
+  fi
+  echo "ssl = yes"
+  echo "ssl_cert = <$dir/cert.pem"
+  echo "ssl_key = <$dir/key.pem"
+  echo "ssl_min_protocol = TLSv1.2"
+  [ -f /usr/share/dovecot/dh.pem ] && echo "ssl_dh = </usr/share/dovecot/dh.pem"
+  return 0
+}
+
+tls_listener() {
+  local tls_port="$1"
+  [ -n "$tls_port" ] || return 0
+  cat <<LISTENER
+  inet_listener pop3s {
+    address = 127.0.0.1
+    port = $tls_port
+    ssl = yes
+  }
+LISTENER
+}
+
 write_config() {
-  local port="$1"
+  local port="$1" tls_port="$2"
   cat >"$dir/dovecot.conf" <<CONF
 # Private instance for Pelko's tests.
 instance_name = pelko-test-$port
@@ -60,7 +102,7 @@ base_dir = $dir/run
 state_dir = $dir/state
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
+$(tls_config "$tls_port")
 disable_plaintext_auth = no
 auth_failure_delay = 0
 auth_mechanisms = plain
@@ -84,6 +126,7 @@ service pop3-login {
     address = 127.0.0.1
     port = $port
   }
+$(tls_listener "$tls_port")
 }
 # No growing delays after the tests' deliberate wrong passwords.
 service anvil {
@@ -135,14 +178,37 @@ done
 chmod 644 "$dir/users"
 chown -R 65534:65534 "$dir/mail"/user* 2>/dev/null || true
 
+with_tls=0
+if make_certificate; then
+  with_tls=1
+else
+  echo "no certificate (openssl missing or failing): the TLS tests will skip" >&2
+fi
+
 for attempt in $(seq 1 10); do
   port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
   port_in_use "$port" && continue
-  write_config "$port"
+  tls_port=""
+  if [ "$with_tls" -eq 1 ]; then
+    tls_port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
+    if [ "$tls_port" -eq "$port" ] || port_in_use "$tls_port"; then
+      continue
+    fi
+  fi
+  write_config "$port" "$tls_port"
   setsid "$DOVECOT" -F -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.out" 2>&1 &
   pid=$!
   echo "$pid" >"$dir/pid"
   if wait_greeting "$port" "$pid"; then
+    # The listeners are bound together, so the TLS one is up as well; the
+    # tests find it before they find the server itself.
+    if [ -n "$tls_port" ]; then
+      if port_in_use "$tls_port"; then
+        echo "$tls_port" >"$dir/port_tls"
+      else
+        echo "the TLS listener on port $tls_port does not answer: the TLS tests will skip" >&2
+      fi
+    fi
     echo "$port" >"$dir/port"
     exit 0
   fi

@@ -1,0 +1,92 @@
+// pelko-check with the host forms of TLS accounts, against the test dovecot
+// (user 14 belongs to this test).
+#include "Dovecot.h"
+#include "TestCertificates.h"
+#include "config/Scramble.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+using namespace pelko;
+
+namespace {
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Runs the built pelko-check (next to the test binaries) with this process's
+// environment, so SSL_CERT_FILE reaches it; returns its exit status.
+int RunCheck(const std::vector<std::string>& args, const std::string& dir, std::string& out)
+{
+    char buf[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string bin(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    bin = bin.substr(0, bin.rfind('/')) + "/../bin/pelko-check";
+    const std::string outPath = dir + "/stdout";
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char*> argv{const_cast<char*>(bin.c_str())};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    int status = -1;
+    if (posix_spawn(&pid, bin.c_str(), &fa, nullptr, argv.data(), environ) == 0) {
+        int ws = 0;
+        ::waitpid(pid, &ws, 0);
+        status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+    }
+    posix_spawn_file_actions_destroy(&fa);
+    out = ReadFile(outPath);
+    return status;
+}
+
+std::string Account(int n, const std::string& name, const std::string& host, int user)
+{
+    return "\r\n[Account" + std::to_string(n) + "]\r\nacc_name = " + name + "\r\nhost_name = " + host +
+           "\r\nuser_name = " + DovecotUser(user) + "\r\npassword = " + Scramble(DovecotPassword(user), kPasswordKey) +
+           "\r\ninactive = 0\r\n";
+}
+
+} // namespace
+
+TEST(PelkoCheckTls, TheTlsHostFormsWork)
+{
+    if (!DovecotTlsAvailable())
+        GTEST_SKIP() << "no test dovecot with TLS";
+    TrustTestCertificates();
+    char tmpl[] = "/tmp/pelko-cli-tls-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    DovecotClearMailbox(14);
+    DovecotAddMessage(14, "Subject: s\r\n\r\nx\r\n");
+    const std::string tls = std::to_string(DovecotTlsPort()), plain = std::to_string(DovecotPort());
+    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
+        << Account(1, "Implicit", "pop3s://localhost:" + tls, 14)
+        << Account(2, "Upgraded", "pop3://127.0.0.1:" + plain + "?starttls", 14)
+        << Account(3, "PlainPort", "pop3s://localhost:" + plain, 14) // a plain server where TLS was asked for
+        << Account(4, "Typo", "pop3s://localhost:" + tls + "?startls", 14);
+
+    std::string out;
+    EXPECT_EQ(RunCheck({"--dir", dir, "--timeout", "10000"}, dir, out), 1);
+    EXPECT_EQ(out, "Implicit: 1\nUpgraded: 1\n"
+                   "PlainPort: error: TLS handshake failed: wrong version number\n"
+                   "Typo: error: Cannot use the server address \"pop3s://localhost:" +
+                       tls + "?startls\": the only option is \"?starttls\".\n");
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
