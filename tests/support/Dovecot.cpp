@@ -114,8 +114,12 @@ void DovecotClearMailbox(int n)
 void DovecotAddMessage(int n, const std::string& rfc822CRLF)
 {
     static std::atomic<unsigned> counter{0};
+    // Dovecot numbers new mail in file-name order: pad the counter so the
+    // tenth message does not sort before the ninth.
+    char seq[16];
+    std::snprintf(seq, sizeof seq, "%08u", counter++);
     const std::string name = std::to_string(::time(nullptr)) + ".P" + std::to_string(::getpid()) + "Q" +
-                             std::to_string(counter++) + ".pelko-test";
+                             seq + ".pelko-test";
     const std::string tmp = Maildir(n) + "/tmp/" + name;
     const std::string dest = Maildir(n) + "/new/" + name;
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);

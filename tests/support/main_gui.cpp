@@ -18,6 +18,8 @@ int main(int argc, char** argv)
     std::signal(SIGPIPE, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pelko"));
+    setenv("PELKO_SOURCE_DIR", PELKO_SOURCE_DIR_DEFAULT, 0);
+    setenv("PELKO_DOVECOT_DIR", PELKO_DOVECOT_DIR_DEFAULT, 0);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
