@@ -10,21 +10,6 @@ namespace {
 
 const char kRule[] = "__________________________";
 
-long long floorDiv(long long a, long long b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
-
-void civilFromDays(long long z, long long& y, int& m, int& d)
-{
-    z += 719468;
-    const long long era = floorDiv(z, 146097);
-    const long long doe = z - era * 146097;
-    const long long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    const long long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const long long mp = (5 * doy + 2) / 153;
-    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    y = yoe + era * 400 + (m <= 2);
-}
-
 std::string two(long long v) { return (v < 10 ? "0" : "") + std::to_string(v); }
 
 // Offset from UTC of local time at that moment (daylight time included).
@@ -42,18 +27,16 @@ bool localOffset(long long epochSeconds, long long& offset)
 
 std::string FormatDateTime(long long epochSeconds, long long utcOffsetSeconds)
 {
-    static const char* const kDays[7] = {"Thu", "Fri", "Sat", "Sun", "Mon", "Tue", "Wed"}; // day 0 was a Thursday
+    static const char* const kDays[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
     static const char* const kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                             "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const long long t = epochSeconds + utcOffsetSeconds;
-    const long long days = floorDiv(t, 86400);
-    const long long secs = t - days * 86400;
-    long long y;
-    int m, d;
-    civilFromDays(days, y, m, d);
-    const int wd = static_cast<int>(((days % 7) + 7) % 7);
-    return std::string(kDays[wd]) + ", " + std::to_string(d) + " " + kMonths[m - 1] + " " + std::to_string(y) + " " +
-           two(secs / 3600) + ":" + two(secs / 60 % 60) + ":" + two(secs % 60);
+    // The C library does the calendar; the offset is applied beforehand.
+    const auto t = static_cast<std::time_t>(epochSeconds + utcOffsetSeconds);
+    std::tm c{};
+    if (!gmtime_r(&t, &c))
+        return {};
+    return std::string(kDays[c.tm_wday]) + ", " + std::to_string(c.tm_mday) + " " + kMonths[c.tm_mon] + " " +
+           std::to_string(c.tm_year + 1900LL) + " " + two(c.tm_hour) + ":" + two(c.tm_min) + ":" + two(c.tm_sec);
 }
 
 std::string DateLineText(const std::string& dateHeader)
