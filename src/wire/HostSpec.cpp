@@ -1,5 +1,7 @@
 #include "wire/HostSpec.h"
 
+#include <cctype>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 
@@ -156,8 +158,18 @@ bool IsIpLiteral(const std::string& host)
     unsigned char buf[sizeof(in6_addr)];
     if (::inet_pton(AF_INET, host.c_str(), buf) == 1)
         return true;
-    // A zone ("fe80::1%eth0") is not part of the address itself.
-    const std::string address = host.substr(0, host.find('%'));
+    // A zone ("fe80::1%eth0") is not part of the address itself; it names an
+    // interface, so only the characters of interface names are let through.
+    const size_t percent = host.find('%');
+    if (percent != std::string::npos) {
+        const std::string zone = host.substr(percent + 1);
+        if (zone.empty() || zone.size() > 15)
+            return false;
+        for (const char c : zone)
+            if (!std::isalnum(static_cast<unsigned char>(c)) && c != '.' && c != '_' && c != '-')
+                return false;
+    }
+    const std::string address = host.substr(0, percent);
     return ::inet_pton(AF_INET6, address.c_str(), buf) == 1;
 }
 

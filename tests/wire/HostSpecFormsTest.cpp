@@ -96,6 +96,11 @@ TEST(HostSpecForms, IpLiterals)
 {
     for (const char* yes : {"127.0.0.1", "::1", "2001:db8::5", "fe80::1%eth0", "::ffff:10.0.0.1"})
         EXPECT_TRUE(IsIpLiteral(yes)) << yes;
-    for (const char* no : {"localhost", "mail.example.org", "127.0.0.1.", "", "1::2::3", "[::1]", "999.1.1.1"})
+    for (const char* no : {"localhost", "mail.example.org", "127.0.0.1.", "", "1::2::3", "[::1]", "999.1.1.1",
+                           "fe80::1%", "fe80::1%eth0]x", "fe80::1%a[b"})
         EXPECT_FALSE(IsIpLiteral(no)) << no;
+    // Found by fuzzing: a zone full of brackets and high bytes made the
+    // bracketed host keep a "[".
+    const HostSpec spec = ParseHostSpec("[2001:d8::5%:\x88\x88[\x88]:110");
+    EXPECT_FALSE(spec.problem.empty());
 }
