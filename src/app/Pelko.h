@@ -155,6 +155,7 @@ signals:
 
 protected:
     void paintEvent(QPaintEvent* e) override;
+    void reportFirstPaint();
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;

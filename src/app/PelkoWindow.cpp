@@ -20,6 +20,8 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <cstdio>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace pelko {
@@ -255,6 +257,18 @@ void TPelko::paintEvent(QPaintEvent*)
         return;
     QPainter painter(this);
     painter.drawPixmap(0, 0, background_);
+    reportFirstPaint();
+}
+
+void TPelko::reportFirstPaint()
+{
+    // For the start-up benchmark: one line on stderr at the first paint.
+    static bool reported = false;
+    if (reported || !std::getenv("PELKO_REPORT_FIRST_PAINT"))
+        return;
+    reported = true;
+    std::fputs("pelko: first paint\n", stderr);
+    std::fflush(stderr);
 }
 
 void TPelko::showEvent(QShowEvent* e)
