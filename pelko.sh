@@ -34,7 +34,7 @@ install_pkgs() {
 configure_and_build() { # build-dir, extra cmake args...
   local dir="$1"; shift
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-  cmake --build "$dir" -j "$(nproc)"
+  cmake --build "$dir" -j "$(nproc)" ${PELKO_TARGET:+--target "$PELKO_TARGET"}
 }
 
 run_tests() { # build-dir
@@ -62,7 +62,7 @@ case "$cmd" in
     ;;
   fuzz)
     install_pkgs "${BASE_PKGS[@]}" "${FUZZ_PKGS[@]}"
-    CC=clang-14 CXX=clang++-14 configure_and_build build-fuzz -DPELKO_FUZZ=ON -DPELKO_TESTS=OFF
+    CC=clang-14 CXX=clang++-14 PELKO_TARGET=fuzz-all configure_and_build build-fuzz -DPELKO_FUZZ=ON -DPELKO_TESTS=OFF
     "$here/fuzz/run-all.sh" "$here/build-fuzz" "${2:-30}"
     ;;
   bench)
