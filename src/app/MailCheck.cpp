@@ -7,6 +7,7 @@
 #include "skin/qt/FontRender.h"
 #include "skin/qt/SkinImage.h"
 #include "wire/Readable.h"
+#include "wire/WireErrors.h"
 
 #include <QTimer>
 
@@ -42,7 +43,7 @@ void TPelko::DrawStatus(const std::string& text)
 
 void TPelko::DrawCount(int32_t count)
 {
-    DrawFontText(*NBMSGBMP, std::to_string(count), skin_.nbmsgSize.x, skin_.nbmsgSize.y, skin_.nbmsgbmp, 128,
+    DrawFontText(*NBMSGBMP, std::to_string(count), skin_.nbmsgSize.x, skin_.nbmsgSize.y, skin_.nbmsgbmp, skin_.maxchar,
                  false);
 }
 
@@ -134,7 +135,17 @@ void TPelko::CheckMail(bool NextAccount)
         }
     }
 
-    c_.MsgCount = POP.CheckMessages();
+    const int32_t counted = POP.CheckMessages();
+    // A listing that broke off (connection lost, time-out, endless line) is
+    // no count of the mailbox: show why instead, as a failed login is shown,
+    // and close the connection, which is out of step with the server now. A
+    // refusal ("-ERR") still counts as a check that found nothing.
+    if (!POP.CheckError.empty() && POP.ResultCode == 1) {
+        const std::string why = POP.CheckError;
+        DisconnectQuietly();
+        throw EWireException(why);
+    }
+    c_.MsgCount = counted;
 
     if (CurAcc_ == c_.FirstActiveAcc)
         NBMSGBMP->setHint("");

@@ -225,12 +225,28 @@ int RunParse(const CheckOptions& o, std::ostream& out, std::ostream& err)
         err << "pelko-check: cannot read " << o.parseFile << "\n";
         return 1;
     }
-    std::stringstream bytes;
-    bytes << in.rdbuf();
+    // Read in one piece when the size is known: a message may be tens of
+    // megabytes, and a growing stream buffer copies it several times over.
+    std::string bytes;
+    in.seekg(0, std::ios::end);
+    const std::streamoff size = in.tellg();
+    in.seekg(0, std::ios::beg);
+    if (size > 0 && in) {
+        bytes.resize(static_cast<size_t>(size));
+        in.read(&bytes[0], size);
+        bytes.resize(static_cast<size_t>(in.gcount()));
+    }
+    if (size <= 0 || !in) { // not a plain file (a pipe), or it changed meanwhile
+        in.clear();
+        in.seekg(0, std::ios::beg);
+        std::stringstream rest;
+        rest << in.rdbuf();
+        bytes = rest.str();
+    }
     TWireMessage m;
     m.ExtractAttachments = !o.headersOnly;
     try {
-        ParseStoredMessage(bytes.str(), m);
+        ParseStoredMessage(bytes, m);
     } catch (const std::exception& e) {
         err << "pelko-check: " << o.parseFile << ": " << OneLine(e.what()) << "\n";
         return 1;

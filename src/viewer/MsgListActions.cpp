@@ -155,7 +155,10 @@ void TMsgList::DeleteClick()
         }
         if (deleteIt) {
             TPelko::PopBusy busy(main_);
-            main_.POP.DeleteMessage(CurMsg_);
+            // A refusal must not pass for a deletion: say so in the server's
+            // words (with nothing shown, the refusal of message 0 is expected).
+            if (!main_.POP.DeleteMessage(CurMsg_) && CurMsg_ > 0)
+                main_.platform().messageBox(main_.POP.ResultText);
         } else {
             main_.platform().messageBox(kDeleteStaleText);
         }

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Benchmarks against the tools a user would otherwise use (curl, fetchmail,
+# Python's email module, base64), on a private dovecot filled for the run.
+#   bench/run.sh BUILD_DIR
+# BUILD_DIR holds bin/pelko-check (and bin/Pelko, bin/pelko-bench when built
+# with -DPELKO_BENCH=ON). Needs root (the test dovecot runs as root), curl,
+# fetchmail, python3, Xvfb. Takes a few minutes; writes bench/RESULTS.md.
+# BENCH_RUNS (default 5), BENCH_MESSAGES (100000) and BENCH_LARGE_MB (20)
+# change the size of the run.
+set -euo pipefail
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+[ $# -eq 1 ] || { sed -n '2,9p' "$0"; exit 2; }
+build="$(cd "$1" && pwd)"
+work="$build/bench-work"
+rm -rf "$work"
+mkdir -p "$work"
+
+"$here/../tests/support/dovecot.sh" start "$work/dovecot"
+trap '"$here/../tests/support/dovecot.sh" stop "$work/dovecot"' EXIT
+if [ ! -f "$work/dovecot/port" ]; then
+  echo "the bench needs the dovecot server (Debian's dovecot-core, dovecot-pop3d) and root" >&2
+  exit 1
+fi
+python3 "$here/bench.py" "$build" "$work/dovecot" "$work"

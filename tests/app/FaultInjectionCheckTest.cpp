@@ -1,0 +1,179 @@
+// The main window against servers that refuse, vanish, stall or send
+// garbage. For each: no crash, no wait beyond the time-out, the error in
+// front of the user, a working check right after, the files untouched.
+#include "FaultInjectionFixture.h"
+
+#include "wire/WireErrors.h"
+
+namespace pelko::fault_test {
+
+namespace {
+
+bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+} // namespace
+
+TEST_F(FaultTest, RefusedConnectionThenAWorkingCheck)
+{
+    TPelko& m = startAt("127.0.0.1:" + std::to_string(ClosedPort()));
+    EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_TRUE(contains(lastBox(), "Connection refused")) << lastBox();
+    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.TimerEnabled());
+
+    SerialPeer good({GoodCheck(2)});
+    moveAccountTo(good.address());
+    m.ConnectClick();
+    EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();
+    EXPECT_EQ(status(), "Home-2 messages");
+    EXPECT_TRUE(countShows(2));
+    EXPECT_TRUE(m.TimerEnabled());
+    EXPECT_TRUE(good.mismatches().empty()) << good.mismatches().front();
+    expectFilesIntact();
+}
+
+TEST_F(FaultTest, LoginFaultsShowTheirErrorAndTheNextLoginWorks)
+{
+    const std::string stall = "STALL 4000\n";
+    SerialPeer peer({
+        "S: -ERR server busy, come back later\n",       // refused greeting
+        "S: +OK ready\nC: User joe\nCLOSE\n",           // gone during the login
+        stall + "S: +OK too late\n",                    // no greeting
+        "S: +OK ready\nC: User joe\n" + stall,          // no answer to User
+        "S: +OK ready\nC: User joe\nS: +OK\nC: Pass word\n" + stall, // no answer to Pass
+        GoodCheck(3),
+    });
+    TPelko& m = startAt(peer.address());
+
+    const std::pair<const char*, std::string> expected[] = {
+        {"greeting -ERR", "-ERR server busy, come back later"},
+        {"close during login", kClosedGracefullyText},
+        {"stalled greeting", "timed out"},
+        {"stalled User", "timed out"},
+        {"stalled Pass", "timed out"},
+    };
+    size_t boxes = 0;
+    for (const auto& [what, text] : expected) {
+        SCOPED_TRACE(what);
+        EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
+        ASSERT_EQ(fake.boxes.size(), ++boxes);
+        EXPECT_TRUE(contains(lastBox(), text)) << lastBox();
+        EXPECT_FALSE(m.POP.Connected());
+        EXPECT_FALSE(m.TimerEnabled());
+    }
+
+    m.ConnectClick();
+    EXPECT_EQ(fake.boxes.size(), boxes) << lastBox();
+    EXPECT_EQ(status(), "Home-3 messages");
+    EXPECT_TRUE(countShows(3));
+    EXPECT_TRUE(m.POP.Connected());
+    EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    expectFilesIntact();
+}
+
+TEST_F(FaultTest, ListingCutShortIsNotShownAsTheCount)
+{
+    std::vector<std::vector<PeerStep>> scripts;
+    auto script = [&](const std::string& text) { scripts.push_back(ScriptedPeer::ParseScript(text)); };
+    const std::string listing = Login() + "C: UIDL\nS: +OK\nS: 1 a\nS: 2 b\n";
+    script(listing + "CLOSE\n");           // gone in the middle of the listing
+    script(listing + "STALL 4000\nS: .\n"); // stalls in the middle of the listing
+    // A listing line that never ends (more than the client's line limit).
+    scripts.push_back(ScriptedPeer::ParseScript(listing));
+    scripts.back().push_back({PeerStep::Send, std::string(3 << 20, 'x')});
+    scripts.back().push_back({PeerStep::Stall, "", 4000});
+    script(GoodCheck(4));
+    SerialPeer peer(scripts);
+    TPelko& m = startAt(peer.address());
+
+    const std::pair<const char*, std::string> expected[] = {
+        {"closed", kClosedGracefullyText},
+        {"stalled", "timed out"},
+        {"endless line", LineTooLongText(m.POP.MaxLineLength)},
+    };
+    for (const auto& [what, text] : expected) {
+        SCOPED_TRACE(what);
+        const size_t before = fake.boxes.size();
+        EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
+        // Two lines arrived before the fault: that is no count of the mailbox.
+        EXPECT_NE(status(), "Home-2 messages");
+        EXPECT_FALSE(countShows(2));
+        // The reason stays in view: in a box, or on the status line.
+        const bool boxed = fake.boxes.size() > before && contains(lastBox(), text);
+        EXPECT_TRUE(boxed || contains(status(), text)) << "status: " << status() << "; box: " << lastBox();
+        EXPECT_TRUE(fake.sounds.empty());
+    }
+
+    m.ConnectClick();
+    EXPECT_EQ(status(), "Home-4 messages");
+    EXPECT_TRUE(countShows(4));
+    EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    expectFilesIntact();
+}
+
+TEST_F(FaultTest, OddBytesInRepliesAreTakenInStride)
+{
+    SerialPeer peer({
+        // NUL bytes in the greeting and in listing lines; they are still lines.
+        "RAW 2b4f4b2068656c006c6f0d0a\nC: User joe\nS: +OK\nC: Pass word\nS: +OK\nC: UIDL\nS: +OK\n"
+        "RAW 3120610062630d0a32200000000d0a\nS: .\n",
+        // Lines ending in LF alone are not lines: they join the next CR LF line.
+        Login() + "C: UIDL\nS: +OK\nLF: 1 a\nLF: 2 b\nS: 3 c\nS: 4 d\nS: .\n",
+        // A greeting of 10 MB in one line.
+        "SRAW: +OK " + std::string(10 << 20, 'g') + "\n",
+        GoodCheck(1),
+    });
+    TPelko& m = startAt(peer.address());
+
+    m.ConnectClick();
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
+    EXPECT_EQ(status(), "Home-2 messages");
+
+    m.ConnectClick();
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
+    EXPECT_EQ(status(), "Home-2 messages");
+
+    EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(lastBox(), LineTooLongText(m.POP.MaxLineLength));
+    EXPECT_FALSE(m.POP.Connected());
+
+    m.ConnectClick();
+    EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();
+    EXPECT_EQ(status(), "Home-1 message");
+    EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    expectFilesIntact();
+}
+
+TEST_F(FaultTest, TimerCheckThatFailsToLogInStopsAtTheNextTick)
+{
+    SerialPeer peer({
+        GoodCheck(2),
+        "S: +OK ready\nC: User joe\nS: +OK\nC: Pass word\nS: -ERR [AUTH] Authentication failed.\n",
+        GoodCheck(5),
+    });
+    TPelko& m = startAt(peer.address());
+    m.ConnectClick();
+    EXPECT_EQ(status(), "Home-2 messages");
+    ASSERT_TRUE(m.TimerEnabled());
+
+    // The tick logs in again and is refused: the error is shown, the timer
+    // keeps its state until the next tick finds no connection.
+    EXPECT_LT(timed([&] { m.TimerTimer(); }), kTimeoutMs + kSlackMs);
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_EQ(lastBox(), "-ERR [AUTH] Authentication failed.");
+    EXPECT_FALSE(m.POP.Connected());
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Disconnected");
+    EXPECT_FALSE(m.TimerEnabled());
+    EXPECT_EQ(fake.boxes.size(), 1u);
+
+    m.ConnectClick();
+    EXPECT_EQ(status(), "Home-5 messages");
+    EXPECT_TRUE(m.TimerEnabled());
+    EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    expectFilesIntact();
+}
+
+} // namespace pelko::fault_test

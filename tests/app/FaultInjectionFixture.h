@@ -1,0 +1,301 @@
+#pragma once
+// Hostile servers against the real windows. A SerialPeer plays one script per
+// connection on one port, in order, so a fault and the check after it (which
+// logs in again) meet the same server address; each connection is played
+// on a thread of its own. Scripts use the ScriptedPeer
+// notation (S:, LF:, SRAW:, RAW, C:, C*, CLOSE, STALL, REPEAT); steps can
+// also be handed over directly for bytes no script line can hold.
+#include "MainWindowFixture.h"
+#include "ScriptedPeer.h"
+
+#include <QElapsedTimer>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <mutex>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace pelko::fault_test {
+
+using namespace pelko::mainwin_test;
+
+class SerialPeer {
+public:
+    explicit SerialPeer(std::vector<std::vector<PeerStep>> scripts) : scripts_(std::move(scripts))
+    {
+        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const int on = 1;
+        ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listenFd_, 8) != 0)
+            throw std::runtime_error("peer: bind/listen failed");
+        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] { run(); });
+    }
+    explicit SerialPeer(const std::vector<std::string>& scriptTexts) : SerialPeer(parseAll(scriptTexts)) {}
+    ~SerialPeer()
+    {
+        stop_ = true;
+        thread_.join();
+        ::close(listenFd_);
+    }
+    SerialPeer(const SerialPeer&) = delete;
+    SerialPeer& operator=(const SerialPeer&) = delete;
+
+    int port() const { return port_; }
+    std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+    int connections() const { return accepted_; }
+    // What the client sent on connection k (0-based).
+    std::string received(size_t k) const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return k < received_.size() ? received_[k] : std::string();
+    }
+    std::vector<std::string> mismatches() const
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return mismatches_;
+    }
+
+private:
+    static std::vector<std::vector<PeerStep>> parseAll(const std::vector<std::string>& texts)
+    {
+        std::vector<std::vector<PeerStep>> out;
+        for (const std::string& t : texts)
+            out.push_back(ScriptedPeer::ParseScript(t));
+        return out;
+    }
+
+    void note(const std::string& s)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        mismatches_.push_back(s);
+    }
+    void record(size_t k, const char* data, size_t n)
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (received_.size() <= k)
+            received_.resize(k + 1);
+        received_[k].append(data, n);
+    }
+
+    // Waits for input on fd; false when the client closed or the peer stops.
+    bool readSome(int fd, size_t k, std::string& pending)
+    {
+        for (;;) {
+            pollfd p{fd, POLLIN, 0};
+            const int r = ::poll(&p, 1, 20);
+            if (stop_)
+                return false;
+            if (r <= 0)
+                continue;
+            char buf[65536];
+            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
+            if (n <= 0)
+                return false;
+            record(k, buf, size_t(n));
+            pending.append(buf, size_t(n));
+            return true;
+        }
+    }
+
+    bool readLine(int fd, size_t k, std::string& pending, std::string& line)
+    {
+        for (;;) {
+            const size_t crlf = pending.find("\r\n");
+            if (crlf != std::string::npos) {
+                line = pending.substr(0, crlf);
+                pending.erase(0, crlf + 2);
+                return true;
+            }
+            if (!readSome(fd, k, pending))
+                return false;
+        }
+    }
+
+    static void sendAll(int fd, const std::string& bytes)
+    {
+        size_t off = 0;
+        while (off < bytes.size()) {
+            const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
+            if (n <= 0)
+                return;
+            off += size_t(n);
+        }
+    }
+
+    // Plays script k on its own thread, so that a stalling connection does
+    // not hold up the next one.
+    void play(int fd, size_t k)
+    {
+        std::string pending;
+        bool open = true;
+        for (const PeerStep& step : scripts_[k]) {
+            if (stop_ || !open)
+                break;
+            switch (step.kind) {
+            case PeerStep::Send:
+                sendAll(fd, step.text);
+                break;
+            case PeerStep::Repeat: {
+                std::string block;
+                for (int i = 1; i <= step.number; ++i)
+                    block += std::to_string(i) + " " + step.text + "\r\n";
+                sendAll(fd, block);
+                break;
+            }
+            case PeerStep::Expect:
+            case PeerStep::ExpectAny: {
+                std::string line;
+                if (!readLine(fd, k, pending, line)) {
+                    note("connection " + std::to_string(k) + ": client closed before sending: " + step.text);
+                    open = false;
+                } else if (step.kind == PeerStep::Expect && line != step.text) {
+                    note("connection " + std::to_string(k) + ": expected \"" + step.text + "\", got \"" + line +
+                         "\"");
+                }
+                break;
+            }
+            case PeerStep::Close:
+                open = false;
+                break;
+            case PeerStep::Stall: {
+                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.number);
+                while (!stop_ && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                break;
+            }
+            }
+        }
+        // The client may keep the connection until its next check: record
+        // what it still sends until it closes.
+        while (open && readSome(fd, k, pending)) {
+        }
+        ::close(fd);
+    }
+
+    void run()
+    {
+        for (size_t k = 0; k < scripts_.size() && !stop_; ++k) {
+            int fd = -1;
+            while (!stop_ && fd < 0) {
+                pollfd p{listenFd_, POLLIN, 0};
+                if (::poll(&p, 1, 20) > 0)
+                    fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+            }
+            if (fd < 0)
+                break;
+            ++accepted_;
+            players_.emplace_back([this, fd, k] { play(fd, k); });
+        }
+        for (std::thread& t : players_)
+            t.join();
+    }
+
+    std::vector<std::vector<PeerStep>> scripts_;
+    int listenFd_ = -1;
+    int port_ = 0;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> accepted_{0};
+    mutable std::mutex mutex_;
+    std::vector<std::string> received_;
+    std::vector<std::string> mismatches_;
+    std::vector<std::thread> players_;
+    std::thread thread_;
+};
+
+// The login every good script starts with.
+inline std::string Login(const std::string& greeting = "+OK ready")
+{
+    return "S: " + greeting + "\nC: User joe\nS: +OK\nC: Pass word\nS: +OK logged in\n";
+}
+
+// A whole good check: login and a listing of n messages.
+inline std::string GoodCheck(int n)
+{
+    return Login() + "C: UIDL\nS: +OK\n" + (n > 0 ? "REPEAT " + std::to_string(n) + " uid\n" : "") + "S: .\n";
+}
+
+// A port on which nobody listens (bound, then released).
+inline int ClosedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), len);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
+
+class FaultTest : public MainWindowTest {
+protected:
+    static constexpr int kTimeoutMs = 1000;
+    // Time a step may take beyond the time-out before it counts as a hang.
+    static constexpr int kSlackMs = 2000;
+
+    // Writes the two files for one account "Home" at host and starts the
+    // window with a short time-out. Remembers the files to compare later.
+    TPelko& startAt(const std::string& host, bool autocheck = true, bool headerOnly = false)
+    {
+        SettingsLines s = baseSettings();
+        s.playsnd = false;
+        s.autocheck = autocheck;
+        s.header_only = headerOnly;
+        writeSettings(s);
+        TPOPAcc a;
+        a.acc_name = "Home";
+        a.host_name = host;
+        a.user_name = "joe";
+        a.password = "word";
+        writeAccounts({a});
+        settingsBytes_ = fileBytes(pelkoIni());
+        accountsBytes_ = fileBytes(accountsIni());
+        TPelko& m = start();
+        m.POP.Timeout = kTimeoutMs;
+        return m;
+    }
+
+    // Runs one handler and returns how long it blocked.
+    template <class F>
+    qint64 timed(F&& f)
+    {
+        QElapsedTimer t;
+        t.start();
+        f();
+        return t.elapsed();
+    }
+
+    // Points the account (and the idle client) at another server.
+    void moveAccountTo(const std::string& host)
+    {
+        c.Accounts[1].host_name = host;
+        w->POP.Host = host;
+    }
+
+    // Neither file has changed since startAt.
+    void expectFilesIntact() const
+    {
+        EXPECT_EQ(fileBytes(pelkoIni()), settingsBytes_);
+        EXPECT_EQ(fileBytes(accountsIni()), accountsBytes_);
+    }
+
+    std::string lastBox() const { return fake.boxes.empty() ? std::string("<no box>") : fake.boxes.back(); }
+
+    std::string settingsBytes_, accountsBytes_;
+};
+
+} // namespace pelko::fault_test
