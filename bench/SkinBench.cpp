@@ -6,6 +6,8 @@
 #include "skin/qt/RegionAdapter.h"
 #include "skin/qt/SkinImage.h"
 
+#include "BenchApp.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -22,19 +24,8 @@
 
 namespace {
 
-// The benchmarks share one binary whose main is Google Benchmark's, so the
-// application object (needed by QBitmap and widgets) is made here, once.
-bool ensureApp()
-{
-    if (!QCoreApplication::instance()) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 0);
-        static int argc = 1;
-        static char name[] = "pelko-bench";
-        static char* argv[] = {name, nullptr};
-        new QApplication(argc, argv);
-    }
-    return qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr;
-}
+using benchapp::defaultSkinDir;
+using benchapp::ensureApp;
 
 // A 1920 x 1200 skin background with a complex outline: a wavy blob with
 // holes and islands, magenta around and inside.
@@ -112,13 +103,6 @@ void BM_QtMaskRoute(benchmark::State& state)
     state.counters["rects"] = rects;
 }
 BENCHMARK(BM_QtMaskRoute)->Unit(benchmark::kMillisecond);
-
-std::string defaultSkinDir()
-{
-    const char* src = std::getenv("PELKO_SOURCE_DIR");
-    std::string here = __FILE__;
-    return (src ? std::string(src) + "/" : here.substr(0, here.rfind("/bench/") + 1)) + "skins/default/";
-}
 
 void BM_DrawFontText(benchmark::State& state)
 {
