@@ -5,6 +5,7 @@
 #include "app/Pelko.h"
 #include "config/IniLookup.h"
 #include "viewer/core/MessageText.h"
+#include "wire/TextUtil.h"
 #include "wire/WireErrors.h"
 
 #include <QAction>
@@ -17,17 +18,6 @@ const std::string TMsgList::kDeleteStaleText =
     "The message shown is no longer the same on the server.\rNothing was deleted.";
 
 namespace {
-
-std::string joinLines(const TStrings& lines)
-{
-    std::string out;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i)
-            out += '\n';
-        out += lines[i];
-    }
-    return out;
-}
 
 // Clears a flag when the scope ends, also by an exception.
 struct FlagScope {
@@ -84,7 +74,7 @@ void TMsgList::ShowMessageNo(int n)
             main_.POP.RetrieveMessage(n, msg);
         }
     }
-    setText(joinLines(MessageTextLines(msg, headerOnly)));
+    setText(JoinLines(MessageTextLines(msg, headerOnly)));
     if (!headerOnly)
         Save->setEnabled(!msg.Attachments.empty());
     CurMsg_ = n;

@@ -295,17 +295,6 @@ TStrings splitLines(const std::string& text)
     return lines;
 }
 
-std::string joinLines(const TStrings& lines)
-{
-    std::string out;
-    for (size_t i = 0; i < lines.size(); ++i) {
-        if (i)
-            out += '\n';
-        out += lines[i];
-    }
-    return out;
-}
-
 } // namespace
 
 std::string ToUtf8(const std::string& bytes, const std::string& charset)
@@ -618,7 +607,7 @@ std::string HtmlToText(const std::string& html)
     }
     while (!lines.empty() && lines.back().empty())
         lines.pop_back();
-    return joinLines(lines);
+    return JoinLines(lines);
 }
 
 TStrings ReadablePart(const TStrings& lines, const std::string& contentType, const std::string& transferEncoding)
@@ -641,7 +630,7 @@ TStrings ReadablePart(const TStrings& lines, const std::string& contentType, con
         d.finish(bytes);
         dropFinalEmpty = !bytes.empty() && bytes.back() == '\n';
     } else {
-        bytes = joinLines(lines);
+        bytes = JoinLines(lines);
     }
 
     std::string text = ToUtf8(bytes, charset);

@@ -121,4 +121,15 @@ void WriteStreamLine(std::ostream& out, const std::string& s)
     out.write("\r\n", 2);
 }
 
+std::string JoinLines(const std::vector<std::string>& lines)
+{
+    std::string out;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (i)
+            out += '\n';
+        out += lines[i];
+    }
+    return out;
+}
+
 } // namespace pelko

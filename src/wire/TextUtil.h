@@ -24,6 +24,9 @@ std::string JoinWithCommas(const std::vector<std::string>& items);
 std::string UpperAscii(std::string s);
 bool StartsWithIgnoreCase(const std::string& s, const std::string& prefix);
 
+// The lines joined with "\n" (no line end after the last).
+std::string JoinLines(const std::vector<std::string>& lines);
+
 // Writes the bytes of s (nothing when empty) followed by CR LF.
 void WriteStreamLine(std::ostream& out, const std::string& s);
 
