@@ -1,5 +1,6 @@
 #include "wire/WireClient.h"
 
+#include "wire/BackgroundLookup.h"
 #include "wire/HostResolve.h"
 #include "wire/SocketErrors.h"
 #include "wire/TlsTransport.h"
@@ -25,11 +26,19 @@ void TWireClient::UnhookEvents()
 
 void TWireClient::ConnectAnyAddress(uint16_t port)
 {
+    const uint64_t generation = TransportGeneration();
+    // A slow name server must not freeze the window or outlast the time-out.
     const std::vector<ResolvedAddress> addresses =
-        Resolver ? Resolver(target_.host, port) : ResolveAddresses(target_.host, port);
+        LookUpWhileIdle(Resolver ? Resolver : AddressResolver(ResolveAddresses), target_.host, port, Timeout,
+                        [this, generation] {
+                            if (!OnIdle)
+                                return;
+                            OnIdle();
+                            if (!transport_ || TransportGeneration() != generation)
+                                throw EWireSocketError(10038);
+                        });
     if (addresses.empty())
         throw EWireSocketError(kWsaHostNotFound);
-    const uint64_t generation = TransportGeneration();
     for (size_t i = 0; i < addresses.size(); ++i) {
         const ResolvedAddress& a = addresses[i];
         const bool last = i + 1 == addresses.size();

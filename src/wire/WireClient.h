@@ -25,8 +25,9 @@ public:
     std::function<std::vector<ResolvedAddress>(const std::string& host, uint16_t port)> Resolver =
         ResolveAddresses;
 
-    // Resolves the host, tries each of its addresses in turn (the time-out
-    // applies to each attempt), and for "pop3s://" completes the TLS
+    // Resolves the host (the idle event keeps running and the time-out
+    // applies), tries each of its addresses in turn (the time-out applies to
+    // each attempt), and for "pop3s://" completes the TLS
     // handshake (with its own time-out) before "Socket Connected" is followed
     // by anything else.
     virtual void Connect();

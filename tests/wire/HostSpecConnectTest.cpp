@@ -14,6 +14,13 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
 using namespace pelko;
 using namespace pelko::test;
 
@@ -159,4 +166,68 @@ TEST(HostSpecConnect, EachAddressIsTriedInTurn)
     ASSERT_EQ(local.size(), 1u);
     EXPECT_EQ(local[0].text, "127.0.0.1");
     EXPECT_EQ(ResolveAddresses("10.1.2.3", 110).at(0).text, "10.1.2.3");
+}
+
+TEST(HostSpecConnect, SlowLookupKeepsTheIdleEventAndTimesOut)
+{
+    // A name server that answers only when the test lets it.
+    struct Gate {
+        std::mutex lock;
+        std::condition_variable open;
+        bool released = false;
+    };
+    auto gate = std::make_shared<Gate>();
+    ScriptedPeer peer("S: hello\n");
+    TWireClient c;
+    c.Timeout = 300;
+    const int port = peer.port();
+    c.Resolver = [gate, port](const std::string&, uint16_t) {
+        std::unique_lock<std::mutex> hold(gate->lock);
+        gate->open.wait(hold, [&] { return gate->released; });
+        return std::vector<ResolvedAddress>{Address(AF_INET, "127.0.0.1", port)};
+    };
+    int idles = 0;
+    c.OnIdle = [&] { ++idles; };
+    c.Host = "slow.example.org";
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        c.Connect();
+        ADD_FAILURE() << "connected without an answer from the name server";
+    } catch (const EWireSocketError& e) {
+        EXPECT_EQ(e.Code, 10060);
+        EXPECT_NE(std::string(e.what()).find("Connection timed out."), std::string::npos);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_GT(idles, 0);
+    EXPECT_FALSE(c.Connected());
+
+    // Once the name server answers, the next connect goes through.
+    {
+        std::lock_guard<std::mutex> hold(gate->lock);
+        gate->released = true;
+    }
+    gate->open.notify_all();
+    c.Connect();
+    EXPECT_EQ(c.ReadLine(), "hello");
+    c.Disconnect();
+    EXPECT_TRUE(peer.finish());
+
+    // The idle event can stop the wait; a failed lookup keeps its own error.
+    c.Resolver = [](const std::string&, uint16_t) -> std::vector<ResolvedAddress> {
+        throw EWireSocketError(11001);
+    };
+    try {
+        c.Connect();
+        ADD_FAILURE() << "a failed lookup connected";
+    } catch (const EWireSocketError& e) {
+        EXPECT_EQ(e.Code, 11001);
+    }
+    c.Resolver = [](const std::string&, uint16_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        return std::vector<ResolvedAddress>{};
+    };
+    c.Timeout = 0; // no time-out: only the idle event ends the wait
+    c.OnIdle = [] { throw std::runtime_error("user gave up"); };
+    EXPECT_THROW(c.Connect(), std::runtime_error);
+    EXPECT_FALSE(c.Connected());
 }
