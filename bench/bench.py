@@ -542,8 +542,8 @@ def main():
            f"{decode_wall_ratio:.2f} by wall time. Target (at least 0.5): "
            f"**{'met' if decode_ratio >= 0.5 else 'missed'}**.", ""]
     if micro:
-        md += ["### Window outline (pelko-bench, median)", "", "| benchmark | CPU | wall | rectangles |",
-               "|---|---:|---:|---:|"]
+        md += ["### Window outline and one repaint of the main window (pelko-bench, median)", "",
+               "| benchmark | CPU | wall | rectangles |", "|---|---:|---:|---:|"]
         for r in micro:
             cnt = r["counters"].get("rects", r["counters"].get("runs", ""))
             md.append(f"| {r['name']} | {fmt_s(r['cpu'])} | {fmt_s(r['wall'])} | {cnt if cnt == '' else int(cnt)} |")

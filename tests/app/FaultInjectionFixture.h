@@ -30,17 +30,7 @@ class SerialPeer {
 public:
     explicit SerialPeer(std::vector<std::vector<PeerStep>> scripts) : scripts_(std::move(scripts))
     {
-        listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int on = 1;
-        ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t len = sizeof a;
-        if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), len) != 0 || ::listen(listenFd_, 8) != 0)
-            throw std::runtime_error("peer: bind/listen failed");
-        ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-        port_ = ntohs(a.sin_port);
+        listenFd_ = ListenOnLoopback(8, &port_);
         thread_ = std::thread([this] { run(); });
     }
     explicit SerialPeer(const std::vector<std::string>& scriptTexts) : SerialPeer(parseAll(scriptTexts)) {}
@@ -124,59 +114,20 @@ private:
         }
     }
 
-    static void sendAll(int fd, const std::string& bytes)
-    {
-        size_t off = 0;
-        while (off < bytes.size()) {
-            const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
-            if (n <= 0)
-                return;
-            off += size_t(n);
-        }
-    }
-
     // Plays script k on its own thread, so that a stalling connection does
     // not hold up the next one.
     void play(int fd, size_t k)
     {
         std::string pending;
+        const std::string who = "connection " + std::to_string(k) + ": ";
+        const PeerLink link{[fd](const std::string& bytes) { SendAllBytes(fd, bytes); },
+                            [this, fd, k, &pending](std::string& line) { return readLine(fd, k, pending, line); },
+                            [this, &who](const std::string& problem) { note(who + problem); }, stop_};
         bool open = true;
         for (const PeerStep& step : scripts_[k]) {
             if (stop_ || !open)
                 break;
-            switch (step.kind) {
-            case PeerStep::Send:
-                sendAll(fd, step.text);
-                break;
-            case PeerStep::Repeat: {
-                std::string block;
-                for (int i = 1; i <= step.number; ++i)
-                    block += std::to_string(i) + " " + step.text + "\r\n";
-                sendAll(fd, block);
-                break;
-            }
-            case PeerStep::Expect:
-            case PeerStep::ExpectAny: {
-                std::string line;
-                if (!readLine(fd, k, pending, line)) {
-                    note("connection " + std::to_string(k) + ": client closed before sending: " + step.text);
-                    open = false;
-                } else if (step.kind == PeerStep::Expect && line != step.text) {
-                    note("connection " + std::to_string(k) + ": expected \"" + step.text + "\", got \"" + line +
-                         "\"");
-                }
-                break;
-            }
-            case PeerStep::Close:
-                open = false;
-                break;
-            case PeerStep::Stall: {
-                const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.number);
-                while (!stop_ && std::chrono::steady_clock::now() < until)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-                break;
-            }
-            }
+            open = PlayPeerStep(step, link);
         }
         // The client may keep the connection until its next check: record
         // what it still sends until it closes.

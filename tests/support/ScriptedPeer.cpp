@@ -90,21 +90,7 @@ ScriptedPeer::ScriptedPeer(const std::string& scriptText) : ScriptedPeer(ParseSc
 
 ScriptedPeer::ScriptedPeer(std::vector<PeerStep> steps) : steps_(std::move(steps))
 {
-    listenFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (listenFd_ < 0)
-        throw std::runtime_error("peer: socket failed");
-    const int on = 1;
-    ::setsockopt(listenFd_, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-    sockaddr_in a;
-    std::memset(&a, 0, sizeof a);
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    a.sin_port = 0;
-    if (::bind(listenFd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listenFd_, 4) != 0)
-        throw std::runtime_error("peer: bind/listen failed");
-    socklen_t len = sizeof a;
-    ::getsockname(listenFd_, reinterpret_cast<sockaddr*>(&a), &len);
-    port_ = ntohs(a.sin_port);
+    listenFd_ = ListenOnLoopback(4, &port_);
     thread_ = std::thread([this] { run(); });
 }
 
@@ -185,15 +171,72 @@ bool ScriptedPeer::readLine(int fd, std::string& line)
     }
 }
 
-void ScriptedPeer::sendAll(int fd, const std::string& bytes)
+int ListenOnLoopback(int backlog, int* port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        throw std::runtime_error("peer: socket failed");
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in a;
+    std::memset(&a, 0, sizeof a);
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd, backlog) != 0) {
+        ::close(fd);
+        throw std::runtime_error("peer: bind/listen failed");
+    }
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
+void SendAllBytes(int fd, const std::string& bytes)
 {
     size_t off = 0;
     while (off < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
         if (n <= 0)
-            return; // the client went away; what it sent is recorded
+            return;
         off += static_cast<size_t>(n);
     }
+}
+
+bool PlayPeerStep(const PeerStep& step, const PeerLink& link)
+{
+    switch (step.kind) {
+    case PeerStep::Send:
+        link.send(step.text);
+        return true;
+    case PeerStep::Repeat: {
+        std::string block;
+        for (int i = 1; i <= step.number; ++i)
+            block += std::to_string(i) + " " + step.text + "\r\n";
+        link.send(block);
+        return true;
+    }
+    case PeerStep::Expect:
+    case PeerStep::ExpectAny: {
+        std::string line;
+        if (!link.readLine(line)) {
+            link.note("client closed before sending: " + step.text);
+            return false;
+        }
+        if (step.kind == PeerStep::Expect && line != step.text)
+            link.note("expected \"" + step.text + "\", got \"" + line + "\"");
+        return true;
+    }
+    case PeerStep::Close:
+        return false;
+    case PeerStep::Stall: {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.number);
+        while (!link.stop && std::chrono::steady_clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return true;
+    }
+    }
+    return true;
 }
 
 void ScriptedPeer::run()
@@ -210,44 +253,18 @@ void ScriptedPeer::run()
         done_ = true;
         return;
     }
-    bool open = true;
+    const PeerLink link{[fd](const std::string& bytes) { SendAllBytes(fd, bytes); },
+                        [this, fd](std::string& line) { return readLine(fd, line); },
+                        [this](const std::string& problem) { note(problem); }, stop_};
     for (const PeerStep& step : steps_) {
-        if (stop_ || !open)
+        if (stop_)
             break;
-        switch (step.kind) {
-        case PeerStep::Send:
-            sendAll(fd, step.text);
-            break;
-        case PeerStep::Repeat: {
-            std::string block;
-            for (int i = 1; i <= step.number; ++i)
-                block += std::to_string(i) + " " + step.text + "\r\n";
-            sendAll(fd, block);
-            break;
-        }
-        case PeerStep::Expect:
-        case PeerStep::ExpectAny: {
-            std::string line;
-            if (!readLine(fd, line)) {
-                note("client closed before sending: " + step.text);
-                open = false;
-                break;
+        if (!PlayPeerStep(step, link)) {
+            if (step.kind == PeerStep::Close) {
+                ::close(fd);
+                fd = -1;
             }
-            if (step.kind == PeerStep::Expect && line != step.text)
-                note("expected \"" + step.text + "\", got \"" + line + "\"");
             break;
-        }
-        case PeerStep::Close:
-            ::close(fd);
-            fd = -1;
-            open = false;
-            break;
-        case PeerStep::Stall: {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.number);
-            while (!stop_ && std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            break;
-        }
         }
     }
     // Record whatever else the client sends until it closes.

@@ -17,6 +17,7 @@
 // runner reads "@" lines itself). After the last step the peer keeps
 // reading (and recording) until the client closes.
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -29,6 +30,24 @@ struct PeerStep {
     std::string text; // bytes to send, or the expected line
     int number = 0;   // Stall: milliseconds; Repeat: count
 };
+
+// The connection a step is played on, as the peers each reach it.
+struct PeerLink {
+    std::function<void(const std::string& bytes)> send;
+    std::function<bool(std::string& line)> readLine; // false once the client closed
+    std::function<void(const std::string& problem)> note;
+    const std::atomic<bool>& stop;
+};
+
+// Plays one step. Returns false when the connection is over: the client
+// closed, or the step is CLOSE (the caller then closes its end).
+bool PlayPeerStep(const PeerStep& step, const PeerLink& link);
+
+// A listening TCP socket on 127.0.0.1 at a free port (raises when none).
+int ListenOnLoopback(int backlog, int* port);
+
+// Sends every byte unless the client went away (what it sent stays recorded).
+void SendAllBytes(int fd, const std::string& bytes);
 
 class ScriptedPeer {
 public:
@@ -53,7 +72,6 @@ public:
 private:
     void run();
     bool readLine(int fd, std::string& line);
-    void sendAll(int fd, const std::string& bytes);
     void note(const std::string& problem);
 
     std::vector<PeerStep> steps_;

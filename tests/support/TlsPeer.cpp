@@ -284,6 +284,9 @@ void TlsPeer::run()
         done_ = true;
         return;
     }
+    const PeerLink link{[this, fd](const std::string& bytes) { sendAll(fd, bytes); },
+                        [this, fd](std::string& line) { return readLine(fd, line); },
+                        [this](const std::string& problem) { note(problem); }, stop_};
     bool open = true;
     for (const Step& s : steps_) {
         if (stop_ || !open)
@@ -300,41 +303,12 @@ void TlsPeer::run()
             pending_.clear();
             continue;
         }
-        const PeerStep& step = s.step;
-        switch (step.kind) {
-        case PeerStep::Send:
-            sendAll(fd, step.text);
-            break;
-        case PeerStep::Repeat: {
-            std::string block;
-            for (int i = 1; i <= step.number; ++i)
-                block += std::to_string(i) + " " + step.text + "\r\n";
-            sendAll(fd, block);
-            break;
-        }
-        case PeerStep::Expect:
-        case PeerStep::ExpectAny: {
-            std::string line;
-            if (!readLine(fd, line)) {
-                note("client closed before sending: " + step.text);
-                open = false;
-                break;
+        if (!PlayPeerStep(s.step, link)) {
+            if (s.step.kind == PeerStep::Close) {
+                ::close(fd);
+                fd = -1;
             }
-            if (step.kind == PeerStep::Expect && line != step.text)
-                note("expected \"" + step.text + "\", got \"" + line + "\"");
-            break;
-        }
-        case PeerStep::Close:
-            ::close(fd);
-            fd = -1;
             open = false;
-            break;
-        case PeerStep::Stall: {
-            const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(step.number);
-            while (!stop_ && std::chrono::steady_clock::now() < until)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            break;
-        }
         }
     }
     if (fd >= 0) {

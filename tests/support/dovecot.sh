@@ -19,40 +19,13 @@ if [ -z "$cmd" ] || [ -z "$dir" ]; then
   exit 2
 fi
 
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=../../tools/dovecot-control.sh
+. "$here/../../tools/dovecot-control.sh"
+
 stop_server() {
-  local pid
-  [ -f "$dir/pid" ] || return 0
-  pid="$(cat "$dir/pid")"
-  rm -f "$dir/pid" "$dir/port" "$dir/port_tls"
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.05
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-}
-
-port_in_use() {
-  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-
-# Waits for the "+OK" greeting on the port; 0 when it came.
-wait_greeting() {
-  local port="$1" pid="$2" line
-  for _ in $(seq 1 200); do
-    kill -0 "$pid" 2>/dev/null || return 1
-    if { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null; then
-      line=""
-      read -r -t 2 line <&3 || true
-      exec 3<&- 3>&-
-      case "$line" in
-        +OK*) return 0 ;;
-      esac
-    fi
-    sleep 0.05
-  done
-  return 1
+  rm -f "$dir/port" "$dir/port_tls"
+  stop_server_in "$dir"
 }
 
 # A self-signed certificate for localhost and 127.0.0.1; 0 when made.

@@ -9,6 +9,8 @@
 set -uo pipefail
 
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+# shellcheck source=../dovecot-control.sh
+. "$here/../dovecot-control.sh"
 
 DEMO_USER='demo'
 DEMO_PASSWORD='pelko-demo'
@@ -46,41 +48,6 @@ print_accounts() {
   printf 'password = '
   printf "$DEMO_PASSWORD_SCRAMBLED"
   printf '\r\ninactive = 0\r\n'
-}
-
-stop_server() {
-  local dir="$1" pid
-  [ -f "$dir/pid" ] || return 0
-  pid="$(cat "$dir/pid")"
-  rm -f "$dir/pid"
-  [ -n "$pid" ] || return 0
-  kill -TERM "$pid" 2>/dev/null || return 0
-  for _ in $(seq 1 100); do
-    kill -0 "$pid" 2>/dev/null || return 0
-    sleep 0.05
-  done
-  kill -KILL "$pid" 2>/dev/null || true
-}
-
-port_in_use() {
-  (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
-}
-
-wait_greeting() {
-  local port="$1" pid="$2" line
-  for _ in $(seq 1 200); do
-    kill -0 "$pid" 2>/dev/null || return 1
-    if { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null; then
-      line=""
-      read -r -t 2 line <&3 || true
-      exec 3<&- 3>&-
-      case "$line" in
-        +OK*) return 0 ;;
-      esac
-    fi
-    sleep 0.05
-  done
-  return 1
 }
 
 write_config() {
@@ -136,7 +103,7 @@ start_server() {
     echo "dovecot is not installed (Debian: dovecot-core dovecot-pop3d)" >&2
     return 1
   fi
-  stop_server "$dir"
+  stop_server_in "$dir"
   rm -rf "$dir"
   mkdir -p "$dir/run" "$dir/state" "$dir/mail/$DEMO_USER/Maildir/"{new,cur,tmp} || return 1
   chmod 755 "$dir" "$dir/mail"
@@ -163,7 +130,7 @@ start_server() {
       return 0
     fi
     echo "the demo mailbox did not answer on port $port (attempt $attempt)" >&2
-    stop_server "$dir"
+    stop_server_in "$dir"
   done
   echo "the demo mailbox could not be started; see $dir/dovecot.log" >&2
   return 1
@@ -175,7 +142,7 @@ arg="${2:-}"
 case "$cmd" in
   start) start_server "$arg" ;;
   stop)
-    stop_server "$arg"
+    stop_server_in "$arg"
     rm -rf "$arg"
     ;;
   settings) print_settings "$arg" ;;

@@ -104,16 +104,6 @@ ButtonStyle buttonStyle()
     return s;
 }
 
-QColor sample(const QImage& img, QPoint at, int size) { return img.pixelColor(at + QPoint(size / 2, size / 2)); }
-
-void buttonPair(const QString& dir, const QString& name, Icon icon, int size, const QImage& background,
-                QPoint at)
-{
-    const QColor under = sample(background, at, size);
-    SaveBmp(Button(buttonStyle(), icon, size, false, under), dir + "/" + name + ".bmp");
-    SaveBmp(Button(buttonStyle(), icon, size, true, under), dir + "/" + name + "_over.bmp");
-}
-
 } // namespace
 
 void MakeEmber(const QString& dir)
@@ -163,41 +153,30 @@ void MakeEmber(const QString& dir)
     const QImage main = FlattenOutline(art, outline);
     SaveBmp(main, dir + "/main.bmp");
 
-    buttonPair(dir, "btn_connect", Icon::Power, 22, main, m.connect);
-    buttonPair(dir, "btn_disconnect", Icon::Stop, 22, main, m.disconnect);
-    buttonPair(dir, "btn_check", Icon::Refresh, 22, main, m.readmsg);
-    buttonPair(dir, "btn_mailclient", Icon::Envelope, 22, main, m.mailclient);
-
-    const QColor lampUnder = sample(main, m.online, 14);
-    SaveBmp(Lamp(14, QColor(255, 170, 40), true, QColor(36, 12, 2), lampUnder), dir + "/lamp_on.bmp");
-    SaveBmp(Lamp(14, QColor(255, 170, 40), false, QColor(36, 12, 2), lampUnder), dir + "/lamp_off.bmp");
-    const QColor flagUnder = sample(main, m.youhavemail, 24);
-    const QSize flagSize(34, 26);
-    SaveBmp(MailFlag(flagSize, true, QColor(255, 244, 220), QColor(110, 50, 16), QColor(230, 60, 30),
-                     QColor(200, 140, 100), flagUnder),
-            dir + "/flag_gotmail.bmp");
-    SaveBmp(MailFlag(flagSize, false, QColor(255, 244, 220), QColor(110, 50, 16), QColor(230, 60, 30),
-                     QColor(200, 140, 100), flagUnder),
-            dir + "/flag_nomail.bmp");
-
-    GlyphStyle status;
-    status.font = QFont("DejaVu Sans Condensed");
-    status.font.setPixelSize(9);
-    status.font.setBold(true);
-    status.ink = kLcdInk;
-    status.glow = kLcdGlow;
-    status.panel = kLcd;
-    status.baseline = 8;
-    SaveBmp(RenderGlyphFont({"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "()*+,-./0123456789:;<=>?@"}, m.statusSize.width(),
-                            m.statusSize.height(), status),
-            dir + "/font_status.bmp");
-    GlyphStyle digits = status;
-    digits.font = QFont("DejaVu Sans Condensed");
-    digits.font.setPixelSize(13);
-    digits.font.setBold(true);
-    digits.baseline = 11;
-    SaveBmp(RenderGlyphFont({"0123456789"}, m.nbmsgSize.width(), m.nbmsgSize.height(), digits),
-            dir + "/font_digits.bmp");
+    MainPartsStyle parts;
+    parts.button = buttonStyle();
+    parts.buttonSize = 22;
+    parts.lampLit = QColor(255, 170, 40);
+    parts.lampRim = QColor(36, 12, 2);
+    parts.flagSize = QSize(34, 26);
+    parts.flagSample = 24;
+    parts.flagPaper = QColor(255, 244, 220);
+    parts.flagLine = QColor(110, 50, 16);
+    parts.flagBadge = QColor(230, 60, 30);
+    parts.flagDim = QColor(200, 140, 100);
+    parts.status.font = QFont("DejaVu Sans Condensed");
+    parts.status.font.setPixelSize(9);
+    parts.status.font.setBold(true);
+    parts.status.ink = kLcdInk;
+    parts.status.glow = kLcdGlow;
+    parts.status.panel = kLcd;
+    parts.status.baseline = 8;
+    parts.digits = parts.status;
+    parts.digits.font = QFont("DejaVu Sans Condensed");
+    parts.digits.font.setPixelSize(13);
+    parts.digits.font.setBold(true);
+    parts.digits.baseline = 11;
+    SaveMainParts(dir, main, m, parts);
 
     // ---- message window -------------------------------------------------
     const int MW = 440, MH = 320;
@@ -264,11 +243,7 @@ void MakeEmber(const QString& dir)
     }
     const QImage msg = FlattenOutline(mart, moutline);
     SaveBmp(msg, dir + "/msgwindow.bmp");
-    buttonPair(dir, "msg_prev", Icon::Left, 28, msg, w.prev);
-    buttonPair(dir, "msg_next", Icon::Right, 28, msg, w.next);
-    buttonPair(dir, "msg_reply", Icon::Reply, 28, msg, w.reply);
-    buttonPair(dir, "msg_delete", Icon::Trash, 28, msg, w.del);
-    buttonPair(dir, "msg_close", Icon::Cross, 24, msg, w.close);
+    SaveMsgButtons(dir, buttonStyle(), msg, w, 28, 24);
 
     SkinMeta meta;
     meta.name = "Pelko Ember";

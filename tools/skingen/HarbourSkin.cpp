@@ -106,16 +106,6 @@ ButtonStyle buttonStyle()
     return s;
 }
 
-QColor sample(const QImage& img, QPoint at, int size) { return img.pixelColor(at + QPoint(size / 2, size / 2)); }
-
-void buttonPair(const QString& dir, const QString& name, Icon icon, int size, const QImage& background,
-                QPoint at)
-{
-    const QColor under = sample(background, at, size);
-    SaveBmp(Button(buttonStyle(), icon, size, false, under), dir + "/" + name + ".bmp");
-    SaveBmp(Button(buttonStyle(), icon, size, true, under), dir + "/" + name + "_over.bmp");
-}
-
 } // namespace
 
 void MakeHarbour(const QString& dir)
@@ -158,41 +148,30 @@ void MakeHarbour(const QString& dir)
     const QImage main = FlattenOutline(art, outline);
     SaveBmp(main, dir + "/main.bmp");
 
-    buttonPair(dir, "btn_connect", Icon::Power, 26, main, m.connect);
-    buttonPair(dir, "btn_disconnect", Icon::Stop, 26, main, m.disconnect);
-    buttonPair(dir, "btn_check", Icon::Refresh, 26, main, m.readmsg);
-    buttonPair(dir, "btn_mailclient", Icon::Envelope, 26, main, m.mailclient);
-
-    const QColor lampUnder = sample(main, m.online, 14);
-    SaveBmp(Lamp(14, QColor(70, 236, 120), true, QColor(3, 16, 26), lampUnder), dir + "/lamp_on.bmp");
-    SaveBmp(Lamp(14, QColor(70, 236, 120), false, QColor(3, 16, 26), lampUnder), dir + "/lamp_off.bmp");
-    const QColor flagUnder = sample(main, m.youhavemail, 22);
-    const QSize flagSize(30, 22);
-    SaveBmp(MailFlag(flagSize, true, QColor(255, 236, 160), QColor(120, 80, 10), QColor(236, 52, 52),
-                     QColor(120, 170, 205), flagUnder),
-            dir + "/flag_gotmail.bmp");
-    SaveBmp(MailFlag(flagSize, false, QColor(255, 236, 160), QColor(120, 80, 10), QColor(236, 52, 52),
-                     QColor(120, 170, 205), flagUnder),
-            dir + "/flag_nomail.bmp");
-
-    GlyphStyle status;
-    status.font = QFont("DejaVu Sans Condensed");
-    status.font.setPixelSize(10);
-    status.font.setBold(true);
-    status.ink = kLcdInk;
-    status.glow = kLcdGlow;
-    status.panel = kLcd;
-    status.baseline = 9;
-    SaveBmp(RenderGlyphFont({"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "()*+,-./0123456789:;<=>?@"}, m.statusSize.width(),
-                            m.statusSize.height(), status),
-            dir + "/font_status.bmp");
-    GlyphStyle digits = status;
-    digits.font = QFont("DejaVu Sans Mono");
-    digits.font.setPixelSize(15);
-    digits.font.setBold(true);
-    digits.baseline = 13;
-    SaveBmp(RenderGlyphFont({"0123456789"}, m.nbmsgSize.width(), m.nbmsgSize.height(), digits),
-            dir + "/font_digits.bmp");
+    MainPartsStyle parts;
+    parts.button = buttonStyle();
+    parts.buttonSize = 26;
+    parts.lampLit = QColor(70, 236, 120);
+    parts.lampRim = QColor(3, 16, 26);
+    parts.flagSize = QSize(30, 22);
+    parts.flagSample = 22;
+    parts.flagPaper = QColor(255, 236, 160);
+    parts.flagLine = QColor(120, 80, 10);
+    parts.flagBadge = QColor(236, 52, 52);
+    parts.flagDim = QColor(120, 170, 205);
+    parts.status.font = QFont("DejaVu Sans Condensed");
+    parts.status.font.setPixelSize(10);
+    parts.status.font.setBold(true);
+    parts.status.ink = kLcdInk;
+    parts.status.glow = kLcdGlow;
+    parts.status.panel = kLcd;
+    parts.status.baseline = 9;
+    parts.digits = parts.status;
+    parts.digits.font = QFont("DejaVu Sans Mono");
+    parts.digits.font.setPixelSize(15);
+    parts.digits.font.setBold(true);
+    parts.digits.baseline = 13;
+    SaveMainParts(dir, main, m, parts);
 
     // ---- message window -------------------------------------------------
     const int MW = 420, MH = 300;
@@ -241,11 +220,7 @@ void MakeHarbour(const QString& dir)
     }
     const QImage msg = FlattenOutline(mart, moutline);
     SaveBmp(msg, dir + "/msgwindow.bmp");
-    buttonPair(dir, "msg_prev", Icon::Left, 28, msg, w.prev);
-    buttonPair(dir, "msg_next", Icon::Right, 28, msg, w.next);
-    buttonPair(dir, "msg_reply", Icon::Reply, 28, msg, w.reply);
-    buttonPair(dir, "msg_delete", Icon::Trash, 28, msg, w.del);
-    buttonPair(dir, "msg_close", Icon::Cross, 28, msg, w.close);
+    SaveMsgButtons(dir, buttonStyle(), msg, w, 28, 28);
 
     SkinMeta meta;
     meta.name = "Pelko Harbour";

@@ -329,4 +329,50 @@ void WriteSkinIni(const QString& dir, const SkinMeta& meta, const MainLayout& m,
         f.write(l.toUtf8() + "\r\n");
 }
 
+namespace {
+
+QColor ColourUnder(const QImage& img, QPoint at, int size) { return img.pixelColor(at + QPoint(size / 2, size / 2)); }
+
+} // namespace
+
+void SaveButtonPair(const QString& dir, const QString& name, const ButtonStyle& style, Icon icon, int size,
+                    const QImage& background, QPoint at)
+{
+    const QColor under = ColourUnder(background, at, size);
+    SaveBmp(Button(style, icon, size, false, under), dir + "/" + name + ".bmp");
+    SaveBmp(Button(style, icon, size, true, under), dir + "/" + name + "_over.bmp");
+}
+
+void SaveMainParts(const QString& dir, const QImage& main, const MainLayout& m, const MainPartsStyle& s)
+{
+    SaveButtonPair(dir, "btn_connect", s.button, Icon::Power, s.buttonSize, main, m.connect);
+    SaveButtonPair(dir, "btn_disconnect", s.button, Icon::Stop, s.buttonSize, main, m.disconnect);
+    SaveButtonPair(dir, "btn_check", s.button, Icon::Refresh, s.buttonSize, main, m.readmsg);
+    SaveButtonPair(dir, "btn_mailclient", s.button, Icon::Envelope, s.buttonSize, main, m.mailclient);
+
+    const QColor lampUnder = ColourUnder(main, m.online, 14);
+    SaveBmp(Lamp(14, s.lampLit, true, s.lampRim, lampUnder), dir + "/lamp_on.bmp");
+    SaveBmp(Lamp(14, s.lampLit, false, s.lampRim, lampUnder), dir + "/lamp_off.bmp");
+    const QColor flagUnder = ColourUnder(main, m.youhavemail, s.flagSample);
+    for (const bool got : {true, false})
+        SaveBmp(MailFlag(s.flagSize, got, s.flagPaper, s.flagLine, s.flagBadge, s.flagDim, flagUnder),
+                dir + (got ? "/flag_gotmail.bmp" : "/flag_nomail.bmp"));
+
+    SaveBmp(RenderGlyphFont({"ABCDEFGHIJKLMNOPQRSTUVWXYZ", "()*+,-./0123456789:;<=>?@"}, m.statusSize.width(),
+                            m.statusSize.height(), s.status),
+            dir + "/font_status.bmp");
+    SaveBmp(RenderGlyphFont({"0123456789"}, m.nbmsgSize.width(), m.nbmsgSize.height(), s.digits),
+            dir + "/font_digits.bmp");
+}
+
+void SaveMsgButtons(const QString& dir, const ButtonStyle& style, const QImage& msg, const MsgLayout& w, int size,
+                    int closeSize)
+{
+    SaveButtonPair(dir, "msg_prev", style, Icon::Left, size, msg, w.prev);
+    SaveButtonPair(dir, "msg_next", style, Icon::Right, size, msg, w.next);
+    SaveButtonPair(dir, "msg_reply", style, Icon::Reply, size, msg, w.reply);
+    SaveButtonPair(dir, "msg_delete", style, Icon::Trash, size, msg, w.del);
+    SaveButtonPair(dir, "msg_close", style, Icon::Cross, closeSize, msg, w.close);
+}
+
 } // namespace skingen

@@ -1,6 +1,8 @@
 #pragma once
 // The small pictures both skins are made of: icons, buttons, the state
 // lamp, the mail flag, and the skin.ini writer.
+#include "Canvas.h"
+
 #include <QColor>
 #include <QImage>
 #include <QPainter>
@@ -38,6 +40,27 @@ struct MainLayout {
     int maxchar;
 };
 
+// A button in both states (name.bmp, name_over.bmp), flattened over the
+// background colour at the middle of its place.
+void SaveButtonPair(const QString& dir, const QString& name, const ButtonStyle& style, Icon icon, int size,
+                    const QImage& background, QPoint at);
+
+// What sets one skin's main-window pieces apart from another's.
+struct MainPartsStyle {
+    ButtonStyle button;
+    int buttonSize;
+    QColor lampLit, lampRim;
+    QSize flagSize;
+    int flagSample; // size of the square whose middle gives the colour under the flag
+    QColor flagPaper, flagLine, flagBadge, flagDim;
+    GlyphStyle status;
+    GlyphStyle digits;
+};
+
+// The main window's pieces over its finished background: the four buttons,
+// the lamp, the two mail flags and the status and count fonts.
+void SaveMainParts(const QString& dir, const QImage& main, const MainLayout& m, const MainPartsStyle& s);
+
 struct MsgLayout {
     QRect memo;
     QColor fontColour;
@@ -45,6 +68,10 @@ struct MsgLayout {
     int fontSize;
     QPoint prev, next, reply, del, close;
 };
+
+// The message window's five buttons over its finished background.
+void SaveMsgButtons(const QString& dir, const ButtonStyle& style, const QImage& msg, const MsgLayout& w, int size,
+                    int closeSize);
 
 struct SkinMeta {
     QString name, author, mail, web, info;
