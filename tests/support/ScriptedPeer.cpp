@@ -96,35 +96,50 @@ ScriptedPeer::ScriptedPeer(std::vector<PeerStep> steps) : steps_(std::move(steps
 
 ScriptedPeer::~ScriptedPeer()
 {
-    stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
+    stopThread();
     if (listenFd_ >= 0)
         ::close(listenFd_);
 }
 
-bool ScriptedPeer::finish(int timeoutMs)
+void PeerRecord::stopThread()
+{
+    stop_ = true;
+    if (thread_.joinable())
+        thread_.join();
+}
+
+bool PeerRecord::finish(int timeoutMs)
 {
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (!done_ && std::chrono::steady_clock::now() < until)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     const bool clean = done_;
-    stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
+    stopThread();
     return clean;
 }
 
-std::string ScriptedPeer::received() const
+std::string PeerRecord::received() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return received_;
 }
 
-std::vector<std::string> ScriptedPeer::mismatches() const
+std::vector<std::string> PeerRecord::mismatches() const
 {
     std::lock_guard<std::mutex> lock(mutex_);
     return mismatches_;
+}
+
+void PeerRecord::note(const std::string& problem)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    mismatches_.push_back(problem);
+}
+
+void PeerRecord::record(const char* data, size_t length)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    received_.append(data, length);
 }
 
 std::string ScriptedPeer::expectedClientBytes() const
@@ -134,12 +149,6 @@ std::string ScriptedPeer::expectedClientBytes() const
         if (s.kind == PeerStep::Expect)
             out += s.text + "\r\n";
     return out;
-}
-
-void ScriptedPeer::note(const std::string& problem)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    mismatches_.push_back(problem);
 }
 
 // Reads one CR LF line from the client (recording the bytes); false when the
@@ -163,10 +172,7 @@ bool ScriptedPeer::readLine(int fd, std::string& line)
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0)
             return false;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            received_.append(buf, static_cast<size_t>(n));
-        }
+        record(buf, static_cast<size_t>(n));
         pending_.append(buf, static_cast<size_t>(n));
     }
 }

@@ -49,41 +49,57 @@ int ListenOnLoopback(int backlog, int* port);
 // Sends every byte unless the client went away (what it sent stays recorded).
 void SendAllBytes(int fd, const std::string& bytes);
 
-class ScriptedPeer {
+// What every scripted server keeps: the thread that plays its script, the
+// bytes the client sent and the problems noted on the way.
+class PeerRecord {
+public:
+    // Waits until the script is played and the client has closed (at most
+    // timeoutMs); false when it had to be stopped.
+    bool finish(int timeoutMs = 5000);
+    std::string received() const;
+    std::vector<std::string> mismatches() const;
+
+protected:
+    PeerRecord() = default;
+    ~PeerRecord() = default;
+    PeerRecord(const PeerRecord&) = delete;
+    PeerRecord& operator=(const PeerRecord&) = delete;
+
+    // Stops the script and waits for its thread.
+    void stopThread();
+    void note(const std::string& problem);
+    void record(const char* data, size_t length);
+
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+
+private:
+    mutable std::mutex mutex_;
+    std::string received_;
+    std::vector<std::string> mismatches_;
+};
+
+class ScriptedPeer : public PeerRecord {
 public:
     explicit ScriptedPeer(std::vector<PeerStep> steps);
     explicit ScriptedPeer(const std::string& scriptText);
     ~ScriptedPeer();
-    ScriptedPeer(const ScriptedPeer&) = delete;
-    ScriptedPeer& operator=(const ScriptedPeer&) = delete;
 
     static std::vector<PeerStep> ParseScript(const std::string& text);
 
     int port() const { return port_; }
-    // Waits until the script is played and the client has closed (at most
-    // timeoutMs); false when it had to be stopped.
-    bool finish(int timeoutMs = 5000);
-
-    std::string received() const;
-    std::vector<std::string> mismatches() const;
     // The client lines the script expects, concatenated with CR LF.
     std::string expectedClientBytes() const;
 
 private:
     void run();
     bool readLine(int fd, std::string& line);
-    void note(const std::string& problem);
 
     std::vector<PeerStep> steps_;
     int listenFd_ = -1;
     int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
-    mutable std::mutex mutex_;
-    std::string received_;
     std::string pending_; // received but not yet taken as a line
-    std::vector<std::string> mismatches_;
-    std::thread thread_;
 };
 
 } // namespace pelko

@@ -95,45 +95,13 @@ TlsPeer::TlsPeer(const std::string& scriptText, TlsPeerOptions options) : option
 
 TlsPeer::~TlsPeer()
 {
-    stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
+    stopThread();
     if (ssl_)
         SSL_free(ssl_);
     if (ctx_)
         SSL_CTX_free(ctx_);
     if (listenFd_ >= 0)
         ::close(listenFd_);
-}
-
-bool TlsPeer::finish(int timeoutMs)
-{
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (!done_ && std::chrono::steady_clock::now() < until)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    const bool clean = done_;
-    stop_ = true;
-    if (thread_.joinable())
-        thread_.join();
-    return clean;
-}
-
-std::string TlsPeer::received() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return received_;
-}
-
-std::vector<std::string> TlsPeer::mismatches() const
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    return mismatches_;
-}
-
-void TlsPeer::note(const std::string& problem)
-{
-    std::lock_guard<std::mutex> lock(mutex_);
-    mismatches_.push_back(problem);
 }
 
 bool TlsPeer::waitReadable(int fd)
@@ -237,8 +205,7 @@ bool TlsPeer::readSome(int fd)
                 return false;
         }
         {
-            std::lock_guard<std::mutex> lock(mutex_);
-            received_.append(buf, static_cast<size_t>(n));
+            record(buf, static_cast<size_t>(n));
         }
         pending_.append(buf, static_cast<size_t>(n));
         return true;

@@ -29,21 +29,15 @@ struct TlsPeerOptions {
     int maxVersion = 0;
 };
 
-class TlsPeer {
+class TlsPeer : public PeerRecord {
 public:
     explicit TlsPeer(const std::string& scriptText, TlsPeerOptions options = {});
     ~TlsPeer();
-    TlsPeer(const TlsPeer&) = delete;
-    TlsPeer& operator=(const TlsPeer&) = delete;
 
     // Whether a listening socket can be made on address (false: skip).
     static bool CanListenOn(const std::string& address);
 
     int port() const { return port_; }
-    // As ScriptedPeer::finish.
-    bool finish(int timeoutMs = 5000);
-    std::string received() const;
-    std::vector<std::string> mismatches() const;
     // Whether the server side of the handshake completed.
     bool handshakeDone() const { return handshakeDone_; }
 
@@ -63,7 +57,6 @@ private:
     bool rawSend(int fd, const char* data, size_t length);
     bool flushTls(int fd);
     bool waitReadable(int fd);
-    void note(const std::string& problem);
 
     std::vector<Step> steps_;
     TlsPeerOptions options_;
@@ -73,14 +66,8 @@ private:
     SSL* ssl_ = nullptr;
     BIO* in_ = nullptr;  // network bytes for the session
     BIO* out_ = nullptr; // the session's bytes for the network
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> done_{false};
     std::atomic<bool> handshakeDone_{false};
-    mutable std::mutex mutex_;
-    std::string received_;
     std::string pending_;
-    std::vector<std::string> mismatches_;
-    std::thread thread_;
 };
 
 } // namespace pelko
