@@ -1,3 +1,4 @@
+#include "ZoneGuard.h"
 #include "wire/MailDate.h"
 
 #include <gtest/gtest.h>
@@ -7,6 +8,7 @@
 #include <string>
 
 using namespace pelko;
+using pelko::test::ZoneGuard;
 
 namespace {
 
@@ -23,31 +25,6 @@ Ymd ymd(TDateTime v)
     return r;
 }
 
-// Runs with a given TZ and puts the old one back.
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz)
-    {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ZoneGuard()
-    {
-        if (had_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
 
 } // namespace
 

@@ -3,7 +3,11 @@
 #include "wire/MemoryTransport.h"
 #include "wire/WireSocket.h"
 
+#include <arpa/inet.h>
 #include <memory>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <string>
 #include <vector>
 
@@ -39,5 +43,19 @@ struct StatusLog {
         c.OnStatus = [this](TWire*, const std::string& s) { lines.push_back(s); };
     }
 };
+
+// A loopback port on which nothing listens.
+inline int ClosedPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    ::close(fd);
+    return ntohs(a.sin_port);
+}
 
 } // namespace pelko::test

@@ -1,3 +1,4 @@
+#include "ZoneGuard.h"
 #include "viewer/core/MessageText.h"
 
 #include "wire/Coders.h"
@@ -9,33 +10,10 @@
 #include <string>
 
 using namespace pelko;
+using pelko::test::ZoneGuard;
 
 namespace {
 
-class ZoneGuard {
-public:
-    explicit ZoneGuard(const char* tz)
-    {
-        const char* old = std::getenv("TZ");
-        had_ = old != nullptr;
-        if (had_)
-            old_ = old;
-        setenv("TZ", tz, 1);
-        tzset();
-    }
-    ~ZoneGuard()
-    {
-        if (had_)
-            setenv("TZ", old_.c_str(), 1);
-        else
-            unsetenv("TZ");
-        tzset();
-    }
-
-private:
-    bool had_ = false;
-    std::string old_;
-};
 
 const std::string kRule(26, '_');
 
