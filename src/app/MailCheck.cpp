@@ -17,10 +17,14 @@ namespace pelko {
 
 void TPelko::SetTimerEnabled(bool on)
 {
-    if (on && Timer->interval() > 0)
-        Timer->start();
-    else
+    // A running timer keeps its countdown: a Connect click or a settings
+    // rebuild must not push the next check a whole period away.
+    if (on && Timer->interval() > 0) {
+        if (!Timer->isActive())
+            Timer->start();
+    } else {
         Timer->stop();
+    }
 }
 
 bool TPelko::TimerEnabled() const

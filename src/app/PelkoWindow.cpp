@@ -127,26 +127,33 @@ bool TPelko::Guarded(const std::function<void()>& body)
 void TPelko::LitSkinIni()
 {
     OnTop->setChecked(false);
+    // Values the loader does not reach keep what they were.
     MainValues mv;
-    try {
-        LoadSettingsAndAccounts(c_, mv);
-    } catch (...) {
-        // The loader stops where it failed; what it determined so far stands.
-        HasActiveAccount_ = mv.HasActiveAccount;
-        CurAcc_ = mv.CurAcc;
-        throw;
-    }
-    if (mv.HasActiveAccount) {
+    mv.Host = POP.Host;
+    mv.UserID = POP.UserID;
+    mv.Password = POP.Password;
+    mv.PosX = PosX_;
+    mv.PosY = PosY_;
+    // The loader may stop part-way (a bad number); what it read up to there
+    // stands, so Connect uses the account it found and not the one before.
+    const auto takeOver = [this, &mv] {
         POP.Host = mv.Host;
         POP.UserID = mv.UserID;
         POP.Password = mv.Password;
+        HasActiveAccount_ = mv.HasActiveAccount;
+        CurAcc_ = mv.CurAcc;
+        OnTopSetting_ = mv.OnTopSetting;
+        OnTop->setChecked(mv.OnTopSetting);
+        PosX_ = mv.PosX;
+        PosY_ = mv.PosY;
+    };
+    try {
+        LoadSettingsAndAccounts(c_, mv);
+    } catch (...) {
+        takeOver();
+        throw;
     }
-    HasActiveAccount_ = mv.HasActiveAccount;
-    CurAcc_ = mv.CurAcc;
-    OnTopSetting_ = mv.OnTopSetting;
-    OnTop->setChecked(mv.OnTopSetting);
-    PosX_ = mv.PosX;
-    PosY_ = mv.PosY;
+    takeOver();
 
     skin_.NoMsgWindow = false;
     ReadSkin(c_.settings.SkinDir, skin_, c_.msgSkin);
@@ -181,7 +188,11 @@ void TPelko::SetTimerInterval()
 {
     // minutes comes from a hand-editable file: keep the product in range.
     const int64_t ms = int64_t(c_.settings.minutes) * 60000;
-    Timer->setInterval(int(std::clamp<int64_t>(ms, 0, INT32_MAX)));
+    const int interval = int(std::clamp<int64_t>(ms, 0, INT32_MAX));
+    if (interval == 0)
+        Timer->stop(); // a zero interval never checks
+    if (interval != Timer->interval())
+        Timer->setInterval(interval); // restarts the countdown only when the period changed
 }
 
 void TPelko::FormCreate()

@@ -6,6 +6,7 @@
 #include <climits>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
 
 namespace pelko {
 
@@ -54,6 +55,10 @@ bool isComment(const std::string& line) { return !line.empty() && line[0] == ';'
 
 bool readFile(const std::string& fileName, std::string& out)
 {
+    // A directory opens like a file here but holds no lines: it is no file.
+    struct stat st;
+    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return false;
     std::ifstream in(fileName, std::ios::binary);
     if (!in)
         return false;

@@ -135,7 +135,7 @@ void EncodeFile(const std::string& path, const std::function<void(const std::str
 
 void Base64StreamDecoder::feed(const char* data, size_t len, std::string& out)
 {
-    if (ended_ || len == 0)
+    if (len == 0)
         return;
     const size_t oldSize = out.size();
     // A carried partial group of at most 3 characters plus len characters
@@ -185,10 +185,11 @@ void Base64StreamDecoder::feed(const char* data, size_t len, std::string& out)
                 *o++ = static_cast<unsigned char>(acc_ >> (have_ == 2 ? 4 : 10));
             if (have_ == 3)
                 *o++ = static_cast<unsigned char>(acc_ >> 2);
+            // Padding closes this group only: encoders that pad every line,
+            // or join several encoded runs, go on after it.
             have_ = 0;
             acc_ = 0;
-            ended_ = true;
-            break;
+            continue;
         }
         acc_ = (acc_ << 6) | v;
         if (++have_ == 4) {
@@ -206,14 +207,13 @@ void Base64StreamDecoder::feed(const char* data, size_t len, std::string& out)
 void Base64StreamDecoder::finish(std::string& out)
 {
     // Missing padding: two characters still hold one byte, three hold two.
-    if (!ended_ && have_ >= 2) {
+    if (have_ >= 2) {
         out += static_cast<char>((acc_ >> (have_ == 2 ? 4 : 10)) & 0xFF);
         if (have_ == 3)
             out += static_cast<char>((acc_ >> 2) & 0xFF);
     }
     acc_ = 0;
     have_ = 0;
-    ended_ = false;
 }
 
 std::string DecodeBase64Text(const std::string& text)

@@ -31,7 +31,7 @@ std::string DecodeBase64Text(const std::string& text);
 
 // Decoder for a stream of Base64 lines (an attachment): characters outside
 // the alphabet are skipped, characters left over at the end of a line are
-// carried into the next one, "=" ends a group.
+// carried into the next one, "=" ends a group (and decoding goes on after it).
 class Base64StreamDecoder {
 public:
     // Decodes one line, appending the bytes to out.
@@ -42,7 +42,6 @@ public:
 private:
     uint32_t acc_ = 0;
     int have_ = 0;
-    bool ended_ = false;
 };
 
 } // namespace pelko

@@ -110,9 +110,23 @@ TEST_F(MainWindow, SettingsShapeTheStart)
     m.SetTimerEnabled(true);
     EXPECT_FALSE(m.TimerEnabled());
 
-    // A rebuild from the dialog raises the loader's errors to the dialog.
-    putFile(pelkoIni(), "current_skin = " + defaultSkin() + "\r\nminutes = abc\r\n");
+    // A rebuild from the dialog raises the loader's errors to the dialog, and
+    // what the loader read before the bad number is taken over: the account
+    // found and the ontop line, so Connect logs in to that account.
+    TPOPAcc a;
+    a.acc_name = "New";
+    a.host_name = "new.example.org";
+    a.user_name = "newuser";
+    a.password = "newpass";
+    writeAccounts({a});
+    putFile(pelkoIni(), "current_skin = " + defaultSkin() + "\r\nontop =0\r\nminutes = abc\r\n");
     EXPECT_THROW(m.RebuildMainWindow(), ConversionError);
+    EXPECT_TRUE(m.HasActiveAccount());
+    EXPECT_EQ(m.POP.Host, "new.example.org");
+    EXPECT_EQ(m.POP.UserID, "newuser");
+    EXPECT_EQ(m.POP.Password, "newpass");
+    EXPECT_FALSE(m.OnTop->isChecked());
+    EXPECT_FALSE(m.OnTopSetting());
 }
 
 TEST_F(MainWindow, ABrokenNumberAtStartIsReportedThenTheUnreadSkinEnds)

@@ -12,6 +12,9 @@
 #include <QSpinBox>
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 namespace pelko::mainwin_test {
 
 namespace {
@@ -220,6 +223,43 @@ TEST_F(WindowActions, ConfirmedDialogRebuildsTheWindowCancelDoesNot)
     EXPECT_TRUE(fake.trayPresent);
     EXPECT_EQ(m.Timer->interval(), 7 * 60000);
     EXPECT_EQ(m.PrevCount(), 99);
+}
+
+TEST_F(WindowActions, RunningTimerKeepsItsCountdown)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(35, 1);
+    SettingsLines s = baseSettings();
+    s.autoconnect = true;
+    s.autocheck = true;
+    writeSettings(s);
+    writeAccounts({account("Home", 35)});
+    TPelko& m = start();
+    TConfig config(c, fake, m);
+    m.SetConfig(&config);
+    ASSERT_TRUE(m.TimerEnabled());
+    m.Timer->setTimerType(Qt::PreciseTimer); // a coarse timer may add slack to what is left
+    m.Timer->start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const int left = m.Timer->remainingTime();
+    EXPECT_LE(left, 60000 - 250);
+
+    // Enabling it again, or a rebuild with the same period, does not restart it.
+    m.SetTimerEnabled(true);
+    EXPECT_LE(m.Timer->remainingTime(), left);
+    QTimer::singleShot(0, &config, [&] { config.OKClick(); });
+    m.Config1Click();
+    EXPECT_TRUE(m.TimerEnabled());
+    EXPECT_LE(m.Timer->remainingTime(), left);
+
+    // A new period counts afresh.
+    QTimer::singleShot(0, &config, [&] {
+        config.Min->setValue(2);
+        config.OKClick();
+    });
+    m.Config1Click();
+    EXPECT_TRUE(m.TimerEnabled());
+    EXPECT_GT(m.Timer->remainingTime(), 60000);
 }
 
 } // namespace pelko::mainwin_test

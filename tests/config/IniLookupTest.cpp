@@ -81,6 +81,13 @@ TEST(FindInSkin, UnreadableFiles)
     } catch (const FatalEnd& e) {
         EXPECT_EQ(std::string(e.what()), kSkinPathNotFound);
     }
+    // A directory where the file should be is no file either.
+    try {
+        FindInSkin("/tmp", "", "current_skin");
+        FAIL() << "a directory read as an empty file";
+    } catch (const FatalEnd& e) {
+        EXPECT_EQ(std::string(e.what()), kSkinPathNotFound);
+    }
     TempIni ini("current_skin = /x/\r\n");
     EXPECT_EQ(FindInSkin(ini.path, "", "current_skin"), "/x/");
 }

@@ -26,3 +26,11 @@ TEST(PlatformText, DesktopExecLineLosesFieldCodes)
               "\"/opt/m y/mail\" --x=100%");
     EXPECT_EQ(desktopExecLine("[Other]\nExec=x\n"), "");
 }
+
+TEST(PlatformText, LinksWithoutASchemeOpenAsAnAddressBarWould)
+{
+    EXPECT_EQ(urlFromLinkText("www.example.org").toString(), "http://www.example.org");
+    EXPECT_EQ(urlFromLinkText("https://pelko.example.org/skins").toString(), "https://pelko.example.org/skins");
+    EXPECT_EQ(urlFromLinkText("mailto:skins@pelko.example.org").toString(), "mailto:skins@pelko.example.org");
+    EXPECT_EQ(urlFromLinkText("/usr/share/doc").toString(), "file:///usr/share/doc");
+}

@@ -37,12 +37,14 @@ TEST(Base64Stream, SkipsCharactersOutsideTheAlphabet)
     EXPECT_EQ(decodeLines({std::string("TWFu\0\xff\x80TWFu", 11)}), "ManMan");
 }
 
-TEST(Base64Stream, PaddingEndsTheData)
+TEST(Base64Stream, PaddingEndsItsGroupOnly)
 {
     EXPECT_EQ(decodeLines({"TWE="}), "Ma");
     EXPECT_EQ(decodeLines({"TQ=="}), "M");
     EXPECT_EQ(decodeLines({"TQ=", "="}), "M");
-    EXPECT_EQ(decodeLines({"TWE=", "TWFu"}), "Ma");
+    // Lines padded one by one, or runs joined: nothing after the padding is lost.
+    EXPECT_EQ(decodeLines({"TWE=", "TWFu"}), "MaMan");
+    EXPECT_EQ(decodeLines({"TQ==TWE=TWFu"}), "MMaMan");
     // Missing padding at the end: what the last characters hold still counts.
     EXPECT_EQ(decodeLines({"TWE"}), "Ma");
     EXPECT_EQ(decodeLines({"TQ"}), "M");

@@ -55,7 +55,15 @@ void QtPlatform::playSound(const std::string& wavFile)
 
 bool QtPlatform::openUrl(const std::string& url)
 {
-    return QDesktopServices::openUrl(QUrl(q(url)));
+    return QDesktopServices::openUrl(urlFromLinkText(url));
+}
+
+QUrl urlFromLinkText(const std::string& text)
+{
+    const QUrl plain(q(text));
+    if (!plain.scheme().isEmpty() || text.empty())
+        return plain;
+    return QUrl::fromUserInput(q(text));
 }
 
 void QtPlatform::launch(const std::string& program, const std::string& parameters)

@@ -1,6 +1,8 @@
 #pragma once
 #include "platform/Platform.h"
 
+#include <QUrl>
+
 #include <memory>
 
 class QSystemTrayIcon;
@@ -39,5 +41,10 @@ std::string qtFilterFromPipes(const std::string& filter);
 
 // Reads the Exec= line of a freedesktop .desktop file, field codes removed.
 std::string desktopExecLine(const std::string& desktopFileText);
+
+// A link as a user writes it ("www.example.org", "https://...", "mailto:...",
+// a file path) as the address the desktop opens: text without a scheme is
+// taken the way a browser's address bar takes it.
+QUrl urlFromLinkText(const std::string& text);
 
 } // namespace pelko
