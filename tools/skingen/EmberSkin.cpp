@@ -164,18 +164,8 @@ void MakeEmber(const QString& dir)
     parts.flagLine = QColor(110, 50, 16);
     parts.flagBadge = QColor(230, 60, 30);
     parts.flagDim = QColor(200, 140, 100);
-    parts.status.font = QFont("DejaVu Sans Condensed");
-    parts.status.font.setPixelSize(9);
-    parts.status.font.setBold(true);
-    parts.status.ink = kLcdInk;
-    parts.status.glow = kLcdGlow;
-    parts.status.panel = kLcd;
-    parts.status.baseline = 8;
-    parts.digits = parts.status;
-    parts.digits.font = QFont("DejaVu Sans Condensed");
-    parts.digits.font.setPixelSize(13);
-    parts.digits.font.setBold(true);
-    parts.digits.baseline = 11;
+    parts.status = DisplayFont("DejaVu Sans Condensed", 9, 8, kLcdInk, kLcdGlow, kLcd);
+    parts.digits = DisplayFont("DejaVu Sans Condensed", 13, 11, kLcdInk, kLcdGlow, kLcd);
     SaveMainParts(dir, main, m, parts);
 
     // ---- message window -------------------------------------------------

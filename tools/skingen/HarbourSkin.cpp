@@ -159,18 +159,8 @@ void MakeHarbour(const QString& dir)
     parts.flagLine = QColor(120, 80, 10);
     parts.flagBadge = QColor(236, 52, 52);
     parts.flagDim = QColor(120, 170, 205);
-    parts.status.font = QFont("DejaVu Sans Condensed");
-    parts.status.font.setPixelSize(10);
-    parts.status.font.setBold(true);
-    parts.status.ink = kLcdInk;
-    parts.status.glow = kLcdGlow;
-    parts.status.panel = kLcd;
-    parts.status.baseline = 9;
-    parts.digits = parts.status;
-    parts.digits.font = QFont("DejaVu Sans Mono");
-    parts.digits.font.setPixelSize(15);
-    parts.digits.font.setBold(true);
-    parts.digits.baseline = 13;
+    parts.status = DisplayFont("DejaVu Sans Condensed", 10, 9, kLcdInk, kLcdGlow, kLcd);
+    parts.digits = DisplayFont("DejaVu Sans Mono", 15, 13, kLcdInk, kLcdGlow, kLcd);
     SaveMainParts(dir, main, m, parts);
 
     // ---- message window -------------------------------------------------

@@ -343,6 +343,20 @@ void SaveButtonPair(const QString& dir, const QString& name, const ButtonStyle& 
     SaveBmp(Button(style, icon, size, true, under), dir + "/" + name + "_over.bmp");
 }
 
+GlyphStyle DisplayFont(const QString& family, int pixelSize, int baseline, const QColor& ink, const QColor& glow,
+                       const QColor& panel)
+{
+    GlyphStyle g;
+    g.font = QFont(family);
+    g.font.setPixelSize(pixelSize);
+    g.font.setBold(true);
+    g.ink = ink;
+    g.glow = glow;
+    g.panel = panel;
+    g.baseline = baseline;
+    return g;
+}
+
 void SaveMainParts(const QString& dir, const QImage& main, const MainLayout& m, const MainPartsStyle& s)
 {
     SaveButtonPair(dir, "btn_connect", s.button, Icon::Power, s.buttonSize, main, m.connect);

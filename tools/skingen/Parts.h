@@ -57,6 +57,11 @@ struct MainPartsStyle {
     GlyphStyle digits;
 };
 
+// A bold display font of the given family, pixel size and baseline, in the
+// colours of the skin's display.
+GlyphStyle DisplayFont(const QString& family, int pixelSize, int baseline, const QColor& ink, const QColor& glow,
+                       const QColor& panel);
+
 // The main window's pieces over its finished background: the four buttons,
 // the lamp, the two mail flags and the status and count fonts.
 void SaveMainParts(const QString& dir, const QImage& main, const MainLayout& m, const MainPartsStyle& s);
