@@ -83,35 +83,17 @@ private:
     // Waits for input on fd; false when the client closed or the peer stops.
     bool readSome(int fd, size_t k, std::string& pending)
     {
-        for (;;) {
-            pollfd p{fd, POLLIN, 0};
-            const int r = ::poll(&p, 1, 20);
-            if (stop_)
-                return false;
-            if (r <= 0)
-                continue;
-            char buf[65536];
-            const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
-            if (n <= 0)
-                return false;
-            record(k, buf, size_t(n));
-            pending.append(buf, size_t(n));
-            return true;
-        }
+        std::string got;
+        if (!ReceiveSome(fd, stop_, got))
+            return false;
+        record(k, got.data(), got.size());
+        pending += got;
+        return true;
     }
 
     bool readLine(int fd, size_t k, std::string& pending, std::string& line)
     {
-        for (;;) {
-            const size_t crlf = pending.find("\r\n");
-            if (crlf != std::string::npos) {
-                line = pending.substr(0, crlf);
-                pending.erase(0, crlf + 2);
-                return true;
-            }
-            if (!readSome(fd, k, pending))
-                return false;
-        }
+        return ReadLineWith(pending, line, [&] { return readSome(fd, k, pending); });
     }
 
     // Plays script k on its own thread, so that a stalling connection does

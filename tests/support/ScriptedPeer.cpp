@@ -155,25 +155,45 @@ std::string ScriptedPeer::expectedClientBytes() const
 // client closed or the peer is stopped.
 bool ScriptedPeer::readLine(int fd, std::string& line)
 {
+    return ReadLineWith(pending_, line, [this, fd] {
+        std::string got;
+        if (!ReceiveSome(fd, stop_, got))
+            return false;
+        record(got.data(), got.size());
+        pending_ += got;
+        return true;
+    });
+}
+
+bool ReadLineWith(std::string& pending, std::string& line, const std::function<bool()>& readMore)
+{
     for (;;) {
-        const size_t crlf = pending_.find("\r\n");
+        const size_t crlf = pending.find("\r\n");
         if (crlf != std::string::npos) {
-            line = pending_.substr(0, crlf);
-            pending_.erase(0, crlf + 2);
+            line = pending.substr(0, crlf);
+            pending.erase(0, crlf + 2);
             return true;
         }
+        if (!readMore())
+            return false;
+    }
+}
+
+bool ReceiveSome(int fd, const std::atomic<bool>& stop, std::string& out)
+{
+    for (;;) {
         pollfd p{fd, POLLIN, 0};
         const int r = ::poll(&p, 1, 20);
-        if (stop_)
+        if (stop)
             return false;
         if (r <= 0)
             continue;
-        char buf[4096];
+        char buf[65536];
         const ssize_t n = ::recv(fd, buf, sizeof buf, 0);
         if (n <= 0)
             return false;
-        record(buf, static_cast<size_t>(n));
-        pending_.append(buf, static_cast<size_t>(n));
+        out.append(buf, static_cast<size_t>(n));
+        return true;
     }
 }
 

@@ -43,6 +43,14 @@ struct PeerLink {
 // closed, or the step is CLOSE (the caller then closes its end).
 bool PlayPeerStep(const PeerStep& step, const PeerLink& link);
 
+// Takes one CR LF line off the front of pending, calling readMore (which
+// appends to pending) until a whole line is there; false once readMore is.
+bool ReadLineWith(std::string& pending, std::string& line, const std::function<bool()>& readMore);
+
+// Waits for client bytes on fd, polling so that a stop is seen, and appends
+// what one read gives to out. False when the client closed or stop is set.
+bool ReceiveSome(int fd, const std::atomic<bool>& stop, std::string& out);
+
 // A listening TCP socket on 127.0.0.1 at a free port (raises when none).
 int ListenOnLoopback(int backlog, int* port);
 

@@ -214,16 +214,7 @@ bool TlsPeer::readSome(int fd)
 
 bool TlsPeer::readLine(int fd, std::string& line)
 {
-    for (;;) {
-        const size_t crlf = pending_.find("\r\n");
-        if (crlf != std::string::npos) {
-            line = pending_.substr(0, crlf);
-            pending_.erase(0, crlf + 2);
-            return true;
-        }
-        if (!readSome(fd))
-            return false;
-    }
+    return ReadLineWith(pending_, line, [this, fd] { return readSome(fd); });
 }
 
 void TlsPeer::sendAll(int fd, const std::string& bytes)
