@@ -24,7 +24,8 @@ ROOT = os.path.dirname(HERE)
 RUNS = int(os.environ.get("BENCH_RUNS", "5"))
 SMALL_MESSAGES = int(os.environ.get("BENCH_MESSAGES", "100000"))
 LARGE_MB = int(os.environ.get("BENCH_LARGE_MB", "20"))
-PASSWORD_KEY = 9975
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from accounts_ini import scramble  # noqa: E402
 
 
 class BenchError(Exception):
@@ -32,16 +33,6 @@ class BenchError(Exception):
 
 
 # ---------------------------------------------------------------- helpers
-
-def scramble(text: bytes, key: int = PASSWORD_KEY) -> bytes:
-    """The password scrambling of Accounts.ini."""
-    out = bytearray()
-    for c in text:
-        b = c ^ (key >> 8)
-        out.append(b)
-        key = ((key + b) * 9759 + 25286) & 0xFFFF
-    return bytes(out)
-
 
 def write_accounts(path: str, accounts) -> None:
     data = b""
@@ -189,16 +180,23 @@ def count_section(tools, port, work):
     return rows
 
 
+def saved_attachment_check(save, raw_size):
+    """A run counts when pelko-check saved the whole attachment; the file is
+    removed for the next run."""
+    def check(code, out):
+        path = os.path.join(save, "data.bin")
+        if code != 0 or not os.path.exists(path) or os.path.getsize(path) != raw_size:
+            raise BenchError(f"exit {code}, saved {os.path.getsize(path) if os.path.exists(path) else 'nothing'}")
+        os.unlink(path)
+    return check
+
+
 def fetch_section(tools, port, work, message_file, raw_size):
     """Fetching and decoding the large message."""
     save = os.path.join(work, "save-dump")
     got = os.path.join(work, "curl-fetched.eml")
 
-    def pelko_ok(code, out):
-        path = os.path.join(save, "data.bin")
-        if code != 0 or not os.path.exists(path) or os.path.getsize(path) != raw_size:
-            raise BenchError(f"exit {code}, saved {os.path.getsize(path) if os.path.exists(path) else 'nothing'}")
-        os.unlink(path)
+    pelko_ok = saved_attachment_check(save, raw_size)
 
     def curl_ok(code, out):
         if code != 0 or os.path.getsize(got) < raw_size:
@@ -227,11 +225,7 @@ def decode_section(tools, work, message_file, payload_file, raw_size):
     os.makedirs(save, exist_ok=True)
     out_b64 = os.path.join(work, "base64-out.bin")
 
-    def pelko_ok(code, out):
-        path = os.path.join(save, "data.bin")
-        if code != 0 or not os.path.exists(path) or os.path.getsize(path) != raw_size:
-            raise BenchError(f"exit {code}")
-        os.unlink(path)
+    pelko_ok = saved_attachment_check(save, raw_size)
 
     def b64_ok(code, out):
         if code != 0 or os.path.getsize(out_b64) != raw_size:

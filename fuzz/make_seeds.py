@@ -8,20 +8,14 @@ import hashlib
 import os
 import re
 import struct
+import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
 OUT = os.path.join(HERE, "corpus")
-KEY = 9975
 
-
-def scramble(text: bytes, key: int = KEY) -> bytes:
-    out = bytearray()
-    for c in text:
-        b = c ^ (key >> 8)
-        out.append(b)
-        key = ((key + b) * 9759 + 25286) & 0xFFFF
-    return bytes(out)
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+from accounts_ini import scramble  # noqa: E402
 
 
 def crlf(text: str) -> bytes:
