@@ -34,3 +34,14 @@ TEST(PlatformText, LinksWithoutASchemeOpenAsAnAddressBarWould)
     EXPECT_EQ(urlFromLinkText("mailto:skins@pelko.example.org").toString(), "mailto:skins@pelko.example.org");
     EXPECT_EQ(urlFromLinkText("/usr/share/doc").toString(), "file:///usr/share/doc");
 }
+
+TEST(PlatformText, NotificationTextsCarryNoMarkupAndNoControls)
+{
+    // The body is markup for the servers that say so: a sender's link or image stays text.
+    EXPECT_EQ(notificationText("Work: 2 messages\nFrom: <a href=\"https://x.example\">Bank</a> & Co\x07\x1b[1m"
+                               "\nSubject: <img src=\"file:///etc/passwd\"/>\x7f",
+                               true),
+              "Work: 2 messages\nFrom: &lt;a href=\"https://x.example\"&gt;Bank&lt;/a&gt; &amp; Co[1m"
+              "\nSubject: &lt;img src=\"file:///etc/passwd\"/&gt;");
+    EXPECT_EQ(notificationText("Pelko: <new>\r\tmail & more\n", false), "Pelko: <new>mail & more\n");
+}

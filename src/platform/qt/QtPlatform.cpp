@@ -31,8 +31,10 @@ QtPlatform::~QtPlatform() = default;
 
 void QtPlatform::messageBox(const std::string& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), q(messageLines(text)),
-                    QMessageBox::Ok);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString(), QMessageBox::Ok);
+    // Server replies and mail headers end up in these boxes: never rendered.
+    box.setTextFormat(Qt::PlainText);
+    box.setText(q(messageLines(text)));
     box.exec();
 }
 
@@ -96,6 +98,26 @@ std::string desktopExecLine(const std::string& text)
         out += exec[i];
     }
     return s(out.simplified());
+}
+
+std::string notificationText(const std::string& text, bool markup)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if ((u < 0x20 && c != '\n') || u == 0x7f)
+            continue;
+        if (markup && c == '&')
+            out += "&amp;";
+        else if (markup && c == '<')
+            out += "&lt;";
+        else if (markup && c == '>')
+            out += "&gt;";
+        else
+            out += c;
+    }
+    return out;
 }
 
 std::string QtPlatform::registeredMailCommand()
@@ -179,7 +201,8 @@ bool QtPlatform::notify(const std::string& title, const std::string& body)
     if (!n.isValid())
         return false;
     QDBusReply<uint> r = n.call(QStringLiteral("Notify"), QStringLiteral("Pelko"), uint(0),
-                                QStringLiteral("mail-unread"), q(title), q(body), QStringList(),
+                                QStringLiteral("mail-unread"), q(notificationText(title, false)),
+                                q(notificationText(body, true)), QStringList(),
                                 QVariantMap(), int(-1));
     return r.isValid();
 }

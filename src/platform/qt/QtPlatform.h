@@ -42,6 +42,11 @@ std::string qtFilterFromPipes(const std::string& filter);
 // Reads the Exec= line of a freedesktop .desktop file, field codes removed.
 std::string desktopExecLine(const std::string& desktopFileText);
 
+// A notification text as sent to the notification server: control
+// characters other than line feeds dropped; with markup (the body, which
+// servers may read as markup) "&", "<" and ">" escaped as entities.
+std::string notificationText(const std::string& text, bool markup);
+
 // A link as a user writes it ("www.example.org", "https://...", "mailto:...",
 // a file path) as the address the desktop opens: text without a scheme is
 // taken the way a browser's address bar takes it.
