@@ -134,7 +134,8 @@ void SaveAccountsFile(const std::string& path, const Commun& c)
         if (count < n || !sameAccount(back[size_t(n)], c.Accounts[size_t(n)]))
             refuse("account " + std::to_string(n) + " (\"" + c.Accounts[size_t(n)].acc_name + "\"): " +
                    kUnchanged);
-    WriteFileAtomically(path, text, 0600);
+    // Scrambled passwords inside: private, however the file was before.
+    WriteFileAtomically(path, text, 0600, FileModeRule::Exactly);
 }
 
 } // namespace pelko

@@ -85,8 +85,10 @@ void syncDirectoryOf(const std::string& target)
 
 } // namespace
 
-void WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t newFileMode)
+void WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t newFileMode,
+                         FileModeRule rule)
 {
+    const bool exact = rule == FileModeRule::Exactly;
     const std::string target = resolveTarget(path);
     struct stat old;
     const bool hasOld = stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
@@ -95,7 +97,9 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, mode
         fail(path, errno);
 
     std::string tmp;
-    int fd = createTemporary(target, hasOld ? (old.st_mode & 07777) : newFileMode, tmp);
+    // A private file is born private: its bytes are never readable by others, not even briefly.
+    const mode_t mode = exact ? (newFileMode & 0700) : hasOld ? (old.st_mode & 07777) : newFileMode;
+    int fd = createTemporary(target, mode, tmp);
     if (fd < 0)
         fail(path, errno);
 
@@ -105,7 +109,9 @@ void WriteFileAtomically(const std::string& path, const std::string& bytes, mode
         if ((old.st_uid != geteuid() || old.st_gid != getegid()) && fchown(fd, old.st_uid, old.st_gid) != 0) {
             // Not allowed to give the file away: it stays ours, which is still readable by us.
         }
-        if (fchmod(fd, old.st_mode & 07777) != 0)
+    }
+    if (hasOld || exact) {
+        if (fchmod(fd, exact ? newFileMode : (old.st_mode & 07777)) != 0)
             err = errno;
     }
     if (!err && !writeAll(fd, bytes))

@@ -15,12 +15,20 @@ public:
     explicit FileWriteError(const std::string& text) : std::runtime_error(text) {}
 };
 
+// What the permission bits of a rewritten file become.
+enum class FileModeRule {
+    KeepExisting, // an existing file keeps its bits; a new one gets the mode less the umask
+    Exactly,      // the file ends up with exactly the mode given, old or new (private files)
+};
+
 // Replaces the content of `path` with `bytes`. An existing file keeps its
-// permission bits (and, where allowed, its owner); a new file is created with
-// newFileMode, reduced by the umask as open(2) does; a file we may not write
-// is refused as an in-place write would be. A symbolic link is
-// followed, so the file it points at is replaced and the link stays.
+// permission bits (unless rule is Exactly) and, where allowed, its owner; a
+// new file is created with newFileMode, reduced by the umask as open(2) does
+// (rule Exactly: not reduced); a file we may not write is refused as an
+// in-place write would be. A symbolic link is followed, so the file it points
+// at is replaced and the link stays.
 // Throws FileWriteError and removes the temporary file on any failure.
-void WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t newFileMode);
+void WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t newFileMode,
+                         FileModeRule rule = FileModeRule::KeepExisting);
 
 } // namespace pelko

@@ -121,12 +121,13 @@ TEST(SaveAccounts, FourteenLinesAndRoundTrip)
     EXPECT_EQ(back.Accounts[2].password, "ab");
     EXPECT_EQ(AccountsFileText(back), text); // every field, inactive included
 
-    // A user who opened the file to others keeps that; no accounts give an empty file.
-    chmod(dir.file("Accounts.ini").c_str(), 0640);
+    // Scrambled passwords are no secret from others: a file opened to them (by
+    // hand, by a copy) is private again after every rewrite; no accounts give an empty file.
+    chmod(dir.file("Accounts.ini").c_str(), 0644);
     c.AccCount = 0;
     SaveAccountsFile(dir.file("Accounts.ini"), c);
     EXPECT_EQ(dir.read("Accounts.ini"), "");
-    EXPECT_EQ(dir.mode("Accounts.ini"), 0640u);
+    EXPECT_EQ(dir.mode("Accounts.ini"), 0600u);
 }
 
 TEST(SaveAccounts, StorablePasswordsReadBackUnchanged)
