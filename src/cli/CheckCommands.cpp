@@ -6,9 +6,10 @@
 #include "wire/Pop3.h"
 #include "wire/StoredMessage.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <ostream>
-#include <set>
 #include <sstream>
 #include <unistd.h>
 #include <vector>
@@ -71,19 +72,11 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o)
     return r;
 }
 
-// "name.ext" -> "name-2.ext" for the second file of the same name.
-std::string UniqueName(const std::string& name, std::set<std::string>& used)
+// The name an attachment is stored under: a name that would be hidden
+// (".bashrc", ".ssh") is made visible, so nothing lands unseen.
+std::string VisibleName(const std::string& name)
 {
-    if (used.insert(name).second)
-        return name;
-    const size_t dot = name.rfind('.');
-    const std::string stem = dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-    const std::string ext = dot == std::string::npos || dot == 0 ? "" : name.substr(dot);
-    for (int k = 2;; ++k) {
-        const std::string candidate = stem + "-" + std::to_string(k) + ext;
-        if (used.insert(candidate).second)
-            return candidate;
-    }
+    return !name.empty() && name[0] == '.' ? "_" + name : name;
 }
 
 int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::ostream& err)
@@ -93,12 +86,13 @@ int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::o
     if (o.saveDir.empty())
         return 0;
     int status = 0;
-    std::set<std::string> used;
     const std::string dir = WithSlash(o.saveDir);
     for (const TAttachment& a : m.Attachments) {
-        const std::string dest = dir + UniqueName(SafeAttachmentName(a.FileName), used);
-        if (!a.SaveToFile(dest)) {
-            err << "pelko-check: cannot save " << dest << "\n";
+        // A new file every time: an existing file (or link) of that name is
+        // left alone and the next free "name-2.ext", "name-3.ext" is taken.
+        const std::string name = VisibleName(SafeAttachmentName(a.FileName));
+        if (a.SaveAsNewFile(dir, name).empty()) {
+            err << "pelko-check: cannot save " << dir << name << ": " << std::strerror(errno) << "\n";
             status = 1;
         }
     }

@@ -128,28 +128,11 @@ std::string JoinCommaText(const TStrings& items)
 
 } // namespace
 
-bool TAttachment::SaveToFile(const std::string& dest) const
-{
-    std::string path = dest;
-    if (!path.empty() && path.back() == '/')
-        path.pop_back();
-    if (path.empty() || StoredPathName.empty())
-        return false;
+namespace {
 
-    const int in = ::open(StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (in < 0)
-        return false;
-    struct stat src {}, dst {};
-    if (::fstat(in, &src) == 0 && ::stat(path.c_str(), &dst) == 0 && src.st_dev == dst.st_dev &&
-        src.st_ino == dst.st_ino) {
-        ::close(in); // copying a file onto itself would empty it
-        return true;
-    }
-    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
+// Copies everything from in to out; closes out (not in). false on any failure.
+bool copyAndClose(int in, int out)
+{
     bool ok = true;
     char buf[65536];
     for (;;) {
@@ -176,10 +159,86 @@ bool TAttachment::SaveToFile(const std::string& dest) const
         if (!ok)
             break;
     }
-    ::close(in);
+    const int err = errno;
     if (::close(out) != 0)
         ok = false;
+    else if (!ok)
+        errno = err;
     return ok;
+}
+
+// "name.ext" -> "name-k.ext"; a name whose only dot leads it has no extension.
+std::string numberedName(const std::string& name, int k)
+{
+    const size_t dot = name.rfind('.');
+    const bool ext = dot != std::string::npos && dot != 0;
+    return (ext ? name.substr(0, dot) : name) + "-" + std::to_string(k) + (ext ? name.substr(dot) : "");
+}
+
+} // namespace
+
+bool TAttachment::SaveToFile(const std::string& dest) const
+{
+    std::string path = dest;
+    if (!path.empty() && path.back() == '/')
+        path.pop_back();
+    if (path.empty() || StoredPathName.empty())
+        return false;
+
+    const int in = ::open(StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return false;
+    struct stat src {}, dst {};
+    if (::fstat(in, &src) == 0 && ::stat(path.c_str(), &dst) == 0 && src.st_dev == dst.st_dev &&
+        src.st_ino == dst.st_ino) {
+        ::close(in); // copying a file onto itself would empty it
+        return true;
+    }
+    const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    const bool ok = copyAndClose(in, out);
+    ::close(in);
+    return ok;
+}
+
+std::string TAttachment::SaveAsNewFile(const std::string& dir, const std::string& name) const
+{
+    if (StoredPathName.empty() || name.empty() || name.find('/') != std::string::npos) {
+        errno = EINVAL;
+        return std::string();
+    }
+    const int in = ::open(StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0)
+        return std::string();
+    // O_EXCL refuses any existing name, a link (even a dangling one) included.
+    constexpr int kMaxTries = 10000;
+    for (int k = 1; k <= kMaxTries; ++k) {
+        const std::string path = dir + (k == 1 ? name : numberedName(name, k));
+        const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (out < 0) {
+            if (errno == EEXIST)
+                continue;
+            const int err = errno;
+            ::close(in);
+            errno = err;
+            return std::string();
+        }
+        const bool ok = copyAndClose(in, out);
+        const int err = errno;
+        ::close(in);
+        if (!ok) {
+            ::unlink(path.c_str()); // ours, made just now: no half copy stays
+            errno = err;
+            return std::string();
+        }
+        return path;
+    }
+    ::close(in);
+    errno = EEXIST;
+    return std::string();
 }
 
 TWireMessage::TWireMessage() = default;

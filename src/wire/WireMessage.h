@@ -24,6 +24,11 @@ public:
 
     // Copies the stored file to dest (one trailing "/" removed), overwriting.
     bool SaveToFile(const std::string& dest) const;
+    // Copies the stored file into dir (ending in "/") as a new file named
+    // name, or "stem-2.ext", "stem-3.ext", ... when that name is taken: no
+    // file is ever replaced and no link followed. Returns the path written,
+    // or "" (errno tells why) when nothing could be written.
+    std::string SaveAsNewFile(const std::string& dir, const std::string& name) const;
 };
 
 class TWireMessage {

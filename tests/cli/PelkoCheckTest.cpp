@@ -229,3 +229,37 @@ TEST_F(PelkoCheck, DumpAndParseShowTheSameTextAndFiles)
     EXPECT_EQ(missing.out, "Mail: error: -ERR There's no message 99.\n");
     EXPECT_EQ(DovecotMessageCount(13), 1); // nothing was deleted
 }
+
+TEST_F(PelkoCheck, SaveDirNeitherReplacesNorFollows)
+{
+    auto part = [](const std::string& name, const std::string& text) {
+        return "--sep\nContent-Type: application/octet-stream\nContent-Disposition: attachment; filename=\"" +
+               name + "\"\n\n" + text + "\n";
+    };
+    WriteAll(dir + "/message.eml", "Subject: files\nContent-Type: multipart/mixed; boundary=sep\n\n" +
+                                       part("~/.bashrc", "evil rc") + part("../../etc/x", "through link") +
+                                       part("a.txt", "first") + part("a.txt", "second") + "--sep--\n");
+    const std::string save = dir + "/save";
+    ::mkdir(save.c_str(), 0700);
+    WriteAll(save + "/.bashrc", "mine");
+    WriteAll(save + "/a.txt", "kept");
+    ASSERT_EQ(::symlink((dir + "/outside").c_str(), (save + "/x").c_str()), 0);
+
+    const CliRun r = RunCheck({"--parse", dir + "/message.eml", "--save-dir", save}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadAll(save + "/.bashrc"), "mine");
+    EXPECT_EQ(ReadAll(save + "/_.bashrc"), "evil rc\r\n"); // visible, never hidden
+    struct stat st {};
+    EXPECT_NE(::stat((dir + "/outside").c_str(), &st), 0); // the link was not followed
+    EXPECT_EQ(ReadAll(save + "/x-2"), "through link\r\n");
+    EXPECT_EQ(ReadAll(save + "/a.txt"), "kept");
+    EXPECT_EQ(ReadAll(save + "/a-2.txt"), "first\r\n");
+    EXPECT_EQ(ReadAll(save + "/a-3.txt"), "second\r\n");
+
+    // A directory that cannot take the files says so and fails.
+    const CliRun none = RunCheck({"--parse", dir + "/message.eml", "--save-dir", dir + "/nowhere"}, dir);
+    EXPECT_EQ(none.status, 1);
+    EXPECT_NE(none.err.find("cannot save " + dir + "/nowhere/_.bashrc: No such file or directory"),
+              std::string::npos)
+        << none.err;
+}
