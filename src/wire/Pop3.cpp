@@ -108,10 +108,14 @@ int32_t TWirePOP3::CheckMessages()
             DoStatus(refused.what());
             return CountFromStat();
         }
+        // Far beyond any real mailbox; past it the count would no longer fit.
+        constexpr int32_t kMaxListing = 10000000;
         for (;;) {
             const std::string_view line = ReadLineView();
             if (line == ".")
                 break;
+            if (count == kMaxListing)
+                throw EWireException("Too many messages in the listing.");
             ++count;
         }
     } catch (const std::exception& e) {

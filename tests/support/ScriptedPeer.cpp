@@ -236,10 +236,15 @@ bool PlayPeerStep(const PeerStep& step, const PeerLink& link)
         link.send(step.text);
         return true;
     case PeerStep::Repeat: {
+        // Sent in pieces: a listing of millions of lines needs no copy of its own.
         std::string block;
-        for (int i = 1; i <= step.number; ++i)
+        for (int i = 1; i <= step.number && !link.stop; ++i) {
             block += std::to_string(i) + " " + step.text + "\r\n";
-        link.send(block);
+            if (block.size() >= 1 << 20 || i == step.number) {
+                link.send(block);
+                block.clear();
+            }
+        }
         return true;
     }
     case PeerStep::Expect:
