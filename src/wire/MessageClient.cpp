@@ -1,6 +1,7 @@
 #include "wire/MessageClient.h"
 
 #include "wire/Coders.h"
+#include "wire/Readable.h"
 #include "wire/TempFiles.h"
 #include "wire/TextUtil.h"
 #include "wire/WireErrors.h"
@@ -46,7 +47,89 @@ struct FileCloser {
     }
 };
 
+int hexDigit(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// "%C3%AF" -> the bytes; a "%" not followed by two hex digits stays as it is.
+std::string percentDecoded(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const int hi = text[i] == '%' && i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
+        const int lo = hi >= 0 ? hexDigit(text[i + 2]) : -1;
+        if (lo >= 0) {
+            out += static_cast<char>(hi * 16 + lo);
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// A parameter in the extended form: name*=charset'language'value (percent
+// encoded), or cut into pieces name*0=, name*1*=, ... (a "*" after the
+// number marks an encoded piece; the charset comes with the first one). The
+// value as UTF-8; false when the parameter has neither form.
+bool extendedParameter(const std::string& header, const std::string& name, std::string& value)
+{
+    constexpr int kMaxPieces = 100; // far beyond any real file name
+    std::string charset, bytes;
+    auto encodedPiece = [&](std::string piece, bool first) {
+        const size_t q1 = first ? piece.find('\'') : std::string::npos;
+        const size_t q2 = q1 == std::string::npos ? q1 : piece.find('\'', q1 + 1);
+        if (q2 != std::string::npos) {
+            charset = Trim(piece.substr(0, q1));
+            piece.erase(0, q2 + 1);
+        }
+        bytes += percentDecoded(piece);
+    };
+    const std::string whole = HeaderParameter(header, name + "*");
+    if (!whole.empty()) {
+        encodedPiece(whole, true);
+    } else {
+        for (int k = 0; k < kMaxPieces; ++k) {
+            const std::string piece = name + "*" + std::to_string(k);
+            const std::string encoded = HeaderParameter(header, piece + "*");
+            if (!encoded.empty()) {
+                encodedPiece(encoded, k == 0);
+                continue;
+            }
+            const std::string plain = HeaderParameter(header, piece);
+            if (plain.empty())
+                break;
+            bytes += plain;
+        }
+    }
+    if (bytes.empty())
+        return false;
+    value = charset.empty() ? bytes : ToUtf8(bytes, charset);
+    return true;
+}
+
 } // namespace
+
+std::string AttachmentFileName(const std::string& disposition, const std::string& contentType)
+{
+    std::string name;
+    if (extendedParameter(disposition, "filename", name))
+        return name;
+    name = ExtractBetween(disposition, "filename=\"", "\"", true);
+    if (name.empty())
+        name = HeaderParameter(disposition, "filename"); // written without quotes
+    if (name.empty() && !extendedParameter(contentType, "name", name))
+        name = HeaderParameter(contentType, "name");
+    return name;
+}
 
 void UnfoldHeaders(TStrings& list)
 {
@@ -300,7 +383,7 @@ int TWireMessageClient::HandlePart(TWireMessage& m, const TStrings& h, std::stri
     }
 
     const std::string disposition = TWireMessage::HeaderIn(h, "Content-Disposition");
-    const std::string named = ExtractBetween(disposition, "filename=\"", "\"", true);
+    const std::string named = AttachmentFileName(disposition, ct);
     if (!named.empty() && m.ExtractAttachments)
         return StoreAttachment(m, h, SafeFileName(named), d);
     return CaptureBody(CaptureDest(), {d, d + "--"});

@@ -75,6 +75,12 @@ void UnfoldHeaders(TStrings& list);
 // ignores letter case). false when there is none.
 bool ExtractBoundary(const std::string& contentType, std::string& boundary);
 
+// The file name of a part: from its Content-Disposition ("filename*=" in
+// the RFC 2231 forms, then filename="...", then filename= without quotes),
+// else from the "name" parameter of its Content-Type (the same forms). Encoded
+// forms come back as UTF-8. Empty when the part names no file.
+std::string AttachmentFileName(const std::string& disposition, const std::string& contentType);
+
 // A file name from a message reduced to its last path component; never
 // empty, "." or "..".
 std::string SafeFileName(const std::string& name);

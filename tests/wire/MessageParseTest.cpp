@@ -170,7 +170,15 @@ TEST(MessageParse, AttachmentVariants)
                "--zz\n"
                "Content-Type: image/png; name=\"only-named-here.png\"\n"
                "\n"
-               "dropped\n"
+               "kept by its name\n"
+               "--zz\n"
+               "Content-Disposition: attachment; filename*=UTF-8''na%C3%AFve%20plan.pdf\n"
+               "\n"
+               "encoded name\n"
+               "--zz\n"
+               "Content-Type: image/png\n"
+               "\n"
+               "no name: dropped\n"
                "--zz\n"
                "Content-Type: text/plain\n"
                "Content-Disposition: attachment; filename=\"text.txt\"\n"
@@ -178,13 +186,16 @@ TEST(MessageParse, AttachmentVariants)
                "text parts stay text\n"
                "--zz--\n"
                ".\n");
-    ASSERT_EQ(m.Attachments.size(), 3u);
+    ASSERT_EQ(m.Attachments.size(), 5u);
     EXPECT_EQ(m.Attachments[0].FileName, "one.bin");
     EXPECT_EQ(FileBytes(m.Attachments[0].StoredPathName), "one");
     EXPECT_EQ(m.Attachments[1].FileName, "two.bin");
     EXPECT_EQ(FileBytes(m.Attachments[1].StoredPathName), "two");
     EXPECT_EQ(m.Attachments[2].FileName, "three.txt"); // never a path
     EXPECT_EQ(FileBytes(m.Attachments[2].StoredPathName), "raw =3D line\r\n.dotted\r\n");
+    EXPECT_EQ(m.Attachments[3].FileName, "only-named-here.png");
+    EXPECT_EQ(FileBytes(m.Attachments[3].StoredPathName), "kept by its name\r\n");
+    EXPECT_EQ(m.Attachments[4].FileName, "na\xC3\xAFve plan.pdf");
     EXPECT_EQ(m.Text, (TStrings{"text parts stay text"}));
 
     // Attachments switched off: skipped, text still read.
@@ -195,6 +206,29 @@ TEST(MessageParse, AttachmentVariants)
                "--zz\nContent-Type: text/plain\n\nstill here\n--zz--\n.\n");
     EXPECT_TRUE(n.Attachments.empty());
     EXPECT_EQ(n.Text, (TStrings{"still here"}));
+}
+
+TEST(MessageParse, FileNameForms)
+{
+    const struct {
+        const char *disposition, *contentType, *name;
+    } rows[] = {
+        {"attachment; filename*=UTF-8''na%C3%AFve.pdf", "", "na\xC3\xAFve.pdf"},
+        {"attachment; filename*=iso-8859-1'fr'caf%E9.txt", "", "caf\xC3\xA9.txt"},
+        {"attachment; filename*0=\"long name \"; filename*1=\"in two.txt\"", "", "long name in two.txt"},
+        {"attachment; filename*0*=UTF-8''%C3%A9t%C3%A9; filename*1=\"-2024\"; filename*2*=%2Eodt", "",
+         "\xC3\xA9t\xC3\xA9-2024.odt"},
+        {"attachment; filename*0=a; filename*2=c", "", "a"}, // a missing piece ends the name
+        {"attachment; filename*=''100%25%zz", "", "100%%zz"}, // a broken escape stays as it is
+        {"attachment; filename=\"plain.txt\"", "", "plain.txt"},
+        {"attachment; filename=bare.txt", "", "bare.txt"},
+        {"attachment; filename=\"old.txt\"; filename*=UTF-8''new.txt", "", "new.txt"},
+        {"inline", "application/pdf; name=\"typed.pdf\"", "typed.pdf"},
+        {"", "application/pdf; name*=UTF-8''%E2%82%AC.pdf", "\xE2\x82\xAC.pdf"},
+        {"attachment", "application/octet-stream", ""},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(AttachmentFileName(r.disposition, r.contentType), r.name) << r.disposition << r.contentType;
 }
 
 TEST(MessageParse, NestedAlternativeThenAttachment)
