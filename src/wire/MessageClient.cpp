@@ -197,9 +197,18 @@ int TWireMessageClient::CaptureBody(CaptureDest dest, const TStrings& terminator
     return Capture(dest, terminators, true);
 }
 
-void TWireMessageClient::Deliver(CaptureDest dest, std::string_view line)
+void TWireMessageClient::Deliver(CaptureDest dest, std::string_view line, bool counted)
 {
     if (dest.lines) {
+        if (counted) {
+            // Once one line is dropped, every later one is too: the text keeps no gaps.
+            const size_t cost = line.size() + sizeof(std::string);
+            if (cut_ || cost > keepLeft_) {
+                cut_ = true;
+                return;
+            }
+            keepLeft_ -= cost;
+        }
         dest.lines->emplace_back(line);
     } else if (dest.file) {
         if (std::fwrite(line.data(), 1, line.size(), dest.file) != line.size() ||
@@ -245,7 +254,7 @@ int TWireMessageClient::Capture(CaptureDest dest, const TStrings& terminators, b
                 if (line == terminators[i])
                     return static_cast<int>(i + 1);
         }
-        Deliver(dest, line);
+        Deliver(dest, line, messageBody);
     }
 }
 
@@ -288,7 +297,10 @@ void TWireMessageClient::ReceiveHeaders(TWireMessage& m, const std::string& term
 {
     messageEnded_ = false;
     m.Clear();
+    keepLeft_ = m.MaxTextBytes;
+    cut_ = false;
     CaptureBodyHeaders(m.Headers, terminator);
+    m.TextCut = cut_;
     const std::string title = m.GetHeader("Title");
     if (!title.empty()) {
         m.SetSubject(title);
@@ -297,6 +309,15 @@ void TWireMessageClient::ReceiveHeaders(TWireMessage& m, const std::string& term
 }
 
 void TWireMessageClient::ReceiveBody(TWireMessage& m)
+{
+    ReceiveParts(m);
+    if (cut_) {
+        m.TextCut = true;
+        m.Text.push_back(TextCutLine(m.MaxTextBytes));
+    }
+}
+
+void TWireMessageClient::ReceiveParts(TWireMessage& m)
 {
     OnCaptureLine = nullptr;
     const std::string ct = m.GetHeader("Content-Type");

@@ -61,7 +61,13 @@ protected:
 
 private:
     int Capture(CaptureDest dest, const TStrings& terminators, bool messageBody);
-    void Deliver(CaptureDest dest, std::string_view line);
+    void Deliver(CaptureDest dest, std::string_view line, bool counted);
+    void ReceiveParts(TWireMessage& m);
+
+    // What is left of the current message's allowance of kept lines (see
+    // TWireMessage::MaxTextBytes), and whether a line was dropped for it.
+    size_t keepLeft_ = size_t(8) << 20;
+    bool cut_ = false;
     int HandlePart(TWireMessage& m, const TStrings& h, std::string& d, std::string& outerD);
     int StoreAttachment(TWireMessage& m, const TStrings& h, const std::string& fileName, const std::string& d);
 };

@@ -651,9 +651,12 @@ TStrings ReadableBody(const TWireMessage& m)
         std::string type, transfer;
     };
     std::vector<Source> sources;
+    TStrings textOnly;
     if (m.MessageParts.empty()) {
-        if (!m.Text.empty())
-            sources.push_back({&m.Text, m.GetHeader("Content-Type"), m.GetHeader("Content-Transfer-Encoding")});
+        // A cut message's Text ends with the line that says so: shown once, last.
+        textOnly.assign(m.Text.begin(), m.Text.end() - (m.TextCut && !m.Text.empty() ? 1 : 0));
+        if (!textOnly.empty())
+            sources.push_back({&textOnly, m.GetHeader("Content-Type"), m.GetHeader("Content-Transfer-Encoding")});
     } else {
         for (const TMessagePart& p : m.MessageParts)
             sources.push_back({&p.Lines, p.ContentType, p.ContentTransfer});
@@ -676,6 +679,11 @@ TStrings ReadableBody(const TWireMessage& m)
         if (!out.empty() && !out.back().empty())
             out.emplace_back();
         out.insert(out.end(), lines.begin(), lines.end());
+    }
+    if (m.TextCut) {
+        if (!out.empty() && !out.back().empty())
+            out.emplace_back();
+        out.push_back(TextCutLine(m.MaxTextBytes));
     }
     return out;
 }

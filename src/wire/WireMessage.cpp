@@ -241,6 +241,18 @@ std::string TAttachment::SaveAsNewFile(const std::string& dir, const std::string
     return std::string();
 }
 
+std::string TextCutLine(size_t maxBytes)
+{
+    std::string amount;
+    if (maxBytes >= (size_t(1) << 20) && maxBytes % (size_t(1) << 20) == 0)
+        amount = std::to_string(maxBytes >> 20) + " MiB";
+    else if (maxBytes >= 1024 && maxBytes % 1024 == 0)
+        amount = std::to_string(maxBytes >> 10) + " KiB";
+    else
+        amount = std::to_string(maxBytes) + " bytes";
+    return "[Message cut here: the rest is over the " + amount + " of text kept per message.]";
+}
+
 TWireMessage::TWireMessage() = default;
 
 TWireMessage::~TWireMessage()
@@ -331,6 +343,7 @@ void TWireMessage::Clear()
     Headers.clear();
     MsgNo = 0;
     Text.clear();
+    TextCut = false;
 }
 
 } // namespace pelko

@@ -3,6 +3,7 @@
 // text parts it was made of, and attachments stored in private temporary files.
 #include "wire/MailDate.h"
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ struct TMessagePart {
     std::string ContentTransfer; // value of the part's Content-Transfer-Encoding (not applied)
     std::string ContentType;
 };
+
+// The line that ends the text of a message cut at maxBytes.
+std::string TextCutLine(size_t maxBytes);
 
 class TAttachment {
 public:
@@ -74,6 +78,14 @@ public:
     TStrings BCCList;
     std::vector<TMessagePart> MessageParts;
     std::vector<TAttachment> Attachments;
+
+    // What is kept of a message as lines (its header lines, its text, the
+    // header lines of its attachments) stops at this many bytes, each line
+    // counted with its bookkeeping; the rest is read and dropped, and Text
+    // then ends with TextCutLine(MaxTextBytes). Attachments go to files and
+    // do not count.
+    size_t MaxTextBytes = size_t(8) << 20;
+    bool TextCut = false; // the last message received was cut
 
     std::string ContentType = "text/plain";
     std::string DefaultDomain;

@@ -1,6 +1,7 @@
 // pelko-check end to end: the built binary against the test dovecot
 // (users 11 to 14 belong to these tests).
 #include "Dovecot.h"
+#include "ScriptedPeer.h"
 #include "config/Scramble.h"
 
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +57,7 @@ std::string CheckBinary()
 struct CliRun {
     int status = -1;
     std::string out, err;
+    long peakKb = 0; // largest resident size of the run
 };
 
 CliRun RunCheck(const std::vector<std::string>& args, const std::string& workDir)
@@ -73,8 +76,10 @@ CliRun RunCheck(const std::vector<std::string>& args, const std::string& workDir
     CliRun r;
     if (posix_spawn(&pid, bin.c_str(), &fa, nullptr, argv.data(), environ) == 0) {
         int ws = 0;
-        ::waitpid(pid, &ws, 0);
+        struct rusage usage {};
+        ::wait4(pid, &ws, 0, &usage);
         r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
+        r.peakKb = usage.ru_maxrss;
     }
     posix_spawn_file_actions_destroy(&fa);
     r.out = ReadAll(outPath);
@@ -262,4 +267,21 @@ TEST_F(PelkoCheck, SaveDirNeitherReplacesNorFollows)
     EXPECT_NE(none.err.find("cannot save " + dir + "/nowhere/_.bashrc: No such file or directory"),
               std::string::npos)
         << none.err;
+}
+
+TEST_F(PelkoCheck, HugeTextKeepsMemoryFlat)
+{
+    // 500 MB of text in one message: a prefix is shown, the rest read and dropped.
+    ScriptedPeer peer("S: +OK ready\nC: User u\nS: +OK\nC: Pass p\nS: +OK\nC: RETR 1\nS: +OK\n"
+                      "S: Subject: big\nS:\nREPEAT 5000000 " + std::string(96, 'x') + "\nS: .\nC: Quit\n");
+    WriteAll(dir + "/Accounts.ini", AccountsFile({{"Big", "127.0.0.1:" + std::to_string(peer.port()), "u", "p"}}));
+    const CliRun r = RunCheck({"--dir", dir, "--dump", "1"}, dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_LT(r.peakKb, 100 * 1024) << "peak resident KiB";
+    EXPECT_NE(r.out.find("\n1 " + std::string(96, 'x') + "\n"), std::string::npos);
+    EXPECT_EQ(r.out.find("\n4000000 "), std::string::npos);
+    const std::string last = "\n[Message cut here: the rest is over the 8 MiB of text kept per message.]\n";
+    EXPECT_EQ(r.out.rfind(last), r.out.size() - last.size());
+    EXPECT_TRUE(peer.finish(10000));
+    EXPECT_EQ(peer.mismatches(), std::vector<std::string>());
 }

@@ -1,9 +1,11 @@
 #include "WireTestUtil.h"
 #include "wire/Coders.h"
 #include "wire/MessageClient.h"
+#include "wire/Readable.h"
 #include "wire/TempFiles.h"
 #include "wire/WireErrors.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -229,6 +231,56 @@ TEST(MessageParse, FileNameForms)
     };
     for (const auto& r : rows)
         EXPECT_EQ(AttachmentFileName(r.disposition, r.contentType), r.name) << r.disposition << r.contentType;
+}
+
+TEST(MessageParse, TextIsKeptUpToTheAllowance)
+{
+    EXPECT_EQ(TWireMessage().MaxTextBytes, size_t(8) << 20);
+    std::string longText;
+    for (int i = 0; i < 1000; ++i)
+        longText += "line " + std::to_string(i) + std::string(90, 'x') + "\n";
+    const std::string cutLine = "[Message cut here: the rest is over the 8 KiB of text kept per message.]";
+
+    // One text part: a prefix is kept, the rest read away, the text says where it ends.
+    TWireMessage m;
+    m.MaxTextBytes = 8192;
+    auto c = Receive(m, "Subject: long\n\n" + longText + ".\nnext reply\n");
+    ASSERT_GT(m.Text.size(), 10u);
+    ASSERT_LT(m.Text.size(), 100u);
+    EXPECT_TRUE(m.TextCut);
+    EXPECT_EQ(m.Text.back(), cutLine);
+    EXPECT_EQ(m.Text[m.Text.size() - 2], "line " + std::to_string(m.Text.size() - 2) + std::string(90, 'x'));
+    EXPECT_EQ(m.Subject(), "long");
+    EXPECT_TRUE(c->MessageEnded());
+    EXPECT_EQ(c->ReadLine(), "next reply"); // in step for the next reply
+    TStrings shown = ReadableBody(m);
+    EXPECT_EQ(shown.back(), cutLine);
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), cutLine), 1);
+
+    // Multipart: what came before the cut stays, what follows it is dropped.
+    TWireMessage p;
+    p.MaxTextBytes = 8192;
+    Receive(p, "Content-Type: multipart/mixed; boundary=zz\n\n"
+               "--zz\nContent-Disposition: attachment; filename=\"before.bin\"\n\nkept\n"
+               "--zz\nContent-Type: text/plain\n\n" + longText +
+               "--zz\nContent-Disposition: attachment; filename=\"after.bin\"\n\ndropped\n--zz--\n.\n");
+    ASSERT_EQ(p.Attachments.size(), 1u);
+    EXPECT_EQ(p.Attachments[0].FileName, "before.bin");
+    EXPECT_EQ(p.Text.back(), cutLine);
+    shown = ReadableBody(p);
+    EXPECT_EQ(shown.back(), cutLine);
+    EXPECT_EQ(shown[0], "line 0" + std::string(90, 'x'));
+
+    // Headers count too; a message under the allowance is whole.
+    TWireMessage h;
+    h.MaxTextBytes = 4096;
+    Receive(h, "Subject: s\nX-Filler: " + std::string(5000, 'f') + "\nFrom: late@example.org\n\nbody\n.\n");
+    EXPECT_EQ(h.Subject(), "s");
+    EXPECT_EQ(h.From(), "");
+    EXPECT_EQ(h.Text, (TStrings{"[Message cut here: the rest is over the 4 KiB of text kept per message.]"}));
+    Receive(h, "Subject: s\n\nbody\n.\n");
+    EXPECT_FALSE(h.TextCut);
+    EXPECT_EQ(h.Text, (TStrings{"body"}));
 }
 
 TEST(MessageParse, NestedAlternativeThenAttachment)
