@@ -6,10 +6,9 @@ namespace pelko::cli {
 
 int ReadAccounts(const std::string& dir, AccountTable& accounts)
 {
-    const std::string file = dir + "Accounts.ini";
+    const IniFile file(dir + "Accounts.ini");
     return ReadAccountSections(
-        [&file](const std::string& section, const std::string& key) { return FindInSkin(file, section, key); },
-        accounts);
+        [&file](const std::string& section, const std::string& key) { return file.find(section, key); }, accounts);
 }
 
 int FindAccount(const AccountTable& accounts, int count, const std::string& name)

@@ -4,9 +4,9 @@
 
 #include <cerrno>
 #include <climits>
-#include <fstream>
-#include <iterator>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelko {
 
@@ -53,18 +53,7 @@ namespace {
 
 bool isComment(const std::string& line) { return !line.empty() && line[0] == ';'; }
 
-bool readFile(const std::string& fileName, std::string& out)
-{
-    // A directory opens like a file here but holds no lines: it is no file.
-    struct stat st;
-    if (::stat(fileName.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return false;
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
+bool isAccountsFile(const std::string& fileName) { return fileName.find("Accounts.ini") != std::string::npos; }
 
 } // namespace
 
@@ -100,15 +89,54 @@ std::string FindInLines(const std::vector<std::string>& lines, const std::string
     return kNone;
 }
 
-std::string FindInSkin(const std::string& fileName, const std::string& section, const std::string& key)
+bool ReadIniBytes(const std::string& fileName, std::string& bytes)
+{
+    bytes.clear();
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat st {};
+    // A directory opens like a file here but holds no lines: it is no file.
+    bool ok = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode) &&
+              !(S_ISREG(st.st_mode) && size_t(st.st_size) > kMaxIniBytes);
+    char buf[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            ok = errno == EINTR;
+            continue;
+        }
+        bytes.append(buf, size_t(n));
+        ok = bytes.size() <= kMaxIniBytes; // a file that grew, or no plain file
+    }
+    ::close(fd);
+    if (!ok)
+        bytes.clear();
+    return ok;
+}
+
+IniFile::IniFile(const std::string& fileName)
 {
     std::string bytes;
-    if (!readFile(fileName, bytes)) {
-        if (fileName.find("Accounts.ini") != std::string::npos)
-            return "";
-        throw FatalEnd(kSkinPathNotFound);
+    if (!ReadIniBytes(fileName, bytes)) {
+        if (!isAccountsFile(fileName))
+            throw FatalEnd(kSkinPathNotFound);
+        unreadable_ = true;
+        return;
     }
-    return FindInLines(SplitIniLines(bytes), section, key);
+    lines_ = SplitIniLines(bytes);
+}
+
+std::string IniFile::find(const std::string& section, const std::string& key) const
+{
+    return unreadable_ ? std::string() : FindInLines(lines_, section, key);
+}
+
+std::string FindInSkin(const std::string& fileName, const std::string& section, const std::string& key)
+{
+    return IniFile(fileName).find(section, key);
 }
 
 std::string LTrimSpaces(const std::string& text)

@@ -3,6 +3,7 @@
 // skin.ini). Its matching rules are part of the file format: whole-line
 // case-insensitive section headers, substring key match that does not stop
 // at the next section, CR line ends, byte 26 ends the file.
+#include <cstddef>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -27,6 +28,31 @@ public:
 // Splits file bytes into lines: CR ends a line (an LF right after it belongs
 // to the line end), a lone LF is part of the line, byte 26 ends the file.
 std::vector<std::string> SplitIniLines(const std::string& bytes);
+
+// The largest text file Pelko reads (Pelko.ini, Accounts.ini, skin.ini):
+// real ones hold a few dozen lines. A bigger file counts as unreadable.
+constexpr size_t kMaxIniBytes = size_t(1) << 20;
+
+// The bytes of a text file of at most kMaxIniBytes; false when it is missing,
+// unreadable, a directory or bigger.
+bool ReadIniBytes(const std::string& fileName, std::string& bytes);
+
+// One file read once, its lookups run over the copy in memory: a load costs
+// one read whatever number of values it asks for.
+class IniFile {
+public:
+    // Reads the file as FindInSkin does: an Accounts.ini that cannot be read
+    // gives an empty copy whose every lookup is ""; any other file that
+    // cannot be read raises FatalEnd with kSkinPathNotFound.
+    explicit IniFile(const std::string& fileName);
+    // FindInLines over the copy ("" for an unreadable Accounts.ini).
+    std::string find(const std::string& section, const std::string& key) const;
+    const std::vector<std::string>& lines() const { return lines_; }
+
+private:
+    std::vector<std::string> lines_;
+    bool unreadable_ = false;
+};
 
 // Looks up Key, inside the header line Section (or the whole file when
 // Section is empty). Returns "none" when not found. A file that cannot be

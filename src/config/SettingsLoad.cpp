@@ -3,8 +3,7 @@
 #include "config/SettingsFile.h"
 #include "platform/FatalEnd.h"
 
-#include <fstream>
-#include <iterator>
+#include <vector>
 
 namespace pelko {
 
@@ -13,13 +12,9 @@ namespace {
 // The notify line is ours alone, so it is read by its exact key: under the
 // substring rule a sound file such as ".../notify.wav" on an earlier line
 // would capture the lookup and switch the option off.
-bool readNotify(const std::string& file)
+bool readNotify(const std::vector<std::string>& lines)
 {
-    std::ifstream in(file, std::ios::binary);
-    if (!in)
-        throw FatalEnd(kSkinPathNotFound); // as any other lookup in this file would
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    for (const std::string& line : SplitIniLines(bytes)) {
+    for (const std::string& line : lines) {
         if (line.empty() || line[0] == ';')
             continue;
         const size_t eq = line.find('=');
@@ -41,8 +36,9 @@ void LoadSettingsAndAccounts(Commun& c, MainValues& mv)
     mv.HasActiveAccount = false;
     mv.CurAcc = 1;
 
-    const std::string ini = c.settingsFile();
-    auto setting = [&ini](const char* key) { return FindInSkin(ini, "", key); };
+    // Each file is read once; every value is looked up in that copy.
+    const IniFile ini(c.settingsFile());
+    auto setting = [&ini](const char* key) { return ini.find("", key); };
     auto flag = [&setting](const char* key) { return setting(key) == "1"; };
 
     if (c.TestMode != "test") {
@@ -62,11 +58,9 @@ void LoadSettingsAndAccounts(Commun& c, MainValues& mv)
         acc.user_name.clear();
         acc.password.clear();
     }
-    const std::string accounts = c.accountsFile();
+    const IniFile accounts(c.accountsFile());
     c.AccCount = ReadAccountSections(
-        [&accounts](const std::string& section, const std::string& key) {
-            return FindInSkin(accounts, section, key);
-        },
+        [&accounts](const std::string& section, const std::string& key) { return accounts.find(section, key); },
         c.Accounts);
 
     int i = 1;
@@ -100,7 +94,7 @@ void LoadSettingsAndAccounts(Commun& c, MainValues& mv)
     mv.PosX = posx == kNone ? 10 : StrToInt(posx);
     const std::string posy = setting("posy");
     mv.PosY = posy == kNone ? 10 : StrToInt(posy);
-    s.notify = readNotify(ini);
+    s.notify = readNotify(ini.lines());
 }
 
 } // namespace pelko

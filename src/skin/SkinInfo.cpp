@@ -2,10 +2,7 @@
 
 #include "config/IniLookup.h"
 
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
-#include <sys/stat.h>
 
 namespace pelko {
 
@@ -29,15 +26,9 @@ std::string valueOf(const std::string& line)
 
 SkinInfo ReadSkinInfo(const std::string& skinIniPath)
 {
-    // A directory opens as a stream on Linux but reads nothing: refuse it.
-    struct stat st {};
-    if (stat(skinIniPath.c_str(), &st) != 0 || S_ISDIR(st.st_mode))
-        throw std::runtime_error("Cannot read skin file " + skinIniPath);
-    std::ifstream in(skinIniPath, std::ios::binary);
+    // A directory, or a file far beyond any skin's, is no skin file.
     std::string bytes;
-    if (in)
-        bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in || in.bad())
+    if (!ReadIniBytes(skinIniPath, bytes))
         throw std::runtime_error("Cannot read skin file " + skinIniPath);
 
     SkinInfo info;

@@ -8,11 +8,13 @@ namespace pelko {
 
 namespace {
 
-// One skin.ini: every value is its own lookup, as the file format expects.
+// One skin.ini, read once: every value is its own lookup over that copy, as
+// the file format expects.
 struct SkinFile {
-    std::string dir, ini;
+    std::string dir;
+    IniFile ini;
 
-    std::string value(const char* section, const char* key) const { return FindInSkin(ini, section, key); }
+    std::string value(const char* section, const char* key) const { return ini.find(section, key); }
     std::string file(const char* section, const char* key) const { return dir + value(section, key); }
     void pair(const char* section, const char* key, SkinPoint& p) const
     {
@@ -57,7 +59,7 @@ bool SkinFontIsItalic(const std::string& fontstyle)
 
 void ReadSkin(const std::string& skinDir, MainSkin& m, MsgWindowSkin& w)
 {
-    const SkinFile f{skinDir, skinDir + "skin.ini"};
+    const SkinFile f{skinDir, IniFile(skinDir + "skin.ini")};
 
     const std::string mainValue = f.value("[background]", "main");
     if (mainValue == kNone)

@@ -164,3 +164,30 @@ TEST(LoadAccounts, SubstringRuleCapturesAcrossLinesAndSections)
     EXPECT_EQ(missing.c.Accounts[1].password, "pa");
     EXPECT_FALSE(missing.c.Accounts[1].inactive); // takes section 2's "inactive = 0"
 }
+
+TEST(LoadSettings, EachFileIsReadOnceAndBounded)
+{
+    // Up to the bound a file loads (padding of empty lines); one byte more and it is
+    // unreadable: the settings file ends the program, the account file holds no accounts.
+    const std::string settings = kSkin + "minutes = 4\r\n";
+    const std::string accounts = section(1, "a", "p");
+    const std::string fill(kMaxIniBytes - settings.size(), '\n');
+    Loaded atBound(settings + fill, accounts + std::string(kMaxIniBytes - accounts.size(), '\n'));
+    EXPECT_EQ(atBound.load(), "");
+    EXPECT_EQ(atBound.c.settings.minutes, 4);
+    EXPECT_EQ(atBound.c.AccCount, 1);
+
+    Loaded bigSettings(settings + fill + "\n", accounts);
+    EXPECT_EQ(bigSettings.load(), kSkinPathNotFound);
+    Loaded bigAccounts(settings, accounts + std::string(kMaxIniBytes, '\n'));
+    EXPECT_EQ(bigAccounts.load(), "");
+    EXPECT_EQ(bigAccounts.c.AccCount, 0);
+    EXPECT_EQ(bigAccounts.c.settings.minutes, 4);
+    EXPECT_EQ(bigAccounts.dir.read("Accounts.ini").size(), accounts.size() + kMaxIniBytes); // left as it was
+
+    // One read per load: a file that changes while it is being read cannot mix two versions.
+    const IniFile once(atBound.dir.file("Pelko.ini"));
+    atBound.dir.write("Pelko.ini", "current_skin = /other/\r\n");
+    EXPECT_EQ(once.find("", "current_skin"), "/s/");
+    EXPECT_EQ(once.find("", "minutes"), "4");
+}

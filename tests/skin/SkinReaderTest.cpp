@@ -284,6 +284,15 @@ TEST(SkinReader, FatalMessages)
     } catch (const FatalEnd& e) {
         EXPECT_EQ(std::string(e.what()), kSkinPathNotFound);
     }
+    // A skin.ini far beyond any real one is no skin file, for the reader and the info scan alike.
+    t.write("skin.ini", kFull + std::string(kMaxIniBytes, ';'));
+    try {
+        ReadSkin(t.dir, m, w);
+        ADD_FAILURE() << "no fatal end";
+    } catch (const FatalEnd& e) {
+        EXPECT_EQ(std::string(e.what()), kSkinPathNotFound);
+    }
+    EXPECT_THROW(ReadSkinInfo(t.dir + "skin.ini"), std::runtime_error);
     EXPECT_EQ(kSkinYouHaveMailInvalid.find("Invalid file for section [youhavemail]\r"), 0u);
     EXPECT_EQ(kSkinNotOnlineInvalid, "Invalid file for section [Online]\rNotOnline= ... in Skin.ini");
 }
