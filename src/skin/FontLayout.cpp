@@ -1,7 +1,6 @@
 #include "skin/FontLayout.h"
 
 #include <algorithm>
-#include <climits>
 
 namespace pelko {
 
@@ -9,15 +8,15 @@ FontTextLayout LayoutFontText(const std::string& text, int W, int H, int maxchar
 {
     W = std::clamp(W, 0, kMaxFontCell);
     H = std::clamp(H, 0, kMaxFontCell);
-    const size_t n = maxchar <= 0 ? 0 : std::min(text.size(), size_t(maxchar));
+    size_t n = maxchar <= 0 ? 0 : std::min(text.size(), size_t(maxchar));
+    if (W > 0)
+        n = std::min(n, size_t((kMaxTextPictureWidth - 1) / W));
 
     FontTextLayout layout;
-    // n is below INT_MAX and W at most kMaxFontCell, yet the product may not be.
-    const int64_t width = int64_t(W) * int64_t(n) + 1;
-    layout.width = int(std::min<int64_t>(width, INT_MAX));
+    layout.width = W * int(n) + 1;
     layout.height = H;
 
-    int64_t pen = 1;
+    int pen = 1;
     for (size_t i = 0; i < n; ++i) {
         int code = static_cast<unsigned char>(text[i]);
         if (code >= 'a' && code <= 'z')
@@ -37,8 +36,7 @@ FontTextLayout LayoutFontText(const std::string& text, int W, int H, int maxchar
             col = code - 40;
             row = 1;
         }
-        if (pen <= INT_MAX - W)
-            layout.cells.push_back({col * W, row * H, int(pen)});
+        layout.cells.push_back({col * W, row * H, pen});
         pen += W;
     }
     return layout;

@@ -17,14 +17,20 @@ struct FontTextLayout {
     std::vector<GlyphCell> cells;
 };
 
-// Cells larger than this are treated as this size: no font needs them, and
-// it keeps the picture size far from overflow.
-constexpr int kMaxFontCell = 4096;
+// The largest cell a skin may give a font (the skin reader refuses more;
+// the layout treats a larger one as this size): no font needs more.
+constexpr int kMaxFontCell = 1024;
+// The most characters of a status text a skin may have drawn (maxchar).
+constexpr int kMaxFontChars = 256;
+// The widest text picture: wider than any screen; characters whose cell
+// would end past it are left out, as those past maxchar are.
+constexpr int kMaxTextPictureWidth = 4096;
 
-// text is cut to maxchar characters (none left when maxchar <= 0) and
-// upper-cased (ASCII). A blank advances the pen by W; characters outside
-// 40-90 are skipped without advancing. The pen starts at x = 1. Negative W
-// or H count as 0.
+// text is cut to maxchar characters (none left when maxchar <= 0), then to
+// the characters whose cells fit in kMaxTextPictureWidth, and upper-cased
+// (ASCII). A blank advances the pen by W; characters outside 40-90 are
+// skipped without advancing. The pen starts at x = 1. Negative W or H count
+// as 0. The picture is at most kMaxTextPictureWidth by kMaxFontCell.
 FontTextLayout LayoutFontText(const std::string& text, int W, int H, int maxchar, bool statusImage);
 
 } // namespace pelko

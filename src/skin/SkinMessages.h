@@ -3,6 +3,7 @@
 // of the message box. The path message comes from the line lookup itself.
 #include "config/IniLookup.h"
 
+#include <stdexcept>
 #include <string>
 
 namespace pelko {
@@ -32,6 +33,16 @@ inline const std::string kSkinNotOnlineInvalid =
 
 // A message-window button picture cannot be loaded (the window opens anyway).
 inline const std::string kSkinMemoBitmapNotFound = "Bitmap not found for [Memo_msgWindow] in skin.ini";
+
+// A number of skin.ini past what Pelko draws ("size" of a font cell, "maxchar"):
+// reported like a value that is no number, the rest of the read skipped.
+class SkinValueTooLarge : public std::runtime_error {
+public:
+    SkinValueTooLarge(const std::string& value, const std::string& section, const std::string& key,
+                      const std::string& limit)
+        : std::runtime_error("'" + value + "' is too large for " + key + " in " + section +
+                             " of skin.ini (at most " + limit + ")") {}
+};
 
 // skin.ini cannot be read: kSkinPathNotFound (config/IniLookup.h), raised by FindInSkin.
 

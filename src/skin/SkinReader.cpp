@@ -2,6 +2,7 @@
 
 #include "config/IniLookup.h"
 #include "platform/FatalEnd.h"
+#include "skin/FontLayout.h"
 #include "skin/SkinMessages.h"
 
 namespace pelko {
@@ -24,6 +25,23 @@ struct SkinFile {
     void integer(const char* section, const char* key, int32_t& field) const
     {
         TraiteInt(value(section, key), field, field);
+    }
+    // A font cell (width, height): refused past kMaxFontCell, before the field changes.
+    void cell(const char* section, const char* key, SkinPoint& p) const
+    {
+        const std::string text = value(section, key);
+        SkinPoint v = p;
+        try {
+            TraiteInt(text, v.x, v.y);
+        } catch (...) {
+            p = v; // what was converted before the error stands, as for any pair
+            throw;
+        }
+        if (v.x > kMaxFontCell || v.y > kMaxFontCell) {
+            const std::string most = std::to_string(kMaxFontCell);
+            throw SkinValueTooLarge(text, section, key, most + "," + most);
+        }
+        p = v;
     }
 };
 
@@ -89,14 +107,21 @@ void ReadSkin(const std::string& skinDir, MainSkin& m, MsgWindowSkin& w)
     m.nomail = f.file("[youhavemail]", "nomail");
     f.pair("[youhavemail]", "position", m.youhavemail);
     m.nbmsgbmp = f.file("[nbmsg]", "nbmsgbmp");
-    f.pair("[nbmsg]", "size", m.nbmsgSize);
+    f.cell("[nbmsg]", "size", m.nbmsgSize);
     f.pair("[nbmsg]", "position", m.nbmsg);
     m.fontbmp = f.file("[status]", "fontbmp");
-    f.pair("[status]", "size", m.statusSize);
+    f.cell("[status]", "size", m.statusSize);
     f.pair("[status]", "position", m.status);
-    f.integer("[status]", "maxchar", m.maxchar);
-    if (m.maxchar == 0)
-        m.maxchar = 128;
+    int32_t maxchar = m.maxchar;
+    try {
+        f.integer("[status]", "maxchar", maxchar);
+    } catch (...) {
+        m.maxchar = maxchar;
+        throw;
+    }
+    if (maxchar > kMaxFontChars)
+        throw SkinValueTooLarge(f.value("[status]", "maxchar"), "[status]", "maxchar", std::to_string(kMaxFontChars));
+    m.maxchar = maxchar == 0 ? 128 : maxchar;
 
     const char* memo = "[memo_msgwindow]";
     f.integer(memo, "memo_x", w.memo_x);

@@ -106,6 +106,13 @@ TEST(FontLayout, LimitsAndCountImage)
     EXPECT_EQ(LayoutFontText("abc", 8, 10, 0, true).width, 1);
     EXPECT_EQ(LayoutFontText("abc", 8, 10, -4, true).width, 1);
     EXPECT_EQ(LayoutFontText("abc", 1 << 30, 10, 128, true).width, 3 * kMaxFontCell + 1);
+
+    // The picture stays within the widest text picture, whatever the cell, text and limit.
+    const FontTextLayout wide = LayoutFontText(std::string(256, 'M'), 1000, 1 << 20, 1 << 30, true);
+    EXPECT_EQ(wide.width, 4 * 1000 + 1);
+    EXPECT_EQ(wide.height, kMaxFontCell);
+    EXPECT_EQ(wide.cells.size(), 4u);
+    EXPECT_EQ(LayoutFontText(std::string(5000, '1'), 1, 10, 1 << 30, false).width, kMaxTextPictureWidth);
 }
 
 TEST(FontRender, CellsLandWhereTheLayoutSays)

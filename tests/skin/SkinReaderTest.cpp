@@ -2,6 +2,7 @@
 
 #include "config/IniLookup.h"
 #include "platform/FatalEnd.h"
+#include "skin/FontLayout.h"
 #include "skin/SkinInfo.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinReader.h"
@@ -197,6 +198,45 @@ TEST(SkinReader, ConversionErrorStopsTheReadLeavingLaterFields)
     EXPECT_THROW(ReadSkin(t.dir, m2, w), ConversionError);
     EXPECT_EQ(m2.nbmsgSize.x, 8);
     EXPECT_EQ(m2.fontbmp, "");
+}
+
+TEST(SkinReader, SizesPastWhatIsDrawnAreRefused)
+{
+    struct Row {
+        std::string from, to, message;
+    };
+    const Row rows[] = {
+        {"size = 6,10", "size = 2000000000,2000000000",
+         "'2000000000,2000000000' is too large for size in [status] of skin.ini (at most 1024,1024)"},
+        {"size = 8,13", "size = 8,1025", "'8,1025' is too large for size in [nbmsg] of skin.ini (at most 1024,1024)"},
+        {"maxchar = 20", "maxchar = 2000000000",
+         "'2000000000' is too large for maxchar in [status] of skin.ini (at most 256)"},
+    };
+    TempSkinDir t;
+    for (const Row& r : rows) {
+        MainSkin m;
+        MsgWindowSkin w;
+        m.maxchar = 55;
+        t.write("skin.ini", replaced(kFull, r.from, r.to));
+        try {
+            ReadSkin(t.dir, m, w);
+            ADD_FAILURE() << r.to << " was taken";
+        } catch (const SkinValueTooLarge& e) {
+            EXPECT_EQ(std::string(e.what()), r.message);
+        }
+        // The refused value never reaches the model; the read stops there.
+        EXPECT_LE(m.statusSize.x, kMaxFontCell);
+        EXPECT_LE(m.nbmsgSize.y, kMaxFontCell);
+        EXPECT_EQ(m.maxchar, 55);
+        EXPECT_EQ(w.memo_x, 0);
+    }
+    // At the bounds a skin is read.
+    MainSkin m;
+    MsgWindowSkin w;
+    t.write("skin.ini", replaced(replaced(kFull, "size = 6,10", "size = 1024,1024"), "maxchar = 20", "maxchar = 256"));
+    ReadSkin(t.dir, m, w);
+    EXPECT_EQ(m.statusSize.y, 1024);
+    EXPECT_EQ(m.maxchar, 256);
 }
 
 TEST(SkinReader, NumbersAndDefaults)
