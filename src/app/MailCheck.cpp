@@ -32,13 +32,6 @@ bool TPelko::TimerEnabled() const
     return Timer->isActive();
 }
 
-std::string TPelko::AccountName() const
-{
-    if (CurAcc_ >= 1 && CurAcc_ <= c_.AccCount)
-        return c_.Accounts[size_t(CurAcc_)].acc_name;
-    return {};
-}
-
 void TPelko::DrawStatus(const std::string& text)
 {
     statusText_ = text;
@@ -68,12 +61,16 @@ void TPelko::ShowMessageCount(int32_t count)
     DrawStatus(AccountName() + "-" + std::to_string(count) + (count == 1 ? " message" : " messages"));
 }
 
-void TPelko::DisconnectQuietly()
+void TPelko::ShowLamp()
 {
-    // Sends QUIT and closes; a failing QUIT has closed the socket all the same.
+    const bool on = POP.Connected();
+    Online->setHint(on ? "Connected" : "Disconnected");
     try {
-        POP.Disconnect();
+        Online->loadPicture(on ? skin_.onlinebmp : skin_.notonlinebmp);
     } catch (const std::exception&) {
+        if (on)
+            session_.Close();
+        p_.fatalEnd(on ? kSkinOnlineInvalid : kSkinNotOnlineInvalid);
     }
 }
 
@@ -82,91 +79,67 @@ void TPelko::ShowConnectionState()
     try {
         FLAG->loadPicture(skin_.nomail);
     } catch (const std::exception&) {
-        DisconnectQuietly();
+        session_.Close();
         p_.fatalEnd(kSkinYouHaveMailInvalid);
     }
     if (POP.Connected()) {
         DrawStatus("Connected");
         PumpEvents();
         DrawCount(c_.MsgCount);
-        Online->setHint("Connected");
-        try {
-            Online->loadPicture(skin_.onlinebmp);
-        } catch (const std::exception&) {
-            DisconnectQuietly();
-            p_.fatalEnd(kSkinOnlineInvalid);
-        }
     } else {
         DrawStatus("Disconnected");
         DrawCount(0);
         SetTimerEnabled(false);
-        Online->setHint("Disconnected");
-        try {
-            Online->loadPicture(skin_.notonlinebmp);
-        } catch (const std::exception&) {
-            p_.fatalEnd(kSkinNotOnlineInvalid);
-        }
     }
+    ShowLamp();
 }
 
 void TPelko::CheckMail(bool NextAccount)
 {
-    if (!POP.Connected()) {
+    // A failed check closes its connection; while the timer runs, the next
+    // check goes on with the next account all the same.
+    const bool resume = NextAccount && !POP.Connected() && TimerEnabled() && HasActiveAccount_;
+    if (!POP.Connected() && !resume) {
         Online->setHint("Disconnected");
         ShowConnectionState();
         return;
     }
-    Online->setHint("Connected");
+    if (POP.Connected())
+        Online->setHint("Connected");
 
     if (NextAccount) {
         // Each account is looked at most once: with no active account among
         // several (or none at all) the check stays on the open connection.
-        int next = CurAcc_;
-        bool found = false;
-        for (int tries = 0; tries < c_.AccCount && !found; ++tries) {
-            next = next + 1 > c_.AccCount ? 1 : next + 1;
-            found = c_.AccCount == 1 || !c_.Accounts[size_t(next)].inactive;
-        }
-        if (found) {
-            CurAcc_ = next;
+        if (session_.MoveToNextAccount()) {
             PumpEvents();
-            POP.Disconnect();
-            const TPOPAcc& acc = c_.Accounts[size_t(CurAcc_)];
-            POP.Host = acc.host_name;
-            POP.UserID = acc.user_name;
-            POP.Password = acc.password;
-            POP.Connect();
+            session_.Close();
+            session_.Login();
+        } else if (!POP.Connected()) {
+            ShowConnectionState();
+            return;
         }
     }
 
-    const int32_t counted = POP.CheckMessages();
-    // A listing that broke off (connection lost, time-out, endless line) is
-    // no count of the mailbox: show why instead, as a failed login is shown,
-    // and close the connection, which is out of step with the server now. A
-    // refusal ("-ERR") still counts as a check that found nothing.
-    if (!POP.CheckError.empty() && POP.ResultCode == 1) {
-        const std::string why = POP.CheckError;
-        DisconnectQuietly();
-        throw EWireException(why);
-    }
-    c_.MsgCount = counted;
+    c_.MsgCount = session_.CountMessages();
 
-    if (CurAcc_ == c_.FirstActiveAcc)
+    if (session_.CurAcc() == c_.FirstActiveAcc)
         NBMSGBMP->setHint("");
-    const std::string line = AccountName() + " : " + std::to_string(c_.MsgCount);
-    NBMSGBMP->setHint(NBMSGBMP->hint().empty() ? line : NBMSGBMP->hint() + "\r" + line);
+    AppendCountHint(AccountName() + " : " + std::to_string(c_.MsgCount));
 
     PumpEvents();
 
+    // Each account is compared with its own previous count: with several
+    // mailboxes, one holding more than the one checked before it is no news.
+    const int32_t prev = session_.PrevCount();
     if (c_.MsgCount <= 0) {
         DrawStatus(AccountName() + "-" + "empty");
-        if (c_.MsgCount != PrevCount_) {
+        if (c_.MsgCount != prev) {
             FLAG->loadPicture(skin_.nomail);
             FLAG->setHint("empty");
         }
     } else {
         ShowMessageCount(c_.MsgCount);
-        if (c_.MsgCount > PrevCount_) {
+        if (c_.MsgCount > prev) {
             FLAG->loadPicture(skin_.gotmail);
             FLAG->setHint("You have mail");
             if (c_.settings.playsnd && !c_.settings.wavsnd.empty())
@@ -177,15 +150,20 @@ void TPelko::CheckMail(bool NextAccount)
     }
 
     DrawCount(c_.MsgCount);
-    PrevCount_ = c_.MsgCount;
+    session_.TakeCount(c_.MsgCount);
 }
 
 void TPelko::NotifyNewMail(int32_t count)
 {
     std::string body = AccountName() + ": " + std::to_string(count) + (count == 1 ? " message" : " messages");
     // The newest message's sender and subject, from its header block alone.
-    // Whatever goes wrong here only makes the notification shorter.
-    muteStatus_ = true;
+    // Whatever goes wrong here only makes the notification shorter (a
+    // cancellation still ends the whole check).
+    struct Mute {
+        bool& flag;
+        explicit Mute(bool& f) : flag(f) { flag = true; }
+        ~Mute() { flag = false; }
+    } mute(muteStatus_);
     try {
         TWireMessage newest;
         if (POP.RetrieveHeaders(count, newest)) {
@@ -198,25 +176,23 @@ void TPelko::NotifyNewMail(int32_t count)
         }
     } catch (const std::exception&) {
     }
-    muteStatus_ = false;
     p_.notify("Pelko: new mail", body);
 }
 
 void TPelko::ConnectClick()
 {
-    if (busy_ > 0)
+    if (session_.Busy())
         return; // an exchange is running: a second one would mix with it
-    Guarded([this] {
-        PopBusy busy(*this);
-        if (!HasActiveAccount_) {
-            p_.messageBox("No valid account ! Please create one or activate an existing account.");
-            return;
-        }
+    if (!HasActiveAccount_) {
+        p_.messageBox("No valid account ! Please create one or activate an existing account.");
+        return;
+    }
+    HandExchange([this] {
         if (POP.Connected())
-            POP.Disconnect();
-        POP.Connect();
+            session_.Close();
+        session_.Login();
         if (POP.Connected()) {
-            PrevCount_ = 0;
+            session_.ResetPrevCounts(0);
             ShowConnectionState();
             CheckMail(false);
         }
@@ -226,40 +202,56 @@ void TPelko::ConnectClick()
 
 void TPelko::DisconnectClick()
 {
-    if (busy_ > 0) {
-        disconnectPending_ = true; // runs as soon as the running exchange ends
+    if (session_.Busy()) {
+        // Called off at once; the disconnect itself follows from the event
+        // loop once the exchange has unwound.
+        disconnectPending_ = true;
+        session_.Cancel();
         return;
     }
     Guarded([this] {
-        PopBusy busy(*this);
-        if (!POP.Connected())
-            return;
-        Msg.Clear();
-        PrevCount_ = 0;
-        POP.Disconnect();
-        ShowConnectionState();
-        SetTimerEnabled(false);
+        if (POP.Connected())
+            DoDisconnect();
     });
+}
+
+void TPelko::DoDisconnect()
+{
+    Msg.Clear();
+    session_.ResetPrevCounts(0);
+    session_.Close();
+    ShowConnectionState();
+    SetTimerEnabled(false);
 }
 
 void TPelko::RefreshBtnClick()
 {
-    if (busy_ > 0)
+    if (session_.Busy())
         return;
-    Guarded([this] {
-        PopBusy busy(*this);
-        CheckMail(true);
-    });
+    HandExchange([this] { CheckMail(true); });
 }
 
 void TPelko::TimerTimer()
 {
-    if (busy_ > 0)
+    if (session_.Busy())
         return; // the next tick comes soon enough
-    Guarded([this] {
-        PopBusy busy(*this);
-        CheckMail(true);
+    AutoExchange([this] { CheckMail(true); });
+}
+
+void TPelko::RunAutoConnect()
+{
+    if (!autoConnectPending_)
+        return;
+    autoConnectPending_ = false;
+    if (closing_ || session_.Busy() || POP.Connected() || !HasActiveAccount_ || !c_.settings.autoconnect)
+        return;
+    AutoExchange([this] {
+        session_.Login();
+        ShowConnectionState();
+        CheckMail(false);
     });
+    // Also after a failure: the next tick logs in again.
+    SetTimerEnabled(c_.settings.autocheck);
 }
 
 } // namespace pelko

@@ -1,16 +1,16 @@
 #pragma once
 // TPelko: the main window. A borderless window cut to the skin's background,
 // with the status line, the message count, two state pictures and four image
-// buttons. It owns the program's one POP3 connection (POP) and its one
-// message object (Msg); the message window and the configuration dialog
-// work on them and call back in here.
+// buttons. It owns the mail session (the program's one POP3 connection, POP,
+// and its one message object, Msg) and draws what the session reports; the
+// message window works on the session and calls back in here.
 #include "app/MsgWindowHost.h"
+#include "app/session/MailSession.h"
 #include "config/Commun.h"
 #include "config/dialog/ConfigHost.h"
 #include "platform/Platform.h"
 #include "skin/SkinModel.h"
-#include "wire/Pop3.h"
-#include "wire/WireMessage.h"
+#include "viewer/MsgListOwner.h"
 
 #include <QImage>
 #include <QPixmap>
@@ -32,7 +32,7 @@ class TConfig;
 class TImgBtn;
 class TSkinImage;
 
-class TPelko : public QWidget, public ConfigHost {
+class TPelko : public QWidget, public ConfigHost, public TMsgListOwner {
     Q_OBJECT
 public:
     // Runs FormCreate at once (it may connect and check before the other
@@ -45,13 +45,20 @@ public:
     void SetMsgWindow(TMsgWindowHost* w) { msgWindow_ = w; }
     void SetConfig(TConfig* dialog) { config_ = dialog; }
 
-    Commun& commun() { return c_; }
-    Platform& platform() { return p_; }
+    // TMsgListOwner
+    MailSession& Session() override { return session_; }
+    Commun& commun() override { return c_; }
+    Platform& platform() override { return p_; }
     bool NoMsgWindow() const { return skin_.NoMsgWindow; }
     const MainSkin& skin() const { return skin_; }
 
+private:
+    // Declared first: the components below refer into it.
+    MailSession session_;
+
+public:
     // ---- components, named as in the window description ----
-    TWirePOP3 POP;
+    TWirePOP3& POP = session_.POP;
     TSkinImage* STATBMP = nullptr;
     TImgBtn* Connect = nullptr;
     QMenu* PopMnu = nullptr;
@@ -67,7 +74,7 @@ public:
     QAction* OnTop = nullptr;
     TImgBtn* MAIL = nullptr;
     TSkinImage* FLAG = nullptr;
-    TWireMessage Msg;
+    TWireMessage& Msg = session_.Msg;
 
     // ---- creation, painting, closing ----
     void FormCreate();
@@ -77,10 +84,11 @@ public:
 
     // ---- the check cycle and connection state ----
     // One check of one account; with NextAccount it moves on to the next
-    // active account and logs in there first. Raises the protocol errors to
-    // its caller. It does not look at PopIsBusy: the click and timer handlers
-    // below do, and other callers hold a PopBusy around their own exchange.
-    void CheckMail(bool NextAccount);
+    // active account and logs in there first (also after a failure closed
+    // the connection, while the check timer runs). Raises the protocol errors
+    // to its caller. It does not look at PopIsBusy: the click and timer
+    // handlers below do, and other callers run it inside their own exchange.
+    void CheckMail(bool NextAccount) override;
     void ShowConnectionState();
     void ShowMessageCount(int32_t count);
     void ConnectClick();
@@ -92,24 +100,15 @@ public:
 
     // The periodic check. An interval of 0 (minutes = 0 in Pelko.ini) never
     // fires, so such a timer is never started.
-    void SetTimerEnabled(bool on);
-    bool TimerEnabled() const;
+    void SetTimerEnabled(bool on) override;
+    bool TimerEnabled() const override;
 
-    // True while an exchange with the server runs. Callers that talk to POP
-    // themselves (the message window) should refuse to start while it is set
-    // and hold a PopBusy while they talk. A Disconnect click or a close that
-    // arrives meanwhile runs once the last PopBusy is gone.
-    bool PopIsBusy() const { return busy_ > 0; }
-    class PopBusy {
-    public:
-        explicit PopBusy(TPelko& w);
-        ~PopBusy();
-        PopBusy(const PopBusy&) = delete;
-        PopBusy& operator=(const PopBusy&) = delete;
-
-    private:
-        TPelko& w_;
-    };
+    // True while an exchange with the server runs. A Disconnect click or a
+    // close that arrives meanwhile calls it off and runs once it has ended.
+    bool PopIsBusy() const { return session_.Busy(); }
+    // The auto-connect of the start waits for the event loop, so that the
+    // window is on screen before any server is asked anything.
+    bool AutoConnectPending() const { return autoConnectPending_; }
 
     // ---- window actions ----
     void MAILClick();
@@ -124,8 +123,9 @@ public:
     void STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, bool doubleClick);
 
     // ---- state, readable by the other windows and tests ----
-    int32_t CurAcc() const { return CurAcc_; }
-    int32_t PrevCount() const { return PrevCount_; }
+    int32_t CurAcc() const { return session_.CurAcc(); }
+    // The previous count of the account in use.
+    int32_t PrevCount() const { return session_.PrevCount(); }
     bool HasActiveAccount() const { return HasActiveAccount_; }
     bool OnTopSetting() const { return OnTopSetting_; }
     QPoint DragPoint() const { return DragPoint_; }
@@ -147,7 +147,8 @@ public:
     // Runs one handler body: a FatalEnd goes to Platform::fatalEnd, any other
     // error is shown in a message box and ends the handler there. Returns
     // false when the body was cut short.
-    bool Guarded(const std::function<void()>& body);
+    bool Guarded(const std::function<void()>& body) override;
+    bool HandExchange(const std::function<void()>& body) override;
 
 signals:
     // FormClose has run and the window is closing: the program ends.
@@ -171,13 +172,24 @@ private:
     void ApplySkinToControls();
     void AddTrayIcon();
     void RemoveTrayIcon();
-    std::string AccountName() const;
+    std::string AccountName() const { return session_.AccountName(); }
+    // A check started by the timer: a failure goes to the status line and
+    // the count's hint, never into a box, and the next tick goes on.
+    void AutoExchange(const std::function<void()>& body);
+    // What HandExchange does around an exchange that runs itself.
+    bool ReportExchange(const std::function<void()>& exchange);
+    void ShowAccountFailure(const std::string& text);
+    void AppendCountHint(const std::string& line);
+    void RunAutoConnect();
+    // The lamp and its hint as the connection is now.
+    void ShowLamp();
+    void LampAfterExchange();
     void DrawStatus(const std::string& text);
     void DrawCount(int32_t count);
     void NotifyNewMail(int32_t count);
     void PumpEvents();
-    void DisconnectQuietly();
     void RunPendingActions();
+    void DoDisconnect();
     void SetTimerInterval();
     void PopupAt(const QPoint& globalPos);
 
@@ -193,15 +205,14 @@ private:
     bool dragActive_ = false;
     bool OnTopSetting_ = false;
     int32_t PosX_ = 10, PosY_ = 10;
-    int32_t PrevCount_ = 99;
-    int32_t CurAcc_ = 1;
     bool HasActiveAccount_ = false;
+    bool autoConnectPending_ = false;
+    bool created_ = false; // the constructor's FormCreate has run
 
     // Background cache: rebuilt on creation, activation and a new skin only.
     QPixmap background_;
     bool backgroundStale_ = true;
 
-    int busy_ = 0;
     bool disconnectPending_ = false;
     bool closePending_ = false;
     bool muteStatus_ = false; // the notification's header fetch stays off the status line

@@ -1,11 +1,12 @@
 #include "app/PelkoApplication.h"
 
 #include "app/HandlerGuard.h"
+#include "app/ProgramIcon.h"
+#include "config/FileLocations.h"
 
-#include <QDir>
-#include <QPainter>
 #include <QPixmap>
 
+#include <cstdio>
 #include <cstdlib>
 #include <exception>
 #include <string>
@@ -25,33 +26,23 @@ bool PelkoApplication::notify(QObject* receiver, QEvent* event)
 
 std::string ProgramDirectory()
 {
-    const char* env = std::getenv("PELKO_DIR");
-    QString dir = env && *env ? QDir(QString::fromLocal8Bit(env)).absolutePath()
-                              : QCoreApplication::applicationDirPath();
-    std::string out = dir.toUtf8().toStdString();
-    if (out.empty() || out.back() != '/')
-        out += '/';
-    return out;
+    const auto env = [](const char* name) -> const char* { return std::getenv(name); };
+    const FileLocations where =
+        LocateFiles(QCoreApplication::applicationDirPath().toUtf8().toStdString(), env);
+    try {
+        PrepareFiles(where);
+    } catch (const std::exception& e) {
+        // Reading the settings then fails with its own message.
+        std::fprintf(stderr, "Pelko: %s\n", e.what());
+    }
+    return where.programDir;
 }
 
 QIcon MakeProgramIcon()
 {
     QIcon icon;
-    for (int size : {16, 22, 32, 48, 64}) {
-        QPixmap pm(size, size);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        p.setRenderHint(QPainter::Antialiasing);
-        const qreal m = size / 8.0;
-        const QRectF body(m * 0.5, m * 1.5, size - m, size - m * 3);
-        p.setPen(QPen(QColor(20, 40, 90), qMax(1.0, size / 16.0)));
-        p.setBrush(QColor(110, 200, 230));
-        p.drawRoundedRect(body, m * 0.5, m * 0.5);
-        p.drawLine(body.topLeft(), QPointF(body.center().x(), body.center().y() + m * 0.5));
-        p.drawLine(body.topRight(), QPointF(body.center().x(), body.center().y() + m * 0.5));
-        p.end();
-        icon.addPixmap(pm);
-    }
+    for (int size : {16, 22, 32, 48, 64})
+        icon.addPixmap(QPixmap::fromImage(DrawProgramIcon(size)));
     return icon;
 }
 

@@ -24,8 +24,9 @@ private:
     Platform* platform_ = nullptr;
 };
 
-// Where Pelko.ini and Accounts.ini live, ending in "/": the executable's
-// directory, or the directory named by the PELKO_DIR environment variable.
+// Where Pelko.ini and Accounts.ini live, ending in "/" (see LocateFiles):
+// PELKO_DIR, the executable's directory, or for an installed copy the
+// user's configuration folder, created with a first Pelko.ini when missing.
 std::string ProgramDirectory();
 
 // The program's icon (tray and window lists), drawn here: a small envelope.

@@ -48,7 +48,7 @@ TSkinImage* makeImage(QWidget* parent, bool autosize)
 
 } // namespace
 
-TPelko::TPelko(Commun& c, Platform& p, QWidget* parent) : QWidget(parent), c_(c), p_(p)
+TPelko::TPelko(Commun& c, Platform& p, QWidget* parent) : QWidget(parent), session_(c), c_(c), p_(p)
 {
     setWindowTitle(QStringLiteral("Pelko"));
     // Borderless, and a tool window so that it gets no taskbar button.
@@ -62,26 +62,29 @@ TPelko::TPelko(Commun& c, Platform& p, QWidget* parent) : QWidget(parent), c_(c)
     // The window takes its size and outline from the background now, so that
     // it is never mapped at a size of its own.
     Guarded([this] { FormActivate(); });
+    created_ = true;
 }
 
 TPelko::~TPelko()
 {
-    // The connection outlives this body (members go after it): keep its
-    // events from reaching a window that is going away.
-    POP.OnStatus = nullptr;
-    POP.OnWork = nullptr;
-    POP.OnIdle = nullptr;
+    // The session outlives this body (members go after it): keep its events
+    // from reaching a window that is going away.
+    session_.OnStatus = nullptr;
+    session_.OnPump = nullptr;
+    session_.OnExchangesEnded = nullptr;
 }
 
 void TPelko::buildComponents()
 {
-    POP.Port = 110;
-    POP.SetBufferChunk(8192);
-    POP.OnStatus = [this](TWire*, const std::string& sOut) { POPStatus(sOut); };
-    POP.OnWork = [this](TWire*, int32_t, int32_t) { POPWork(); };
+    session_.OnStatus = [this](const std::string& sOut) { POPStatus(sOut); };
     // While a slow server keeps the socket waiting, the window keeps painting
-    // and takes clicks (which the busy rule below holds back).
-    POP.OnIdle = [this] { PumpEvents(); };
+    // and takes clicks (a Disconnect or a close among them calls it off).
+    session_.OnPump = [this] { POPWork(); };
+    session_.OnExchangesEnded = [this] {
+        if (disconnectPending_ || closePending_)
+            // Held-back commands run from the event loop, never from here.
+            QMetaObject::invokeMethod(this, [this] { RunPendingActions(); }, Qt::QueuedConnection);
+    };
 
     STATBMP = makeImage(this, false);
     connect(STATBMP, &TSkinImage::mousePressed, this, [this](QMouseEvent* e) {
@@ -116,7 +119,6 @@ void TPelko::buildComponents()
 
     MAIL = makeButton(this, "Run mail client", [this] { Guarded([this] { MAILClick(); }); });
     FLAG = makeImage(this, true);
-    Msg.ContentType = "text/plain";
 }
 
 bool TPelko::Guarded(const std::function<void()>& body)
@@ -141,7 +143,7 @@ void TPelko::LitSkinIni()
         POP.UserID = mv.UserID;
         POP.Password = mv.Password;
         HasActiveAccount_ = mv.HasActiveAccount;
-        CurAcc_ = mv.CurAcc;
+        session_.SetCurAcc(mv.CurAcc);
         OnTopSetting_ = mv.OnTopSetting;
         OnTop->setChecked(mv.OnTopSetting);
         PosX_ = mv.PosX;
@@ -200,15 +202,14 @@ void TPelko::FormCreate()
     // A rebuild can arrive from inside a running check (the dialog's skin
     // preview is reachable while the message pump runs): then the connection
     // is left to that check.
-    const bool nested = busy_ > 0;
-    PopBusy busy(*this);
+    const bool nested = session_.Busy();
 
     c_.AccCount = 0;
     HasActiveAccount_ = false;
-    CurAcc_ = 1;
+    session_.SetCurAcc(1);
     skin_.NoMsgWindow = false;
     c_.settings.run_my_client = false;
-    PrevCount_ = 99;
+    session_.ResetPrevCounts(99);
     // The size comes from the background in FormActivate, which follows
     // every FormCreate.
     backgroundStale_ = true;
@@ -228,20 +229,24 @@ void TPelko::FormCreate()
         if (nested)
             disconnectPending_ = true;
         else
-            POP.Disconnect();
+            session_.Close();
     }
     ShowConnectionState();
     // Set before the auto-connect, so that a Connect click after a failed
     // auto-connect arms the timer with the configured period.
     SetTimerInterval();
-    if (c_.settings.autoconnect && !POP.Connected() && HasActiveAccount_ && !nested) {
-        POP.Connect();
-        // Step 8 drew the disconnected state and a check draws no lamp: show
-        // the connection as a Connect click does, or the lamp stays off.
-        ShowConnectionState();
-        CheckMail(false);
+    const bool autoConnect = c_.settings.autoconnect && !POP.Connected() && HasActiveAccount_ && !nested;
+    autoConnectPending_ = autoConnect;
+    if (autoConnect && !created_) {
+        // At start the window comes first: the login waits for the event
+        // loop, which shows the window before it runs.
+        DrawStatus(AccountName() + "-Connecting to " + POP.Host);
+        QTimer::singleShot(0, this, [this] { Guarded([this] { RunAutoConnect(); }); });
+    } else if (autoConnect) {
+        RunAutoConnect(); // arms the timer, after a failure too
+    } else {
+        SetTimerEnabled(POP.Connected() && c_.settings.autocheck);
     }
-    SetTimerEnabled(POP.Connected() && c_.settings.autocheck);
     SetTimerInterval();
     SetOnTop(OnTopSetting_);
 }
@@ -298,10 +303,9 @@ bool TPelko::event(QEvent* e)
 
 void TPelko::FormClose()
 {
-    PopBusy busy(*this);
     // A failing QUIT must not keep the settings below from being written.
     if (POP.Connected())
-        DisconnectQuietly();
+        session_.Close();
     if (config_) {
         config_->LoadControls();
         config_->SaveSettings(); // reports its own failure
@@ -330,9 +334,11 @@ void TPelko::FormClose()
 
 void TPelko::closeEvent(QCloseEvent* e)
 {
-    if (busy_ > 0) {
-        // Never cut into an exchange: close once it has ended.
+    if (session_.Busy()) {
+        // The running exchange is called off; the close follows from the
+        // event loop once it has unwound.
         closePending_ = true;
+        session_.Cancel();
         e->ignore();
         return;
     }

@@ -80,7 +80,7 @@ void TPelko::TrayMessage(TrayPress press)
 
 void TPelko::Config1Click()
 {
-    if (!config_ || busy_ > 0)
+    if (!config_ || session_.Busy())
         return; // the dialog's OK rebuilds the window: not in the middle of an exchange
     Guarded([this] {
         if (config_->exec() != TConfig::kModalOk)
@@ -159,15 +159,13 @@ void TPelko::contextMenuEvent(QContextMenuEvent* e)
 
 void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, bool doubleClick)
 {
-    if (button != Qt::LeftButton || !doubleClick || !msgWindow_ || busy_ > 0)
+    if (button != Qt::LeftButton || !doubleClick || !msgWindow_ || session_.Busy())
         return;
     const Qt::KeyboardModifiers held = mods & kShiftCtrlAlt;
     if (held == Qt::NoModifier) {
-        if (POP.Connected() && !NoMsgWindow() && !msgWindow_->IsShown() && c_.MsgCount > 0)
-            Guarded([this] {
-                msgWindow_->ShowMessageNo(1);
-                msgWindow_->ShowModal();
-            });
+        if (POP.Connected() && !NoMsgWindow() && !msgWindow_->IsShown() && c_.MsgCount > 0 &&
+            ReportExchange([this] { msgWindow_->ShowMessageNo(1); }))
+            Guarded([this] { msgWindow_->ShowModal(); });
     } else if (held == Qt::ControlModifier) {
         if (!NoMsgWindow())
             Guarded([this] { msgWindow_->ShowModal(); });

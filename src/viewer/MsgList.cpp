@@ -1,7 +1,6 @@
 // The message window's construction, modal run, mouse handling and painting.
 #include "viewer/MsgList.h"
 
-#include "app/Pelko.h"
 #include "skin/qt/ImgBtn.h"
 #include "skin/qt/TrMemo.h"
 #include "viewer/SaveIcon.h"
@@ -23,7 +22,7 @@ namespace pelko {
 
 const std::string TMsgList::kSaveFilter = "zip file (*.zip)|*.zip|exe file (*.exe)|*.exe|all (*.*)|*.*";
 
-TMsgList::TMsgList(TPelko& main, QWidget* parent)
+TMsgList::TMsgList(TMsgListOwner& main, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), main_(main)
 {
     // Topmost from the start: the window is only ever visible as the
@@ -102,6 +101,9 @@ void TMsgList::setVisible(bool visible)
 
 void TMsgList::CloseMsgClick()
 {
+    // Closing while a step still waits for the server calls that step off.
+    if (working_)
+        session().Cancel();
     restoreTimer();
     close();
 }
@@ -111,6 +113,8 @@ void TMsgList::hideEvent(QHideEvent* e)
     QWidget::hideEvent(e);
     if (e->spontaneous())
         return; // minimised by the window manager: still open
+    if (working_)
+        session().Cancel();
     // However the window went away, the main window gets its timer back.
     restoreTimer();
     // From now on the main window may log in again on its own: the message

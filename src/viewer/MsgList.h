@@ -5,6 +5,7 @@
 // lets the main window recount before every step, so it always works on the
 // server's current mailbox.
 #include "app/MsgWindowHost.h"
+#include "viewer/MsgListOwner.h"
 
 #include <QPixmap>
 #include <QPoint>
@@ -21,7 +22,6 @@ class QMenu;
 namespace pelko {
 
 class TImgBtn;
-class TPelko;
 class TTransparentMemo;
 class TWireMessage;
 
@@ -31,13 +31,14 @@ public:
     // Filter of the attachment save dialog.
     static const std::string kSaveFilter;
 
-    explicit TMsgList(TPelko& main, QWidget* parent = nullptr);
+    explicit TMsgList(TMsgListOwner& main, QWidget* parent = nullptr);
     ~TMsgList() override;
 
     // TMsgWindowHost
-    // Fetches message n into the main window's Msg and shows it; 0 shows
-    // "no more messages...". Protocol errors are raised to the caller. Does
-    // nothing while another exchange with the server is running.
+    // Fetches message n into the session's Msg and shows it; 0 shows
+    // "no more messages...". Protocol errors are raised to the caller (the
+    // connection closed). Does nothing while another exchange with the
+    // server is running.
     void ShowMessageNo(int n) override;
     // Shows the window and returns when it is closed.
     void ShowModal() override;
@@ -96,7 +97,8 @@ private:
     void buildComponents();
     TImgBtn* makeButton(const char* hint, void (TMsgList::*handler)());
     // Runs a handler that talks to the server: refused while another exchange
-    // runs (ours or the main window's), errors shown by the main window's guard.
+    // runs (ours or the main window's), errors shown by the main window in a
+    // box naming the account.
     void RunExchange(const std::function<void()>& body);
     // Quit, log in again to the same account, and have the main window recount.
     void Reconnect();
@@ -108,7 +110,9 @@ private:
     // main window may clear).
     static std::string Identity(const TWireMessage& m);
 
-    TPelko& main_;
+    MailSession& session() { return main_.Session(); }
+
+    TMsgListOwner& main_;
     QPoint DragPoint_;
     int32_t CurMsg_ = 0;
     bool SavedTimerState_ = false;

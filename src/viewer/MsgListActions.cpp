@@ -2,7 +2,6 @@
 // step to the previous or next one, delete, reply, save attachments.
 #include "viewer/MsgList.h"
 
-#include "app/Pelko.h"
 #include "config/IniLookup.h"
 #include "viewer/core/MessageText.h"
 #include "wire/TextUtil.h"
@@ -39,13 +38,10 @@ void TMsgList::RunExchange(const std::function<void()>& body)
 {
     // One exchange at a time on the one connection: the protocol's progress
     // events let clicks through while a step is still reading.
-    if (working_ || main_.PopIsBusy())
+    if (working_ || session().Busy())
         return;
     FlagScope scope(working_);
-    main_.Guarded([&] {
-        TPelko::PopBusy busy(main_);
-        body();
-    });
+    main_.HandExchange(body);
 }
 
 void TMsgList::ShowMessageNo(int n)
@@ -58,22 +54,21 @@ void TMsgList::ShowMessageNo(int n)
         return;
     }
     // Called from outside in the middle of another exchange: not now.
-    if (!working_ && main_.PopIsBusy())
+    if (!working_ && session().Busy())
         return;
 
-    TWireMessage& msg = main_.Msg;
+    TWireMessage& msg = session().Msg;
     const bool headerOnly = main_.commun().settings.header_only;
-    {
-        TPelko::PopBusy busy(main_);
+    session().Run([&] {
         msg.Clear();
         if (headerOnly) {
             msg.ExtractAttachments = false;
-            main_.POP.RetrieveHeaders(n, msg);
+            session().POP.RetrieveHeaders(n, msg);
         } else {
             msg.ExtractAttachments = true;
-            main_.POP.RetrieveMessage(n, msg);
+            session().POP.RetrieveMessage(n, msg);
         }
-    }
+    });
     setText(JoinLines(MessageTextLines(msg, headerOnly)));
     if (!headerOnly)
         Save->setEnabled(!msg.Attachments.empty());
@@ -86,17 +81,10 @@ void TMsgList::Reconnect()
 {
     // Until the next fetch, the number on screen belongs to the old session.
     sessionMayHaveChanged_ = true;
-    TPelko::PopBusy busy(main_);
-    TWirePOP3& pop = main_.POP;
-    if (pop.Connected()) {
-        try {
-            pop.Disconnect(); // "Quit": the server carries out deletions now
-        } catch (const EWireException&) {
-            // The old connection was already gone; a new one replaces it.
-        }
-    }
-    pop.Connect();
-    main_.CheckMail(false);
+    session().Run([this] {
+        session().Relogin(); // "Quit" first: the server carries out deletions now
+        main_.CheckMail(false);
+    });
 }
 
 void TMsgList::NextClick()
@@ -136,19 +124,17 @@ void TMsgList::DeleteClick()
             TWireMessage probe;
             probe.ExtractAttachments = false;
             try {
-                TPelko::PopBusy busy(main_);
-                main_.POP.RetrieveHeaders(CurMsg_, probe);
+                session().POP.RetrieveHeaders(CurMsg_, probe);
                 deleteIt = Identity(probe) == shownIdentity_;
             } catch (const EWireException&) {
                 deleteIt = false;
             }
         }
         if (deleteIt) {
-            TPelko::PopBusy busy(main_);
             // A refusal must not pass for a deletion: say so in the server's
             // words (with nothing shown, the refusal of message 0 is expected).
-            if (!main_.POP.DeleteMessage(CurMsg_) && CurMsg_ > 0)
-                main_.platform().messageBox(main_.POP.ResultText);
+            if (!session().POP.DeleteMessage(CurMsg_) && CurMsg_ > 0)
+                main_.platform().messageBox(session().POP.ResultText);
         } else {
             main_.platform().messageBox(kDeleteStaleText);
         }
@@ -159,17 +145,17 @@ void TMsgList::DeleteClick()
 
 void TMsgList::ReplyClick()
 {
-    main_.Guarded([this] { main_.platform().openUrl("mailto:" + LTrimSpaces(main_.Msg.From())); });
+    main_.Guarded([this] { main_.platform().openUrl("mailto:" + LTrimSpaces(session().Msg.From())); });
 }
 
 void TMsgList::SaveClick()
 {
-    if (CurMsg_ <= 0 || working_ || main_.PopIsBusy())
+    if (CurMsg_ <= 0 || working_ || session().Busy())
         return;
     FlagScope scope(working_);
     main_.Guarded([this] {
         // A copy: the dialogs run event loops, and Msg belongs to the main window.
-        const std::vector<TAttachment> attachments = main_.Msg.Attachments;
+        const std::vector<TAttachment> attachments = session().Msg.Attachments;
         Platform& p = main_.platform();
         for (const TAttachment& a : attachments) {
             const auto target = p.saveFileDialog(SafeAttachmentName(a.FileName), kSaveFilter);

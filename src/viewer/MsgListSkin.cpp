@@ -2,7 +2,6 @@
 // outline, taken from the shared skin values each time the window is shown.
 #include "viewer/MsgList.h"
 
-#include "app/Pelko.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinReader.h"
 #include "skin/qt/ImgBtn.h"

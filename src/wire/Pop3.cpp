@@ -26,6 +26,8 @@ TWirePOP3::~TWirePOP3()
 
 void TWirePOP3::Connect()
 {
+    ThrowIfCancelled();
+    DeadlineScope deadline(*this); // connect, greeting, User and Pass together
     TWireMessageClient::Connect();
     try {
         ResultText = ReadLine();
@@ -52,12 +54,23 @@ void TWirePOP3::Connect()
     }
 }
 
+void TWirePOP3::Abort()
+{
+    TWireMessageClient::Disconnect();
+}
+
 void TWirePOP3::Disconnect()
 {
     if (disconnecting_) {
         // Reached again from inside the "Quit" write (the peer had gone):
         // just close, once.
         closedInside_ = true;
+        TWireMessageClient::Disconnect();
+        return;
+    }
+    if (!Established() || Cancelled()) {
+        // Nothing is written to a connection that never came about, nor to
+        // a server we stopped waiting for.
         TWireMessageClient::Disconnect();
         return;
     }
@@ -98,6 +111,7 @@ int32_t TWirePOP3::CountFromStat()
 
 int32_t TWirePOP3::CheckMessages()
 {
+    DeadlineScope deadline(*this);
     int32_t count = 0;
     CheckError.clear();
     try {
@@ -128,6 +142,7 @@ int32_t TWirePOP3::CheckMessages()
 
 bool TWirePOP3::RetrieveMessage(int32_t number, TWireMessage& m)
 {
+    DeadlineScope deadline(*this);
     SendCommand("RETR " + std::to_string(number), -1, 0, "");
     if (ResultCode == 1) {
         DoStatus("  " + ResultText);
@@ -141,6 +156,7 @@ bool TWirePOP3::RetrieveMessage(int32_t number, TWireMessage& m)
 
 bool TWirePOP3::RetrieveHeaders(int32_t number, TWireMessage& m)
 {
+    DeadlineScope deadline(*this);
     SendCommand("TOP " + std::to_string(number) + " 0", 1, 0, "Retrieving headers");
     if (ResultCode != 1)
         return false;
@@ -160,6 +176,7 @@ bool TWirePOP3::RetrieveHeaders(int32_t number, TWireMessage& m)
 
 bool TWirePOP3::DeleteMessage(int32_t number)
 {
+    DeadlineScope deadline(*this);
     SendCommand("DELE " + std::to_string(number), -1, 0, "");
     return ResultCode == 1;
 }

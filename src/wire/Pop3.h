@@ -15,6 +15,8 @@ public:
     TWirePOP3();
     ~TWirePOP3() override;
 
+    // The login, the listing and each message or deletion run under one
+    // deadline each (see DeadlineScope).
     // Connects, reads the greeting, sends "User" and "Pass" (for a
     // "pop3://...?starttls" host first "STLS" and the TLS handshake; a
     // refused "STLS" raises EWireTlsError kNoStlsText). On any failure
@@ -22,8 +24,13 @@ public:
     // the failure: the component is then idle.
     void Connect() override;
     // Writes "Quit" (the reply is not read), then closes. A write failure
-    // (EWireClosedSocket without a socket) is raised after the close.
+    // (EWireClosedSocket without a socket) is raised after the close. A
+    // connection that was never established, or whose exchange was
+    // cancelled, is closed without "Quit".
     void Disconnect() override;
+    // Closes without writing anything (a connection out of step with the
+    // server after a failure). Never raises.
+    void Abort();
 
     // Number of messages: lines of the "UIDL" listing. A refused "UIDL" is
     // reported as status and the count taken from "STAT". Failures are

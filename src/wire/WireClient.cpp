@@ -29,11 +29,13 @@ void TWireClient::ConnectAnyAddress(uint16_t port)
     const uint64_t generation = TransportGeneration();
     // A slow name server must not freeze the window or outlast the time-out.
     const std::vector<ResolvedAddress> addresses =
-        LookUpWhileIdle(Resolver ? Resolver : AddressResolver(ResolveAddresses), target_.host, port, Timeout,
-                        [this, generation] {
+        LookUpWhileIdle(Resolver ? Resolver : AddressResolver(ResolveAddresses), target_.host, port,
+                        Timeout > 0 ? TimeLeftMs() : 0, [this, generation] {
+                            ThrowIfCancelled();
                             if (!OnIdle)
                                 return;
                             OnIdle();
+                            ThrowIfCancelled();
                             if (!transport_ || TransportGeneration() != generation)
                                 throw EWireSocketError(10038);
                         });
@@ -58,6 +60,7 @@ void TWireClient::ConnectAnyAddress(uint16_t port)
             // handler closed or replaced the connection meanwhile.
             if (last || !transport_ || TransportGeneration() != generation)
                 throw;
+            RestartDeadline();
             continue;
         }
         if (r.state == IoState::Done)
@@ -108,6 +111,9 @@ void TWireClient::Connect()
 {
     if (Connected())
         throw EWireAlreadyConnected(kAlreadyConnectedText);
+    ThrowIfCancelled();
+    DeadlineScope deadline(*this);
+    established_ = false;
     DoStatus("Connecting to " + Host);
     SetBufferChunk(BufferChunk());
     target_ = ParseHostSpec(Host);
@@ -121,6 +127,7 @@ void TWireClient::Connect()
 
         const uint16_t port = static_cast<uint16_t>(target_.hasPort ? target_.port : (Port & 0xFFFF));
         ConnectAnyAddress(port);
+        established_ = true;
 
         if (!LogFile.empty())
             OpenLog();
@@ -150,6 +157,7 @@ void TWireClient::Disconnect()
     ResetBuffer();
     HostAddress.clear();
     secure_ = false;
+    established_ = false;
     if (Connected())
         CloseSocket();
     try {

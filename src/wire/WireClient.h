@@ -26,16 +26,20 @@ public:
         ResolveAddresses;
 
     // Resolves the host (the idle event keeps running and the time-out
-    // applies), tries each of its addresses in turn (the time-out applies to
-    // each attempt), and for "pop3s://" completes the TLS
-    // handshake (with its own time-out) before "Socket Connected" is followed
-    // by anything else.
+    // applies), tries each of its addresses in turn, and for "pop3s://"
+    // completes the TLS handshake before "Socket Connected" is followed by
+    // anything else. All of it runs under one deadline (see DeadlineScope);
+    // an address given up on after a time-out starts the time again for the
+    // next one.
     virtual void Connect();
     // Never raises: every failure inside is swallowed.
     void Disconnect() override;
 
     // True while the connection runs over TLS.
     bool Secure() const { return secure_; }
+    // True once the TCP connection of the last Connect was established, until
+    // it is closed: a connect that failed or timed out gets nothing written.
+    bool Established() const { return established_ && Connected(); }
 
 protected:
     // Stops the events from reaching an owner that is going away.
@@ -53,6 +57,7 @@ private:
 
     HostSpec target_;
     bool secure_ = false;
+    bool established_ = false;
 };
 
 } // namespace pelko

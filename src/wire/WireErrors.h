@@ -48,6 +48,16 @@ inline const std::string kNotEnoughDataText = "Not enough data in buffer.";
 inline const std::string kBoundaryErrorText = "Boundary error";
 inline const std::string kStatusHandlerSuffix = " occurred in user's OnStatus Event.";
 
+// The exchange was called off by its owner (a Disconnect or Exit click while
+// the server kept us waiting). Deliberately outside the std::exception
+// family: the handlers that cope with a failed step ("the notification gets
+// shorter", "the count reached so far") must not turn a cancellation into an
+// error to show; it travels up to whoever started the exchange.
+class EWireCancelled {
+public:
+    const char* what() const noexcept { return "Cancelled."; }
+};
+
 // Text of a line that exceeds the cap (the number is the cap in bytes).
 std::string LineTooLongText(size_t maxLength);
 

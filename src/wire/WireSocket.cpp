@@ -64,11 +64,52 @@ void TWireSocket::SetBufferChunk(int32_t value)
     buffer_.setCapacity(static_cast<size_t>(value));
 }
 
+TWireSocket::DeadlineScope::DeadlineScope(TWireSocket& s) : s_(s), outermost_(!s.deadlineActive_)
+{
+    if (outermost_ && s_.Timeout > 0) {
+        s_.deadlineActive_ = true;
+        s_.RestartDeadline();
+    }
+}
+
+TWireSocket::DeadlineScope::~DeadlineScope()
+{
+    if (outermost_)
+        s_.deadlineActive_ = false;
+}
+
+void TWireSocket::RestartDeadline()
+{
+    deadlineStart_ = std::chrono::steady_clock::now();
+    deadlineBytes_ = 0;
+}
+
+std::chrono::steady_clock::time_point TWireSocket::OperationDeadline() const
+{
+    constexpr uint64_t kBytesPerExtraSecond = 64 * 1024;
+    return deadlineStart_ + std::chrono::milliseconds(Timeout) +
+           std::chrono::seconds(deadlineBytes_ / kBytesPerExtraSecond);
+}
+
+int TWireSocket::TimeLeftMs() const
+{
+    if (!deadlineActive_)
+        return Timeout;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(OperationDeadline() -
+                                                                            std::chrono::steady_clock::now())
+                          .count();
+    // 0 would mean "no limit" to the callers: at least one millisecond.
+    return static_cast<int>(std::clamp<long long>(left, 1, std::numeric_limits<int>::max()));
+}
+
 void TWireSocket::WaitReady(bool forWrite, std::chrono::steady_clock::time_point deadline)
 {
     const int fd = transport_ ? transport_->pollFd() : -1;
     const uint64_t generation = TransportGeneration();
     for (;;) {
+        ThrowIfCancelled();
+        if (deadlineActive_)
+            deadline = std::min(deadline, OperationDeadline());
         int slice = kWaitSliceMs;
         if (Timeout > 0) {
             const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -90,6 +131,7 @@ void TWireSocket::WaitReady(bool forWrite, std::chrono::steady_clock::time_point
         }
         if (OnIdle) {
             OnIdle();
+            ThrowIfCancelled();
             // The hook may have closed or replaced the connection.
             if (TransportGeneration() != generation || !transport_)
                 throw EWireSocketError(10038);
@@ -101,6 +143,10 @@ IoResult TWireSocket::Transfer(const std::function<IoResult()>& op)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Timeout);
     for (;;) {
+        // A peer that always has a byte ready never makes us wait: the
+        // operation's deadline is looked at before every call as well.
+        if (deadlineActive_ && std::chrono::steady_clock::now() >= OperationDeadline())
+            throw EWireSocketError(kWsaTimedOut);
         const IoResult r = op();
         if (r.state == IoState::WantRead || r.state == IoState::WantWrite)
             WaitReady(r.state == IoState::WantWrite, deadline);
@@ -146,6 +192,7 @@ void TWireSocket::FillBuffer()
             for (size_t i = 0; i < r.bytes; ++i)
                 dst[i] = static_cast<char>(dst[i] & 0x7F);
         buffer_.commit(r.bytes);
+        deadlineBytes_ += r.bytes;
         DoWork(WorkPosition + static_cast<int64_t>(r.bytes));
     }
     CheckGracefulClose();

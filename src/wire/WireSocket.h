@@ -3,6 +3,7 @@
 // command/response exchange, status and progress events, time-outs.
 #include "wire/ReceiveBuffer.h"
 #include "wire/Wire.h"
+#include "wire/WireErrors.h"
 
 #include <chrono>
 #include <cstdint>
@@ -50,6 +51,37 @@ public:
     // send waits (the GUI keeps painting from here).
     TIdleEvent OnIdle;
 
+    // ---- one operation's deadline ----
+    // A login, a listing or a message as a whole may take Timeout
+    // milliseconds plus one second for every 64 KiB received meanwhile: a
+    // server that trickles a byte now and then cannot hold an operation for
+    // ever, while a large message on a slow line still gets through. Without
+    // a Timeout there is no deadline. Scopes nest; the outermost one counts.
+    class DeadlineScope {
+    public:
+        explicit DeadlineScope(TWireSocket& s);
+        ~DeadlineScope();
+        DeadlineScope(const DeadlineScope&) = delete;
+        DeadlineScope& operator=(const DeadlineScope&) = delete;
+
+    private:
+        TWireSocket& s_;
+        bool outermost_;
+    };
+    // The running operation's time starts again (a new address to try).
+    void RestartDeadline();
+    // Milliseconds the running operation has left (Timeout when none runs).
+    int TimeLeftMs() const;
+
+    // ---- cancellation ----
+    // Calls the running exchange off: the step that waits raises
+    // EWireCancelled within one waiting slice, and so do every later wait and
+    // connect until ClearCancel. A cancelled connection is closed without
+    // "Quit" (nothing more is written to a server that keeps us waiting).
+    void Cancel() { cancelled_ = true; }
+    bool Cancelled() const { return cancelled_; }
+    void ClearCancel() { cancelled_ = false; }
+
     int32_t BufferChunk() const { return bufferChunk_; }
     void SetBufferChunk(int32_t value);
 
@@ -96,8 +128,19 @@ protected:
     void CloseLog();
     void LogText(const std::string& text);
     bool LogOpen() const { return log_ != nullptr; }
+    void ThrowIfCancelled() const
+    {
+        if (cancelled_)
+            throw EWireCancelled();
+    }
 
 private:
+    std::chrono::steady_clock::time_point OperationDeadline() const;
+
+    bool deadlineActive_ = false;
+    std::chrono::steady_clock::time_point deadlineStart_;
+    uint64_t deadlineBytes_ = 0;
+    bool cancelled_ = false;
     int32_t bufferChunk_ = 8192;
     ReceiveBuffer buffer_;
     std::FILE* log_ = nullptr;

@@ -110,6 +110,15 @@ inline TPOPAcc account(const std::string& name, int dovecotUser, bool inactive =
     return a;
 }
 
+// The auto-connect of the start runs from the event loop: let it run.
+inline void awaitAutoConnect(const TPelko& w)
+{
+    QElapsedTimer t;
+    t.start();
+    while (w.AutoConnectPending() && t.elapsed() < 30000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+}
+
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(tmp.isValid()); }
@@ -139,6 +148,7 @@ protected:
         c.ProgramDir = dir();
         try {
             w = std::make_unique<TPelko>(c, fake);
+            awaitAutoConnect(*w);
         } catch (const FatalEndCalled& e) {
             // Say which end it was before the test sees it.
             std::fprintf(stderr, "fatal end at start: %s\n", e.text.c_str());

@@ -155,6 +155,9 @@ protected:
 
         c.ProgramDir = dir();
         main = std::make_unique<TPelko>(c, fake);
+        // The auto-connect of the start runs from the event loop.
+        for (int i = 0; i < 3000 && main->AutoConnectPending(); ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         win = std::make_unique<TMsgList>(*main);
         main->SetMsgWindow(win.get());
     }

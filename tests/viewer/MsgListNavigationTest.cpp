@@ -120,18 +120,18 @@ TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
     win->show();
     const std::string before = win->ShownText();
 
-    {
-        TPelko::PopBusy busy(*main); // another exchange runs: held back
+    main->Session().Run([&] { // another exchange runs: held back
         win->NextClick();
         win->ShowMessageNo(2);
-    }
+    });
     EXPECT_EQ(win->CurMsg(), 1);
     EXPECT_EQ(win->ShownText(), before);
 
     main->POP.Password = "wrong";
     win->NextClick();
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(fake.boxes[0], "-ERR [AUTH] Authentication failed.");
+    EXPECT_EQ(fake.boxes[0], "-ERR [AUTH] Authentication failed.\rAccount: test (127.0.0.1:" +
+                                 std::to_string(DovecotPort()) + ")");
     EXPECT_TRUE(win->isVisible());
     EXPECT_EQ(win->CurMsg(), 1);
     EXPECT_EQ(win->ShownText(), before);

@@ -1,0 +1,32 @@
+#pragma once
+// What the message window needs from the window that owns the mail
+// session: the session itself, the shared values and desktop services, the
+// recount after a new login, the check timer and the program's error
+// handling.
+#include "app/session/MailSession.h"
+#include "config/Commun.h"
+#include "platform/Platform.h"
+
+#include <functional>
+
+namespace pelko {
+
+struct TMsgListOwner {
+    virtual ~TMsgListOwner() = default;
+    virtual MailSession& Session() = 0;
+    virtual Commun& commun() = 0;
+    virtual Platform& platform() = 0;
+    // Counts again on the connection just logged in to and shows the result.
+    virtual void CheckMail(bool NextAccount) = 0;
+    virtual bool TimerEnabled() const = 0;
+    virtual void SetTimerEnabled(bool on) = 0;
+    // Runs a handler body: errors are shown in a message box, a fatal one
+    // ends the program. false when the body was cut short.
+    virtual bool Guarded(const std::function<void()>& body) = 0;
+    // Runs body as one exchange with the server that the user started: a
+    // failure is shown in a message box naming the account, a cancellation
+    // ends it quietly. false when the body was cut short.
+    virtual bool HandExchange(const std::function<void()>& body) = 0;
+};
+
+} // namespace pelko
