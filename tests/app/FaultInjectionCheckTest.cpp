@@ -3,6 +3,7 @@
 // front of the user, a working check right after, the files untouched.
 #include "FaultInjectionFixture.h"
 
+#include "wire/SocketErrors.h"
 #include "wire/WireErrors.h"
 
 namespace pelko::fault_test {
@@ -36,12 +37,17 @@ TEST_F(FaultTest, RefusedConnectionThenAWorkingCheck)
 TEST_F(FaultTest, LoginFaultsShowTheirErrorAndTheNextLoginWorks)
 {
     const std::string stall = "STALL 4000\n";
+    // Each byte comes well within the time-out; the greeting as a whole does not.
+    std::string trickle;
+    for (char ch : std::string("+OK slow"))
+        trickle += std::string("SRAW: ") + ch + "\nSTALL 400\n";
     SerialPeer peer({
         "S: -ERR server busy, come back later\n",       // refused greeting
         "S: +OK ready\nC: User joe\nCLOSE\n",           // gone during the login
         stall + "S: +OK too late\n",                    // no greeting
         "S: +OK ready\nC: User joe\n" + stall,          // no answer to User
         "S: +OK ready\nC: User joe\nS: +OK\nC: Pass word\n" + stall, // no answer to Pass
+        trickle,                                                    // a byte now and then
         GoodCheck(3),
     });
     TPelko& m = startAt(peer.address());
@@ -52,6 +58,7 @@ TEST_F(FaultTest, LoginFaultsShowTheirErrorAndTheNextLoginWorks)
         {"stalled greeting", "timed out"},
         {"stalled User", "timed out"},
         {"stalled Pass", "timed out"},
+        {"trickled greeting", "timed out"},
     };
     size_t boxes = 0;
     for (const auto& [what, text] : expected) {
@@ -136,7 +143,7 @@ TEST_F(FaultTest, OddBytesInRepliesAreTakenInStride)
 
     EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(lastBox(), LineTooLongText(m.POP.MaxLineLength));
+    EXPECT_EQ(lastBox(), LineTooLongText(m.POP.MaxLineLength) + "\rAccount: Home (" + peer.address() + ")");
     EXPECT_FALSE(m.POP.Connected());
 
     m.ConnectClick();
@@ -146,7 +153,7 @@ TEST_F(FaultTest, OddBytesInRepliesAreTakenInStride)
     expectFilesIntact();
 }
 
-TEST_F(FaultTest, TimerCheckThatFailsToLogInStopsAtTheNextTick)
+TEST_F(FaultTest, TimerCheckThatFailsToLogInIsRetriedAtTheNextTick)
 {
     SerialPeer peer({
         GoodCheck(2),
@@ -158,22 +165,67 @@ TEST_F(FaultTest, TimerCheckThatFailsToLogInStopsAtTheNextTick)
     EXPECT_EQ(status(), "Home-2 messages");
     ASSERT_TRUE(m.TimerEnabled());
 
-    // The tick logs in again and is refused: the error is shown, the timer
-    // keeps its state until the next tick finds no connection.
+    // The tick logs in again and is refused: no box, the error where the
+    // count goes, the lamp off, and the timer goes on.
     EXPECT_LT(timed([&] { m.TimerTimer(); }), kTimeoutMs + kSlackMs);
-    ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(lastBox(), "-ERR [AUTH] Authentication failed.");
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
+    EXPECT_EQ(status(), "Home--ERR [AUTH] Authentication failed.");
+    EXPECT_EQ(m.NBMSGBMP->hint(), "Home : error: -ERR [AUTH] Authentication failed.");
     EXPECT_FALSE(m.POP.Connected());
-    m.TimerTimer();
-    EXPECT_EQ(status(), "Disconnected");
-    EXPECT_FALSE(m.TimerEnabled());
-    EXPECT_EQ(fake.boxes.size(), 1u);
-
-    m.ConnectClick();
-    EXPECT_EQ(status(), "Home-5 messages");
+    EXPECT_EQ(m.Online->hint(), "Disconnected");
+    EXPECT_TRUE(onlineShows(defaultSkin() + "lamp_off.bmp"));
     EXPECT_TRUE(m.TimerEnabled());
+
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Home-5 messages");
+    EXPECT_EQ(m.NBMSGBMP->hint(), "Home : 5");
+    EXPECT_TRUE(m.POP.Connected());
+    EXPECT_TRUE(onlineShows(defaultSkin() + "lamp_on.bmp"));
+    EXPECT_TRUE(m.TimerEnabled());
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
     expectFilesIntact();
+}
+
+TEST_F(FaultTest, AccountOnAClosedPortStopsNeitherTheStartNorTheOtherAccount)
+{
+    SerialPeer peer({GoodCheck(3), GoodCheck(3)});
+    SettingsLines s = baseSettings();
+    s.playsnd = false;
+    s.autoconnect = true;
+    s.autocheck = true;
+    s.ontop = true;
+    writeSettings(s);
+    TPOPAcc closed;
+    closed.acc_name = "Gone";
+    closed.host_name = "127.0.0.1:" + std::to_string(ClosedPort());
+    closed.user_name = "joe";
+    closed.password = "word";
+    TPOPAcc good = closed;
+    good.acc_name = "Work";
+    good.host_name = peer.address();
+    writeAccounts({closed, good});
+    TPelko& m = start(); // the auto-connect to "Gone" fails
+
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
+    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_TRUE(m.TimerEnabled()) << "the next tick logs in again";
+    EXPECT_TRUE(m.OnTopChecked());
+    EXPECT_TRUE(m.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    const std::string refused = "Gone : error: " + SocketErrorText(10061);
+    EXPECT_EQ(m.NBMSGBMP->hint(), refused);
+
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Work-3 messages");
+    EXPECT_TRUE(countShows(3));
+    EXPECT_EQ(m.NBMSGBMP->hint(), refused + "\rWork : 3");
+
+    m.TimerTimer(); // "Gone" again: refused, and still no box
+    EXPECT_EQ(status(), "Gone-" + SocketErrorText(10061));
+    m.TimerTimer();
+    EXPECT_EQ(status(), "Work-3 messages");
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
+    EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
 }
 
 } // namespace pelko::fault_test
