@@ -1,3 +1,4 @@
+#include "FullQueue.h"
 #include "ScriptedPeer.h"
 #include "WireTestUtil.h"
 #include "wire/WireClient.h"
@@ -128,22 +129,13 @@ TEST(Connect, ProtocolLogRecordsCommandsAndResponses)
 
 TEST(Connect, ConnectGivesUpAfterTheTimeout)
 {
-    // A listener whose queue is full: further connects get no answer.
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-    ASSERT_EQ(::listen(listener, 0), 0);
-    socklen_t len = sizeof a;
-    ::getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-    const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    ASSERT_EQ(::connect(filler, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+    FullQueue queue;
+    ASSERT_TRUE(queue.ok());
 
     TWireClient c;
     StatusLog log;
     log.hook(c);
-    c.Host = "127.0.0.1:" + std::to_string(ntohs(a.sin_port));
+    c.Host = queue.address();
     c.Timeout = 300;
     int idles = 0;
     c.OnIdle = [&] { ++idles; };
@@ -161,8 +153,6 @@ TEST(Connect, ConnectGivesUpAfterTheTimeout)
     EXPECT_GE(idles, 5);
     EXPECT_FALSE(c.Connected());
     EXPECT_EQ(log.lines, (TStrings{"Connecting to " + c.Host, "Disconnecting", "Disconnected"}));
-    ::close(filler);
-    ::close(listener);
 }
 
 TEST(Connect, AReadFromTheIdleHookDoesNotCorruptTheWaitingRead)
