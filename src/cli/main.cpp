@@ -10,6 +10,9 @@ int main(int argc, char** argv)
 {
     using namespace pelko::cli;
     std::signal(SIGPIPE, SIG_IGN);
+    // Before anything else: what a killed earlier run left goes, and an
+    // interrupted run takes its attachment files with it.
+    pelko::StartTempFiles();
     CheckOptions options;
     std::string error;
     if (!ParseCheckOptions(argc, argv, options, error)) {

@@ -4,10 +4,15 @@
 #include "ScriptedPeer.h"
 #include "config/Scramble.h"
 
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <set>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -284,4 +289,112 @@ TEST_F(PelkoCheck, HugeTextKeepsMemoryFlat)
     EXPECT_EQ(r.out.rfind(last), r.out.size() - last.size());
     EXPECT_TRUE(peer.finish(10000));
     EXPECT_EQ(peer.mismatches(), std::vector<std::string>());
+}
+
+namespace {
+
+pid_t SpawnCheck(const std::vector<std::string>& args, const std::string& workDir, const std::string& tmpDir)
+{
+    std::vector<std::string> env{"TMPDIR=" + tmpDir};
+    for (char** e = environ; *e; ++e)
+        if (std::string(*e).rfind("TMPDIR=", 0) != 0)
+            env.push_back(*e);
+    std::vector<char*> envp;
+    for (std::string& e : env)
+        envp.push_back(&e[0]);
+    envp.push_back(nullptr);
+    const std::string bin = CheckBinary(), out = workDir + "/spawned-out";
+    std::vector<char*> argv{const_cast<char*>(bin.c_str())};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, bin.c_str(), &fa, nullptr, argv.data(), envp.data()) != 0)
+        pid = -1;
+    posix_spawn_file_actions_destroy(&fa);
+    return pid;
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::set<std::string> Names(const std::string& path)
+{
+    std::set<std::string> names;
+    if (DIR* d = ::opendir(path.c_str())) {
+        while (dirent* e = ::readdir(d))
+            if (e->d_name[0] != '.')
+                names.insert(e->d_name);
+        ::closedir(d);
+    }
+    return names;
+}
+
+} // namespace
+
+TEST_F(PelkoCheck, TemporaryFilesGoWithTheProgram)
+{
+    const std::string tmp = dir + "/tmp";
+    ::mkdir(tmp.c_str(), 0700);
+    const std::string root = tmp + "/pelko-" + ::getpwuid(::geteuid())->pw_name + "/";
+    ::mkdir(root.c_str(), 0700);
+    // Left by runs that are gone (one with its lock file, one from before it had one),
+    // and the files of a run still going (this process holds its lock).
+    for (const char* run : {"999999998", "999999999", "999999997"}) {
+        ::mkdir((root + run).c_str(), 0700);
+        WriteAll(root + run + "/PBEleft", "attachment");
+    }
+    WriteAll(root + "999999998.lock", "");
+    const int liveLock = ::open((root + "999999997.lock").c_str(), O_RDWR | O_CREAT, 0600);
+    ASSERT_EQ(::flock(liveLock, LOCK_EX), 0);
+
+    const std::string script = "S: +OK ready\nC: User u\nS: +OK\nC: Pass p\nS: +OK\nC: RETR 1\nS: +OK\n"
+                               "S: Content-Type: multipart/mixed; boundary=b\nS:\nS: --b\n"
+                               "S: Content-Disposition: attachment; filename=\"big.bin\"\nS:\n"
+                               "S: the first part of a long attachment\nSTALL 20000\n";
+    for (int sig : {SIGINT, SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(sig);
+        ScriptedPeer peer(script);
+        WriteAll(dir + "/Accounts.ini", AccountsFile({{"Box", "127.0.0.1:" + std::to_string(peer.port()), "u", "p"}}));
+        const pid_t pid = SpawnCheck({"--dir", dir, "--dump", "1"}, dir, tmp);
+        ASSERT_GT(pid, 0);
+        const std::string own = root + std::to_string(pid);
+        bool started = false;
+        for (int i = 0; i < 500 && !started; ++i) {
+            const std::set<std::string> files = Names(own);
+            started = !files.empty() && files.begin()->rfind("PBE", 0) == 0;
+            if (!started)
+                ::usleep(10000);
+        }
+        EXPECT_TRUE(started) << "no attachment file in " << own;
+        ::kill(pid, sig);
+        int ws = 0;
+        ::waitpid(pid, &ws, 0);
+        EXPECT_TRUE(WIFSIGNALED(ws) && WTERMSIG(ws) == sig); // ended as the signal ends a program
+        // Interrupted or terminated: nothing stays. Killed outright: the next run clears it.
+        EXPECT_EQ(Exists(own), sig == SIGKILL);
+        EXPECT_EQ(Exists(own + ".lock"), sig == SIGKILL);
+        EXPECT_TRUE(Exists(root + "999999997/PBEleft"));
+    }
+    EXPECT_FALSE(Exists(root + "999999998"));
+    EXPECT_FALSE(Exists(root + "999999998.lock"));
+    EXPECT_FALSE(Exists(root + "999999999"));
+
+    const pid_t next = SpawnCheck({"--help"}, dir, tmp);
+    int ws = 0;
+    ::waitpid(next, &ws, 0);
+    EXPECT_EQ(WEXITSTATUS(ws), 0);
+    // Only the run still going keeps its files.
+    EXPECT_EQ(Names(root), (std::set<std::string>{"999999997", "999999997.lock"}));
+    EXPECT_TRUE(Exists(root + "999999997/PBEleft"));
+    struct stat st {};
+    ASSERT_EQ(::stat(root.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    ::close(liveLock);
 }

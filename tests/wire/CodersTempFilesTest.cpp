@@ -18,6 +18,15 @@ TEST(TempFiles, PrivateEmptyFilesStartingWithPBE)
     const std::string& dir = TempPath();
     ASSERT_FALSE(dir.empty());
     EXPECT_EQ(dir.back(), '/');
+    // A directory of this process's own, inside one of this user's own, both private.
+    EXPECT_EQ(dir, TempFilesRoot() + std::to_string(getpid()) + "/");
+    for (const std::string& d : {dir, TempFilesRoot()}) {
+        struct stat st {};
+        ASSERT_EQ(lstat(d.substr(0, d.size() - 1).c_str(), &st), 0) << d;
+        EXPECT_TRUE(S_ISDIR(st.st_mode));
+        EXPECT_EQ(st.st_mode & 0777, 0700u) << d;
+        EXPECT_EQ(st.st_uid, geteuid());
+    }
 
     const std::string a = MakeTempFileName();
     const std::string b = MakeTempFileName();
