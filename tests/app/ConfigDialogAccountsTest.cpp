@@ -126,3 +126,40 @@ TEST_F(ConfigDialogTest, SelectingShowsTheAccountAndStatusIsSavedAtOnce)
     EXPECT_EQ(platform.boxes[0].rfind("Cannot write " + root + "missing/Accounts.ini", 0), 0u);
     EXPECT_FALSE(reloaded().Accounts[2].inactive);
 }
+
+TEST_F(ConfigDialogTest, FailedWritePutsTheTableBack)
+{
+    TConfig& d = dialog();
+    auto names = [&d] {
+        std::vector<std::string> out;
+        for (int i = 0; i < d.LstAcc->count(); ++i)
+            out.push_back(d.LstAcc->item(i)->text().toStdString());
+        return out;
+    };
+    const std::vector<std::string> three{"home", "work", "club"};
+    const std::string file = readBytes(root + "Accounts.ini");
+    c.ProgramDir = root + "missing/"; // no directory to write into
+
+    fillAccount("fresh", "pop.example", "u", "p");
+    d.AddAccClick();
+    EXPECT_EQ(c.AccCount, 3);
+    EXPECT_EQ(names(), three);
+    EXPECT_EQ(d.NAccount->text(), QStringLiteral("fresh")); // typed text kept for another try
+
+    d.LstAcc->setCurrentRow(1);
+    d.DelAccClick();
+    EXPECT_EQ(c.AccCount, 3);
+    EXPECT_EQ(names(), three);
+    EXPECT_EQ(c.Accounts[2].acc_name, "work");
+    EXPECT_EQ(d.LstAcc->currentRow(), 1);
+
+    d.LstAcc->setCurrentRow(2); // club is inactive
+    QTest::mouseClick(d.ChkAct, Qt::LeftButton);
+    EXPECT_TRUE(c.Accounts[3].inactive);
+    EXPECT_TRUE(d.ChkInact->isChecked());
+
+    EXPECT_EQ(platform.boxes.size(), 3u);
+    c.ProgramDir = root;
+    EXPECT_EQ(readBytes(root + "Accounts.ini"), file);
+    EXPECT_EQ(AccountsFileText(c), file); // the table is the file
+}

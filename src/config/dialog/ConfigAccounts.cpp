@@ -18,6 +18,19 @@ const std::string kAccountsFull = "Accounts full, please delete one before !";
 
 std::string bytes(const QLineEdit* e) { return e->text().toUtf8().toStdString(); }
 
+// The account table as it was before a change, to put back when the file
+// cannot take the change: list and file never disagree.
+struct TableBefore {
+    explicit TableBefore(const Commun& c) : accounts(c.Accounts), count(c.AccCount) {}
+    void restore(Commun& c) const
+    {
+        c.Accounts = accounts;
+        c.AccCount = count;
+    }
+    std::array<TPOPAcc, kMaxAccounts + 1> accounts;
+    int count;
+};
+
 } // namespace
 
 bool TConfig::SaveAccounts()
@@ -95,10 +108,21 @@ void TConfig::AddAccClick()
         return;
     }
 
+    const TableBefore before(c_);
     ++c_.AccCount;
     c_.Accounts[size_t(c_.AccCount)] = acc;
+    if (!SaveAccounts()) {
+        // Not in the file, so not in the list; what was typed stays for another try.
+        before.restore(c_);
+        const QString typed[] = {NAccount->text(), HostTxt->text(), UserName->text(), Password->text()};
+        RefreshAccountList();
+        NAccount->setText(typed[0]);
+        HostTxt->setText(typed[1]);
+        UserName->setText(typed[2]);
+        Password->setText(typed[3]);
+        return;
+    }
     RefreshAccountList();
-    SaveAccounts();
     NAccount->setFocus();
 }
 
@@ -107,13 +131,18 @@ void TConfig::DelAccClick()
     const int sel = selectedAccount();
     if (sel == 0)
         return;
+    const TableBefore before(c_);
     for (int i = sel; i < c_.AccCount; ++i)
         c_.Accounts[size_t(i)] = c_.Accounts[size_t(i + 1)];
     // The freed slot keeps no copy of the last account (nor its password).
     c_.Accounts[size_t(c_.AccCount)] = TPOPAcc{};
     --c_.AccCount;
+    const bool saved = SaveAccounts();
+    if (!saved)
+        before.restore(c_); // still in the file: still in the list, still selected
     RefreshAccountList();
-    SaveAccounts();
+    if (!saved)
+        LstAcc->setCurrentRow(sel - 1);
 }
 
 void TConfig::LstAccClick()
@@ -138,7 +167,10 @@ void TConfig::setSelectedInactive(bool inactive)
     if (sel == 0)
         return;
     c_.Accounts[size_t(sel)].inactive = inactive;
-    SaveAccounts();
+    if (!SaveAccounts()) {
+        c_.Accounts[size_t(sel)].inactive = !inactive;
+        (inactive ? ChkAct : ChkInact)->setChecked(true);
+    }
 }
 
 void TConfig::ChkActClick() { setSelectedInactive(false); }
