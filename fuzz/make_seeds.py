@@ -62,13 +62,17 @@ def skin_seeds() -> None:
                             "[memo_msgwindow]\nfontcolor = 0,128\nfontsize = 9,\n"), "partial")
     put("skin_reader", crlf("[background]\nmain = a.bmp\n[memo_msgwindow]\nfontcolor = 255, 0,0x1f\n"
                             "fontstyle = Bold Italic\nskin_name = x\n; skin_author = y\n"), "colour")
+    # Sizes that once took gigabytes of pictures.
+    put("skin_reader", crlf("[background]\nmain = a.bmp\n[nbmsg]\nsize = 4096,4096\n[status]\n"
+                            "size = 2000000000,2000000000\nmaxchar = 2000000000\n"), "huge_sizes")
 
 
 def font_seeds() -> None:
     # FuzzedDataProvider reads the numbers from the end: text first, then the
     # flag and three integers (read back to front).
     for text, w, h, maxchar, status in [(b"3 MESSAGES", 7, 11, 20, 1), (b"0123456789", 10, 15, 128, 0),
-                                        (b"Hello (world) @ a-z", 6, 10, 5, 1), (b"   ", -4, 2, -1, 0)]:
+                                        (b"Hello (world) @ a-z", 6, 10, 5, 1), (b"   ", -4, 2, -1, 0),
+                                        (b"DISCONNECTED " * 20, 4096, 4096, 2000000000, 1)]:
         tail = bytes([status]) + struct.pack("<iii", maxchar, h, w)[::-1]
         put("font_layout", text + tail)
 
@@ -137,6 +141,10 @@ def wire_seeds() -> None:
         "application/octet-stream\nContent-Transfer-Encoding: base64\nContent-Disposition: attachment; "
         "filename=f.bin\n\nAAEC\nAwQ=\n",
         "boundary_missing": "Content-Type: multipart/mixed\n\nx\n.\n",
+        "file_name_forms": "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Disposition: attachment;"
+        " filename*=UTF-8''na%C3%AFve.pdf\n\nx\n--b\nContent-Disposition: attachment; filename*0*=UTF-8''%C3%A9;"
+        " filename*1=\"t\\\"e.odt\"\n\ny\n--b\nContent-Type: image/png; name*=''a%2\n\nz\n--b\n"
+        "Content-Disposition: attachment; filename=\"~/.bashrc\"\n\nrc\n--b--\n.\n",
     }
     for name, text in msgs.items():
         put("message_parse", crlf(text), name)

@@ -23,6 +23,11 @@ class ConversionError : public std::runtime_error {
 public:
     explicit ConversionError(const std::string& text)
         : std::runtime_error("'" + text + "' is not a valid integer value") {}
+
+protected:
+    // For a number that cannot be taken for another reason, with its own message.
+    struct OwnMessage {};
+    ConversionError(OwnMessage, const std::string& message) : std::runtime_error(message) {}
 };
 
 // Splits file bytes into lines: CR ends a line (an LF right after it belongs

@@ -35,13 +35,14 @@ inline const std::string kSkinNotOnlineInvalid =
 inline const std::string kSkinMemoBitmapNotFound = "Bitmap not found for [Memo_msgWindow] in skin.ini";
 
 // A number of skin.ini past what Pelko draws ("size" of a font cell, "maxchar"):
-// reported like a value that is no number, the rest of the read skipped.
-class SkinValueTooLarge : public std::runtime_error {
+// a conversion error of its own wording, so it is reported and handled as a
+// value that is no number (the rest of the read skipped).
+class SkinValueTooLarge : public ConversionError {
 public:
     SkinValueTooLarge(const std::string& value, const std::string& section, const std::string& key,
                       const std::string& limit)
-        : std::runtime_error("'" + value + "' is too large for " + key + " in " + section +
-                             " of skin.ini (at most " + limit + ")") {}
+        : ConversionError(OwnMessage{}, "'" + value + "' is too large for " + key + " in " + section +
+                                            " of skin.ini (at most " + limit + ")") {}
 };
 
 // skin.ini cannot be read: kSkinPathNotFound (config/IniLookup.h), raised by FindInSkin.
