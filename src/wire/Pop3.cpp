@@ -68,7 +68,7 @@ void TWirePOP3::Disconnect()
         TWireMessageClient::Disconnect();
         return;
     }
-    if (!Established() || Cancelled()) {
+    if (Connected() && (!Established() || Cancelled())) {
         // Nothing is written to a connection that never came about, nor to
         // a server we stopped waiting for.
         TWireMessageClient::Disconnect();

@@ -37,9 +37,7 @@ public:
 
     // True while the connection runs over TLS.
     bool Secure() const { return secure_; }
-    // True once the TCP connection of the last Connect was established, until
-    // it is closed: a connect that failed or timed out gets nothing written.
-    bool Established() const { return established_ && Connected(); }
+
 
 protected:
     // Stops the events from reaching an owner that is going away.
@@ -57,7 +55,6 @@ private:
 
     HostSpec target_;
     bool secure_ = false;
-    bool established_ = false;
 };
 
 } // namespace pelko

@@ -373,6 +373,7 @@ void TWireSocket::AttachTransport(std::unique_ptr<Transport> transport)
         throw EWireAlreadyConnected(kAlreadyConnectedText);
     buffer_.setCapacity(static_cast<size_t>(bufferChunk_));
     SetTransport(std::move(transport));
+    established_ = true;
     ClosedGracefully = false;
 }
 

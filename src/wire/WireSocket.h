@@ -73,6 +73,10 @@ public:
     // Milliseconds the running operation has left (Timeout when none runs).
     int TimeLeftMs() const;
 
+    // True from an established connection (or an attached transport) until
+    // it is closed: a connect that failed or timed out gets nothing written.
+    bool Established() const { return established_ && Connected(); }
+
     // ---- cancellation ----
     // Calls the running exchange off: the step that waits raises
     // EWireCancelled within one waiting slice, and so do every later wait and
@@ -124,6 +128,7 @@ protected:
     void WaitReady(bool forWrite, std::chrono::steady_clock::time_point deadline);
     void CheckGracefulClose();
     void ResetBuffer() { buffer_.reset(); }
+    bool established_ = false;
     void OpenLog();
     void CloseLog();
     void LogText(const std::string& text);
