@@ -7,6 +7,8 @@
 #include "viewer/MsgList.h"
 #include "wire/WireErrors.h"
 
+#include <QTimer>
+
 namespace pelko::fault_test {
 
 namespace {
@@ -157,16 +159,37 @@ TEST_F(ViewerFault, StalledDeletionAndHeaderFetchTimeOut)
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_TRUE(contains(lastBox(), "timed out")) << lastBox();
     EXPECT_EQ(subjectLine(), "Subj : one") << "the window keeps what it showed";
+    EXPECT_FALSE(w->POP.Connected()) << "a connection that timed out is closed";
+    EXPECT_EQ(w->Online->hint(), "Disconnected");
 
     EXPECT_LT(timed([&] { v.NextClick(); }), kTimeoutMs + kSlackMs);
     ASSERT_EQ(fake.boxes.size(), 2u);
     EXPECT_TRUE(contains(lastBox(), "timed out")) << lastBox();
+    EXPECT_FALSE(w->POP.Connected());
 
     v.NextClick();
     EXPECT_EQ(fake.boxes.size(), 2u) << lastBox();
     EXPECT_EQ(subjectLine(), "Subj : two");
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
     expectFilesIntact();
+}
+
+TEST_F(ViewerFault, ClosingTheWindowCallsAStalledStepOff)
+{
+    SerialPeer peer({
+        Recount(2) + Retr(1, "one"),
+        Recount(2) + "C: RETR 2\nS: +OK\nS: Subject: two\nSTALL 4000\n",
+    });
+    TMsgList& v = open(peer.address());
+    showFirst();
+    v.show();
+    QTimer::singleShot(300, &v, [&] { v.CloseMsgClick(); });
+    EXPECT_LT(timed([&] { v.NextClick(); }), 300 + 200);
+    EXPECT_FALSE(v.isVisible());
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
+    EXPECT_FALSE(w->POP.Connected());
+    EXPECT_EQ(w->Online->hint(), "Disconnected");
+    EXPECT_EQ(subjectLine(), "Subj : one");
 }
 
 } // namespace pelko::fault_test
