@@ -2,11 +2,13 @@
 
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
+#include "config/FileLocations.h"
 #include "viewer/core/MessageText.h"
 #include "wire/Pop3.h"
 #include "wire/StoredMessage.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <ostream>
@@ -21,7 +23,7 @@ namespace {
 std::string WithSlash(std::string dir)
 {
     if (dir.empty())
-        return ExecutableDir();
+        return DefaultDir();
     if (dir.back() != '/')
         dir += '/';
     return dir;
@@ -101,14 +103,11 @@ int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::o
 
 } // namespace
 
-std::string ExecutableDir()
+std::string DefaultDir()
 {
-    std::vector<char> buf(4096);
-    const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0)
-        return "./";
-    std::string path(buf.data(), static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/') + 1);
+    return LocateFiles(ExecutableDirectory(), [](const char* name) -> const char* {
+               return std::getenv(name);
+           }).programDir;
 }
 
 int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)

@@ -19,7 +19,9 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err);
 // The same for a message stored in a file.
 int RunParse(const CheckOptions& o, std::ostream& out, std::ostream& err);
 
-// The directory of the running executable, ending in "/".
-std::string ExecutableDir();
+// Where Accounts.ini is read without --dir, ending in "/": the folder Pelko
+// itself uses (PELKO_DIR, the program's folder, or for an installed copy the
+// user's configuration folder).
+std::string DefaultDir();
 
 } // namespace pelko::cli

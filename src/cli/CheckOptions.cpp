@@ -9,7 +9,7 @@ const char* const kUsageText =
     "usage: pelko-check [--dir DIR] [--account NAME] [--json]\n"
     "       pelko-check --dump N [--headers-only] [--save-dir DIR] [--account NAME] [--dir DIR]\n"
     "       pelko-check --parse FILE [--headers-only] [--save-dir DIR]\n"
-    "Checks the mailboxes of DIR/Accounts.ini (default: the program's directory),\n"
+    "Checks the mailboxes of DIR/Accounts.ini (default: the folder Pelko uses),\n"
     "prints one line per account (NAME: COUNT, or NAME: error: TEXT), or prints one\n"
     "message as the message window shows it. Other options: --timeout MS, --help.\n"
     "Exit status: 0 all went well, 1 a check or fetch failed, 2 usage error.\n";

@@ -1,4 +1,5 @@
 #include "config/AccountSections.h"
+#include "config/FileLocations.h"
 #include "config/IniLookup.h"
 #include "config/SettingsFile.h"
 #include "platform/FatalEnd.h"
@@ -48,7 +49,7 @@ void LoadSettingsAndAccounts(Commun& c, MainValues& mv)
             throw FatalEnd(kPelkoIniNotFound);
         if (dir.back() != '/')
             dir += '/';
-        c.settings.SkinDir = dir;
+        c.settings.SkinDir = ResolveSkinDir(dir, InstalledSkinsDir());
     }
 
     c.AccCount = 0;
