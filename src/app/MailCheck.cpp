@@ -128,35 +128,58 @@ void TPelko::CheckMail(bool NextAccount)
 
     PumpEvents();
 
-    // Each account is compared with its own previous count: with several
-    // mailboxes, one holding more than the one checked before it is no news.
-    const int32_t prev = session_.PrevCount();
+    // New mail is what the account did not list at its previous check (or,
+    // without ids, a count above the account's own previous one); it is
+    // told once, by picture, sound and notification together.
+    const MailSession::News news = session_.TakeListing(c_.MsgCount);
     if (c_.MsgCount <= 0) {
         DrawStatus(AccountName() + "-" + "empty");
-        if (c_.MsgCount != prev) {
+        newMailAccounts_.erase(session_.CurAcc());
+        if (newMailAccounts_.empty()) {
             FLAG->loadPicture(skin_.nomail);
             FLAG->setHint("empty");
         }
     } else {
         ShowMessageCount(c_.MsgCount);
-        if (c_.MsgCount > prev) {
+        if (news.any) {
+            newMailAccounts_.insert(session_.CurAcc());
             FLAG->loadPicture(skin_.gotmail);
             FLAG->setHint("You have mail");
             if (c_.settings.playsnd && !c_.settings.wavsnd.empty())
                 p_.playSound(c_.settings.wavsnd);
             if (c_.settings.notify)
-                NotifyNewMail(c_.MsgCount);
+                NotifyNewMail(c_.MsgCount, news);
         }
     }
 
     DrawCount(c_.MsgCount);
-    session_.TakeCount(c_.MsgCount);
+    ShowTrayState();
 }
 
-void TPelko::NotifyNewMail(int32_t count)
+void TPelko::ShowTrayState()
 {
-    std::string body = AccountName() + ": " + std::to_string(count) + (count == 1 ? " message" : " messages");
-    // The newest message's sender and subject, from its header block alone.
+    std::string tip = TrayTip();
+    std::string lines = NBMSGBMP->hint();
+    for (char& ch : lines)
+        if (ch == '\r')
+            ch = '\n';
+    if (!lines.empty() && lines != "NB Messages")
+        tip += "\n" + lines;
+    p_.trayShow(tip, !newMailAccounts_.empty());
+}
+
+void TPelko::MailSeen()
+{
+    if (newMailAccounts_.empty())
+        return;
+    newMailAccounts_.clear();
+    FLAG->loadPicture(skin_.nomail);
+    FLAG->setHint("");
+    ShowTrayState();
+}
+
+void TPelko::NotifyNewMail(int32_t count, const MailSession::News& news)
+{
     // Whatever goes wrong here only makes the notification shorter (a
     // cancellation still ends the whole check).
     struct Mute {
@@ -164,17 +187,37 @@ void TPelko::NotifyNewMail(int32_t count)
         explicit Mute(bool& f) : flag(f) { flag = true; }
         ~Mute() { flag = false; }
     } mute(muteStatus_);
-    try {
-        TWireMessage newest;
-        if (POP.RetrieveHeaders(count, newest)) {
-            const std::string from = DecodeHeaderWords(newest.From());
-            const std::string subject = DecodeHeaderWords(newest.Subject());
-            if (!from.empty())
-                body += "\nFrom: " + from;
-            if (!subject.empty())
-                body += "\nSubject: " + subject;
+    const auto headerOf = [this](int32_t number, std::string& from, std::string& subject) {
+        try {
+            TWireMessage m;
+            if (POP.RetrieveHeaders(number, m)) {
+                from = DecodeHeaderWords(m.From());
+                subject = DecodeHeaderWords(m.Subject());
+            }
+        } catch (const std::exception&) {
         }
-    } catch (const std::exception&) {
+    };
+    std::string body;
+    if (news.messages.empty()) {
+        // Only the count tells: name the newest message by number.
+        body = AccountName() + ": " + std::to_string(count) + (count == 1 ? " message" : " messages");
+        std::string from, subject;
+        headerOf(count, from, subject);
+        if (!from.empty())
+            body += "\nFrom: " + from;
+        if (!subject.empty())
+            body += "\nSubject: " + subject;
+    } else {
+        constexpr size_t kListed = 5;
+        const size_t n = news.messages.size();
+        body = AccountName() + ": " + std::to_string(n) + (n == 1 ? " new message" : " new messages");
+        for (size_t i = 0; i < n && i < kListed; ++i) {
+            std::string from, subject;
+            headerOf(news.messages[i].number, from, subject);
+            body += "\n" + (from.empty() ? std::string("?") : from) + " \xE2\x80\x94 " + subject;
+        }
+        if (n > kListed)
+            body += "\nand " + std::to_string(n - kListed) + " more";
     }
     p_.notify("Pelko: new mail", body);
 }

@@ -84,6 +84,7 @@ void TPelko::ShowAccountFailure(const std::string& text)
     if (session_.CurAcc() == c_.FirstActiveAcc)
         NBMSGBMP->setHint("");
     AppendCountHint(AccountName() + " : error: " + text);
+    ShowTrayState();
     ShowLamp();
 }
 

@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 
 class QAction;
@@ -186,7 +187,11 @@ private:
     void LampAfterExchange();
     void DrawStatus(const std::string& text);
     void DrawCount(int32_t count);
-    void NotifyNewMail(int32_t count);
+    void NotifyNewMail(int32_t count, const MailSession::News& news);
+    // The tray icon's tooltip (the count's hint lines) and new-mail mark.
+    void ShowTrayState();
+    // The user opened the message window: the got-mail picture goes.
+    void MailSeen();
     void PumpEvents();
     void RunPendingActions();
     void DoDisconnect();
@@ -207,6 +212,8 @@ private:
     int32_t PosX_ = 10, PosY_ = 10;
     bool HasActiveAccount_ = false;
     bool autoConnectPending_ = false;
+    // Accounts whose new mail the user has not looked at yet.
+    std::set<int32_t> newMailAccounts_;
     bool created_ = false; // the constructor's FormCreate has run
 
     // Background cache: rebuilt on creation, activation and a new skin only.

@@ -224,6 +224,9 @@ void TPelko::FormCreate()
     if (c_.settings.icon_tray)
         AddTrayIcon();
     ApplySkinToControls();
+    newMailAccounts_.clear(); // the no-mail picture is up again
+    if (!nested)
+        session_.UseStateFile(c_.ProgramDir + SeenIds::kFileName);
 
     if (POP.Connected() && !c_.settings.autoconnect) {
         if (nested)

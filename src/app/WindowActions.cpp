@@ -38,6 +38,8 @@ void TPelko::AddTrayIcon()
     // A second add (the skin preview rebuilds without removing) has no effect.
     const bool added = p_.trayAdd(TrayTip(), [this](TrayPress press) { Guarded([&] { TrayMessage(press); }); });
     trayShown_ = trayShown_ || added;
+    if (added)
+        ShowTrayState();
 }
 
 void TPelko::RemoveTrayIcon()
@@ -165,10 +167,16 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
     if (held == Qt::NoModifier) {
         if (POP.Connected() && !NoMsgWindow() && !msgWindow_->IsShown() && c_.MsgCount > 0 &&
             ReportExchange([this] { msgWindow_->ShowMessageNo(1); }))
-            Guarded([this] { msgWindow_->ShowModal(); });
+            Guarded([this] {
+                MailSeen();
+                msgWindow_->ShowModal();
+            });
     } else if (held == Qt::ControlModifier) {
         if (!NoMsgWindow())
-            Guarded([this] { msgWindow_->ShowModal(); });
+            Guarded([this] {
+                MailSeen();
+                msgWindow_->ShowModal();
+            });
     }
 }
 

@@ -35,6 +35,9 @@ public:
     // Notification-area icon. onPress receives left and right presses.
     virtual bool trayAdd(const std::string& tip, std::function<void(TrayPress)> onPress) = 0;
     virtual void trayRemove() = 0;
+    // What the tray icon tells while it is there: its tooltip (lines
+    // separated by "\n") and a mark on the picture while new mail waits.
+    virtual void trayShow(const std::string& tip, bool newMail) = 0;
 
     // File dialogs; filter texts as the program gives them. Empty optional on cancel.
     virtual std::optional<std::string> openFileDialog(const std::string& filter) = 0;

@@ -114,6 +114,8 @@ int32_t TWirePOP3::CheckMessages()
     DeadlineScope deadline(*this);
     int32_t count = 0;
     CheckError.clear();
+    UniqueIds.clear();
+    bool keep = KeepUniqueIds;
     try {
         try {
             SendCommand("UIDL", 1, 0, "Checking for messages");
@@ -131,13 +133,37 @@ int32_t TWirePOP3::CheckMessages()
             if (count == kMaxListing)
                 throw EWireException("Too many messages in the listing.");
             ++count;
+            if (keep)
+                keep = KeepListedId(line);
         }
     } catch (const std::exception& e) {
+        UniqueIds.clear();
         CheckError = e.what();
         DoStatus(e.what());
         return count;
     }
+    if (!keep)
+        UniqueIds.clear();
     return count;
+}
+
+bool TWirePOP3::KeepListedId(std::string_view line)
+{
+    // "n uid": the number, blanks, then the id (printable, no blanks).
+    size_t i = 0;
+    int64_t number = 0;
+    while (i < line.size() && line[i] >= '0' && line[i] <= '9' && number <= INT32_MAX)
+        number = number * 10 + (line[i++] - '0');
+    const size_t digits = i;
+    while (i < line.size() && line[i] == ' ')
+        ++i;
+    size_t end = i;
+    while (end < line.size() && line[end] > ' ' && line[end] < 0x7F)
+        ++end;
+    if (digits == 0 || number > INT32_MAX || i == end || end - i > 70 || UniqueIds.size() >= kMaxKeptIds)
+        return false; // not a listing to go by: the count rule decides
+    UniqueIds.push_back({static_cast<int32_t>(number), std::string(line.substr(i, end - i))});
+    return true;
 }
 
 bool TWirePOP3::RetrieveMessage(int32_t number, TWireMessage& m)

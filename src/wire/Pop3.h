@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace pelko {
 
@@ -39,6 +41,16 @@ public:
     // Why the last CheckMessages fell short (its status text); empty when it
     // counted to the end.
     std::string CheckError;
+    // With KeepUniqueIds, CheckMessages also keeps each listing line's
+    // message number and unique id (in listing order). They stay empty after
+    // the STAT fall-back, a listing cut short or one past kMaxKeptIds lines.
+    struct ListedId {
+        int32_t number = 0;
+        std::string uid;
+    };
+    bool KeepUniqueIds = false;
+    std::vector<ListedId> UniqueIds;
+    static constexpr size_t kMaxKeptIds = 1000000;
     // "RETR n": false (nothing read, m untouched) when the server refuses.
     bool RetrieveMessage(int32_t number, TWireMessage& m);
     // "TOP n 0": true when the header block was followed by the end line.
@@ -49,6 +61,7 @@ public:
 
 private:
     int32_t CountFromStat();
+    bool KeepListedId(std::string_view line);
     bool disconnecting_ = false;
     bool closedInside_ = false;
 };

@@ -272,7 +272,7 @@ TEST_F(MailCheck, WithoutConnectionOrActiveAccountNothingIsChecked)
     EXPECT_TRUE(fake.sounds.empty());
 }
 
-TEST_F(MailCheck, NewMailNotificationNamesTheNewestMessage)
+TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
 {
     PELKO_NEED_DOVECOT();
     DovecotClearMailbox(26);
@@ -280,26 +280,82 @@ TEST_F(MailCheck, NewMailNotificationNamesTheNewestMessage)
     DovecotAddMessage(26, sampleMail(2, "=?UTF-8?B?R3LDvMOfZQ==?="));
     SettingsLines s = baseSettings();
     s.notify = true;
+    s.icon_tray = true;
     writeSettings(s);
     writeAccounts({account("Home", 26)});
-    TPelko& m = start();
-    m.ConnectClick();
-
+    const std::string dash = " \xE2\x80\x94 ";
+    auto restart = [&] {
+        w.reset();
+        fake.notifications.clear();
+        fake.sounds.clear();
+        return std::ref(start());
+    };
+    TPelko* m = &start();
+    m->ConnectClick(); // what waits is news after a Connect click
     ASSERT_EQ(fake.notifications.size(), 1u);
     EXPECT_EQ(fake.notifications[0].title, "Pelko: new mail");
-    EXPECT_EQ(fake.notifications[0].body,
-              "Home: 2 messages\nFrom: Sender 2 <sender2@example.org>\nSubject: Gr\xC3\xBC\xC3\x9F" "e");
-    EXPECT_EQ(status(), "Home-2 messages") << "the header fetch stays off the status line";
+    EXPECT_EQ(fake.notifications[0].body, "Home: 2 new messages\nSender 1 <sender1@example.org>" + dash +
+                                              "Message 1\nSender 2 <sender2@example.org>" + dash +
+                                              "Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(status(), "Home-2 messages") << "the header fetches stay off the status line";
+    EXPECT_TRUE(fake.trayMarked);
+    EXPECT_EQ(fake.trayTip, TPelko::TrayTip() + "\nHome : 2");
 
-    m.TimerTimer(); // same count: nothing new
+    m->TimerTimer(); // the same ids: nothing new
     EXPECT_EQ(fake.notifications.size(), 1u);
+    EXPECT_EQ(fake.sounds.size(), 1u);
 
-    // Off: no notification even when the count rises.
-    m.DisconnectClick();
-    c.settings.notify = false;
-    m.ConnectClick();
-    EXPECT_EQ(fake.notifications.size(), 1u);
+    // One message deleted, another arrived: the same count, one new message.
+    {
+        TWirePOP3 pop;
+        pop.Host = m->POP.Host;
+        pop.UserID = DovecotUser(26);
+        pop.Password = DovecotPassword(26);
+        pop.Connect();
+        ASSERT_TRUE(pop.DeleteMessage(1));
+        pop.Disconnect();
+    }
+    DovecotAddMessage(26, sampleMail(3));
+    m->TimerTimer();
+    EXPECT_EQ(status(), "Home-2 messages");
+    ASSERT_EQ(fake.notifications.size(), 2u);
+    EXPECT_EQ(fake.notifications[1].body, "Home: 1 new message\nSender 3 <sender3@example.org>" + dash + "Message 3");
     EXPECT_EQ(fake.sounds.size(), 2u);
+
+    // A restart reads what was seen: even a Connect click finds nothing new.
+    m = &restart().get();
+    m->ConnectClick();
+    EXPECT_TRUE(fake.notifications.empty());
+    EXPECT_TRUE(fake.sounds.empty());
+    EXPECT_FALSE(fake.trayMarked);
+
+    // Seven arrive: five are named.
+    for (int i = 4; i <= 10; ++i)
+        DovecotAddMessage(26, sampleMail(i));
+    m->TimerTimer();
+    ASSERT_EQ(fake.notifications.size(), 1u);
+    const std::string& body = fake.notifications[0].body;
+    EXPECT_EQ(body.rfind("Home: 7 new messages\nSender 4 ", 0), 0u) << body;
+    EXPECT_NE(body.find("Message 8\nand 2 more"), std::string::npos) << body;
+    EXPECT_TRUE(flagShows(defaultSkin() + "flag_gotmail.bmp"));
+    EXPECT_TRUE(fake.trayMarked);
+
+    // A damaged state file reads as nothing seen: the start announces nothing.
+    putFile(dir() + "Pelko.seen", "pelko-seen 1\naccount Home\x01\n\x7f\x80garbage");
+    s.autoconnect = true;
+    writeSettings(s);
+    m = &restart().get();
+    EXPECT_TRUE(m->POP.Connected());
+    EXPECT_EQ(status(), "Home-9 messages");
+    EXPECT_TRUE(fake.notifications.empty());
+    EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
+
+    // Off: no notification even when there is news.
+    c.settings.notify = false;
+    DovecotAddMessage(26, sampleMail(11));
+    m->TimerTimer();
+    EXPECT_TRUE(fake.notifications.empty());
+    EXPECT_EQ(fake.sounds.size(), 1u);
 }
 
 } // namespace pelko::mainwin_test

@@ -46,6 +46,13 @@ public:
         trayHandler = std::move(onPress);
         return true;
     }
+    void trayShow(const std::string& tip, bool newMail) override
+    {
+        if (!trayPresent)
+            return;
+        trayTip = tip;
+        trayMarked = newMail;
+    }
     void trayRemove() override
     {
         ++trayRemoves;
@@ -85,6 +92,7 @@ public:
     bool trayPresent = false;
     int trayAdds = 0, trayRemoves = 0;
     std::string trayTip;
+    bool trayMarked = false;
     std::function<void(TrayPress)> trayHandler;
     // Answers for the next file dialogs, in order; an empty optional cancels.
     std::deque<std::optional<std::string>> dialogAnswers;

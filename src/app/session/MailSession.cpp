@@ -26,6 +26,7 @@ MailSession::MailSession(Commun& c) : c_(c)
             OnPump();
     };
     Msg.ContentType = "text/plain";
+    POP.KeepUniqueIds = true;
 }
 
 MailSession::~MailSession()
@@ -83,6 +84,38 @@ bool MailSession::TakeCount(int32_t count)
     if (curAcc_ >= 0 && size_t(curAcc_) < prevCounts_.size())
         prevCounts_[size_t(curAcc_)] = count;
     return more;
+}
+
+MailSession::News MailSession::TakeListing(int32_t count)
+{
+    News news;
+    const bool startRule = PrevCount() != 0;
+    const bool rose = TakeCount(count);
+    const bool listed = count > 0 ? POP.UniqueIds.size() == size_t(count) : POP.CheckError.empty();
+    if (!listed || curAcc_ < 1 || curAcc_ > c_.AccCount || (count > 0 && POP.UniqueIds.empty())) {
+        news.any = rose;
+        return news;
+    }
+    const std::string key = SeenIds::Key(c_.Accounts[size_t(curAcc_)]);
+    const bool known = seen_.Known(key);
+    news.messages = seen_.Update(key, POP.UniqueIds);
+    if (!known && startRule)
+        news.messages.clear();
+    news.any = !news.messages.empty();
+    if (!stateFile_.empty() && seen_.Changed()) {
+        try {
+            seen_.Save(stateFile_);
+        } catch (const std::exception&) {
+            // Only a restart's first check loses by it: it announces nothing.
+        }
+    }
+    return news;
+}
+
+void MailSession::UseStateFile(const std::string& path)
+{
+    stateFile_ = path;
+    seen_.Load(path);
 }
 
 void MailSession::Login()

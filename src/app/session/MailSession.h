@@ -4,6 +4,7 @@
 // over the accounts, keeps each account's previous count, lets one exchange
 // run at a time and can call a running exchange off. The main window draws
 // what it reports; the message window fetches through it.
+#include "app/session/SeenIds.h"
 #include "config/Commun.h"
 #include "wire/Pop3.h"
 #include "wire/WireMessage.h"
@@ -58,6 +59,22 @@ public:
     // account's previous one (new mail).
     bool TakeCount(int32_t count);
 
+    // What a check found new.
+    struct News {
+        bool any = false;
+        // The new messages by number and id, when the server lists ids
+        // (empty when only the count could tell).
+        std::vector<TWirePOP3::ListedId> messages;
+    };
+    // Takes the count the listing just gave for the current account and
+    // says what is new: the messages whose ids were not listed at the
+    // account's previous check. A mailbox not on record yet holds nothing
+    // new at start and everything after a Connect click (its previous count
+    // is then 0). Without ids (the STAT fall-back) the count must have risen.
+    News TakeListing(int32_t count);
+    // Where the ids seen are kept between runs; reads what is there.
+    void UseStateFile(const std::string& path);
+
     // ---- the exchanges ----
     // Logs in to the account POP is set up for. On failure the connection is
     // closed and the failure raised.
@@ -88,6 +105,8 @@ private:
     Commun& c_;
     int32_t curAcc_ = 1;
     std::array<int32_t, 11> prevCounts_{};
+    SeenIds seen_;
+    std::string stateFile_;
     int busy_ = 0;
 };
 

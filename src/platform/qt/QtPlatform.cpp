@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QSoundEffect>
 #include <QStandardPaths>
+#include <QPainter>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -152,6 +153,31 @@ bool QtPlatform::trayAdd(const std::string& tip, std::function<void(TrayPress)> 
                      });
     tray_->show();
     return true;
+}
+
+void QtPlatform::trayShow(const std::string& tip, bool newMail)
+{
+    if (!tray_)
+        return;
+    tray_->setToolTip(q(tip));
+    QIcon icon = QApplication::windowIcon();
+    if (newMail) {
+        // The program's picture with a red dot in its upper right corner.
+        QIcon marked;
+        for (const QSize& size : icon.availableSizes()) {
+            QPixmap pm = icon.pixmap(size);
+            QPainter p(&pm);
+            p.setRenderHint(QPainter::Antialiasing);
+            const qreal d = size.width() * 0.45;
+            p.setPen(QPen(Qt::white, qMax(1.0, size.width() / 16.0)));
+            p.setBrush(QColor(220, 30, 30));
+            p.drawEllipse(QRectF(size.width() - d - 0.5, 0.5, d, d));
+            p.end();
+            marked.addPixmap(pm);
+        }
+        icon = marked;
+    }
+    tray_->setIcon(icon);
 }
 
 void QtPlatform::trayRemove()

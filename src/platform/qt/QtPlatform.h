@@ -24,6 +24,7 @@ public:
     std::string registeredMailCommand() override;
     bool trayAdd(const std::string& tip, std::function<void(TrayPress)> onPress) override;
     void trayRemove() override;
+    void trayShow(const std::string& tip, bool newMail) override;
     std::optional<std::string> openFileDialog(const std::string& filter) override;
     std::optional<std::string> saveFileDialog(const std::string& presetName,
                                               const std::string& filter) override;
