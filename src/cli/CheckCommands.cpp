@@ -1,10 +1,12 @@
 #include "cli/CheckCommands.h"
 
+#include "app/session/SeenIds.h"
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
 #include "config/FileLocations.h"
 #include "viewer/core/MessageText.h"
 #include "wire/Pop3.h"
+#include "wire/Readable.h"
 #include "wire/StoredMessage.h"
 
 #include <cerrno>
@@ -47,19 +49,33 @@ void QuietDisconnect(TWirePOP3& pop)
     }
 }
 
+struct NewMessage {
+    int32_t number = 0;
+    std::string from, subject;
+};
+
 struct CheckResult {
     std::string name;
     bool ok = false;
     int count = 0;
     std::string error;
+    bool knowsNew = false; // the server listed ids, so what is new can be told
+    size_t newCount = 0;
+    std::vector<NewMessage> newMessages; // the first kNamedNew of them
 };
 
-CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o)
+// Senders and subjects are fetched for this many new messages at most.
+constexpr size_t kNamedNew = 50;
+
+// With seen, also tells which messages were not listed at the previous
+// check (none while the mailbox is not on record yet) and records the listing.
+CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
 {
     CheckResult r;
     r.name = acc.acc_name;
     TWirePOP3 pop;
     Prepare(pop, acc, o);
+    pop.KeepUniqueIds = seen != nullptr;
     try {
         pop.Connect();
         r.count = pop.CheckMessages();
@@ -67,7 +83,32 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o)
             r.ok = true;
         else
             r.error = pop.CheckError;
+        if (r.ok && seen && pop.UniqueIds.size() == size_t(r.count) && (r.count > 0 || pop.ResultCode == 1)) {
+            const std::string key = SeenIds::Key(acc);
+            const bool known = seen->Known(key);
+            std::vector<TWirePOP3::ListedId> fresh = seen->Update(key, pop.UniqueIds);
+            if (!known)
+                fresh.clear();
+            r.knowsNew = true;
+            r.newCount = fresh.size();
+            for (size_t k = 0; k < fresh.size() && k < kNamedNew; ++k) {
+                NewMessage n;
+                n.number = fresh[k].number;
+                TWireMessage m;
+                m.ExtractAttachments = false;
+                try {
+                    if (pop.RetrieveHeaders(n.number, m)) {
+                        n.from = DecodeHeaderWords(m.From());
+                        n.subject = DecodeHeaderWords(m.Subject());
+                    }
+                } catch (const EWireResponseError&) {
+                    // Gone meanwhile: listed without sender and subject.
+                }
+                r.newMessages.push_back(n);
+            }
+        }
     } catch (const std::exception& e) {
+        r.ok = false;
         r.error = e.what();
     }
     QuietDisconnect(pop);
@@ -133,9 +174,21 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
         return 1;
     }
 
+    // What was seen is kept beside Accounts.ini, shared with the window.
+    SeenIds seen;
+    const std::string statePath = dir + SeenIds::kFileName;
+    if (o.json)
+        seen.Load(statePath);
     std::vector<CheckResult> results;
     for (int i : chosen)
-        results.push_back(CheckOne(accounts[size_t(i)], o));
+        results.push_back(CheckOne(accounts[size_t(i)], o, o.json ? &seen : nullptr));
+    if (o.json && !o.noState && seen.Changed()) {
+        try {
+            seen.Save(statePath);
+        } catch (const std::exception& e) {
+            err << "pelko-check: " << e.what() << "\n";
+        }
+    }
 
     bool allOk = true;
     for (const CheckResult& r : results)
@@ -145,9 +198,18 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
         for (size_t k = 0; k < results.size(); ++k) {
             const CheckResult& r = results[k];
             out << (k ? "," : "") << "{\"name\":" << JsonString(r.name);
-            if (r.ok)
+            if (r.ok) {
                 out << ",\"count\":" << r.count;
-            else
+                if (r.knowsNew) {
+                    out << ",\"new\":" << r.newCount << ",\"new_messages\":[";
+                    for (size_t n = 0; n < r.newMessages.size(); ++n) {
+                        const NewMessage& m = r.newMessages[n];
+                        out << (n ? "," : "") << "{\"number\":" << m.number << ",\"from\":" << JsonString(m.from)
+                            << ",\"subject\":" << JsonString(m.subject) << "}";
+                    }
+                    out << "]";
+                }
+            } else
                 out << ",\"error\":" << JsonString(OneLine(r.error));
             out << "}";
         }

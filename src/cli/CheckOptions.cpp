@@ -6,7 +6,7 @@
 namespace pelko::cli {
 
 const char* const kUsageText =
-    "usage: pelko-check [--dir DIR] [--account NAME] [--json]\n"
+    "usage: pelko-check [--dir DIR] [--account NAME] [--json [--no-state]]\n"
     "       pelko-check --dump N [--headers-only] [--save-dir DIR] [--account NAME] [--dir DIR]\n"
     "       pelko-check --parse FILE [--headers-only] [--save-dir DIR]\n"
     "Checks the mailboxes of DIR/Accounts.ini (default: the folder Pelko uses),\n"
@@ -57,6 +57,8 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
             o.account = v;
         } else if (arg == "--json") {
             o.json = true;
+        } else if (arg == "--no-state") {
+            o.noState = true;
         } else if (arg == "--dump") {
             const char* v = value("--dump");
             if (!v)
@@ -97,6 +99,10 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
         return false;
     }
     o.mode = dump ? Mode::Dump : parse ? Mode::Parse : Mode::Check;
+    if (o.noState && !o.json) {
+        error = "--no-state only goes with --json";
+        return false;
+    }
     if (o.json && o.mode != Mode::Check) {
         error = "--json only goes with a check";
         return false;

@@ -11,6 +11,7 @@ struct CheckOptions {
     std::string dir;       // where Accounts.ini is; empty: the executable's directory
     std::string account;   // --account NAME
     bool json = false;     // --json (check mode)
+    bool noState = false;  // --no-state: the seen-ids file is read, not written
     int dumpNumber = 0;    // --dump N
     bool headersOnly = false;
     std::string saveDir;   // --save-dir DIR

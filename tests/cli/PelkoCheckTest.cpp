@@ -177,7 +177,8 @@ TEST_F(PelkoCheck, ChecksActiveAccountsAndReportsEach)
 
     r = RunCheck({"--dir", dir, "--json"}, dir);
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "{\"accounts\":[{\"name\":\"Home\",\"count\":2},{\"name\":\"Work\",\"count\":0},"
+    EXPECT_EQ(r.out, "{\"accounts\":[{\"name\":\"Home\",\"count\":2,\"new\":0,\"new_messages\":[]},"
+                     "{\"name\":\"Work\",\"count\":0,\"new\":0,\"new_messages\":[]},"
                      "{\"name\":\"Bad\",\"error\":\"-ERR [AUTH] Authentication failed.\"}],\"ok\":false}\n");
 
     r = RunCheck({"--dir", dir, "--account", "Home"}, dir);
@@ -190,6 +191,33 @@ TEST_F(PelkoCheck, ChecksActiveAccountsAndReportsEach)
     EXPECT_EQ(r.out, "Off: error: Socket Error #10061 Connection refused.\n");
 }
 
+TEST_F(PelkoCheck, JsonTellsTheMessagesNotListedAtThePreviousCheck)
+{
+    DovecotClearMailbox(28);
+    DovecotAddMessage(28, Crlf("From: Old <old@example.org>\nSubject: old\n\nx\n"));
+    WriteAll(dir + "/Accounts.ini", AccountsFile({Box("Home", 28)}));
+    const std::vector<std::string> json{"--dir", dir, "--json"};
+    const std::string none = "{\"accounts\":[{\"name\":\"Home\",\"count\":3,\"new\":0,\"new_messages\":[]}],\"ok\":true}\n";
+    EXPECT_NE(RunCheck(json, dir).out.find("\"count\":1,\"new\":0,"), std::string::npos) << "nothing on record yet";
+
+    DovecotAddMessage(28, Crlf("From: Ann <ann@example.org>\nSubject: =?UTF-8?Q?caf=C3=A9?=\n\nx\n"));
+    DovecotAddMessage(28, Crlf("From: Bob <bob@example.org>\nSubject: \"two\"\n\nx\n"));
+    std::vector<std::string> noState = json;
+    noState.push_back("--no-state");
+    const std::string two = "{\"accounts\":[{\"name\":\"Home\",\"count\":3,\"new\":2,\"new_messages\":["
+                            "{\"number\":2,\"from\":\"Ann <ann@example.org>\",\"subject\":\"caf\xC3\xA9\"},"
+                            "{\"number\":3,\"from\":\"Bob <bob@example.org>\",\"subject\":\"\\\"two\\\"\"}]}],"
+                            "\"ok\":true}\n";
+    EXPECT_EQ(RunCheck(noState, dir).out, two);
+    EXPECT_EQ(RunCheck(json, dir).out, two) << "--no-state left the record as it was";
+    EXPECT_EQ(RunCheck(json, dir).out, none);
+    // A damaged record reads as nothing seen: no news, no error.
+    WriteAll(dir + "/Pelko.seen", std::string("\x00\xff junk", 7));
+    const CliRun r = RunCheck(json, dir);
+    EXPECT_EQ(r.out, none);
+    EXPECT_EQ(r.status, 0);
+}
+
 TEST_F(PelkoCheck, UsageErrors)
 {
     WriteAll(dir + "/Accounts.ini", AccountsFile({Box("Home", 11)}));
@@ -197,6 +225,7 @@ TEST_F(PelkoCheck, UsageErrors)
     EXPECT_EQ(RunCheck({"--dump", "0", "--dir", dir}, dir).status, 2);
     EXPECT_EQ(RunCheck({"--dump", "1", "--parse", "x"}, dir).status, 2);
     EXPECT_EQ(RunCheck({"--dir"}, dir).status, 2);
+    EXPECT_EQ(RunCheck({"--dir", dir, "--no-state"}, dir).status, 2);
     const CliRun r = RunCheck({"--dir", dir, "--account", "Nobody"}, dir);
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.err.find("Nobody"), std::string::npos);
