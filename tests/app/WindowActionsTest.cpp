@@ -133,8 +133,11 @@ TEST_F(WindowActions, StatusLineDoubleClicksOpenTheMessageWindowOnlyWhenTheyMay)
     EXPECT_TRUE(msgs.calls.empty());
     dbl(Qt::ShiftModifier);
     EXPECT_TRUE(msgs.calls.empty());
+    const QImage gotMail(QString::fromStdString(defaultSkin() + "flag_gotmail.bmp"));
+    EXPECT_EQ(m.FLAG->picture(), gotMail);
     dbl(Qt::NoModifier);
     EXPECT_EQ(msgs.calls, (std::vector<std::string>{"ShowMessageNo 1", "ShowModal"}));
+    EXPECT_NE(m.FLAG->picture(), gotMail) << "the mail was looked at";
     msgs.calls.clear();
 
     msgs.shown = true; // already open
