@@ -175,6 +175,9 @@ QWidget* TConfig::buildOptionsPanel()
     ChkNotify = new QCheckBox(QStringLiteral("Show a desktop notification on new mail"), group);
     ChkNotify->setObjectName(QStringLiteral("ChkNotify"));
     v->addWidget(ChkNotify);
+    ChkStart = new QCheckBox(QStringLiteral("Start with the desktop session"), group);
+    ChkStart->setObjectName(QStringLiteral("ChkStart"));
+    v->addWidget(ChkStart);
 
     auto fileRow = [group, v](QCheckBox*& check, const QString& caption, const char* checkName,
                               QLineEdit*& edit, const char* editName, QPushButton*& browse,

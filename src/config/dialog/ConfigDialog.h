@@ -76,6 +76,9 @@ public:
     TImgBtn *OptBtn = nullptr, *AccBtn = nullptr, *SkinBtn = nullptr, *InfoBtn = nullptr;
     QCheckBox *ChkAuto = nullptr, *ChkMin = nullptr, *ChkHead = nullptr, *ChkTray = nullptr,
               *ChkSnd = nullptr, *ChkMail = nullptr, *ChkNotify = nullptr;
+    // Start with the desktop session: shows whether the autostart entry
+    // exists; OK writes or removes it.
+    QCheckBox* ChkStart = nullptr;
     QSpinBox* Min = nullptr; // the minutes edit with its up-down arrows
     QLineEdit *SndFile = nullptr, *MailClient = nullptr;
     QPushButton *SndBr = nullptr, *Button1 = nullptr;

@@ -1,5 +1,6 @@
 // Showing the dialog, switching pages, OK and Cancel, and the options that
 // go to Pelko.ini.
+#include "config/Autostart.h"
 #include "config/IniLookup.h"
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
@@ -8,6 +9,7 @@
 #include "skin/qt/ImgBtn.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QListWidget>
@@ -19,12 +21,19 @@
 #include <QSpinBox>
 
 #include <cstdint>
+#include <cstdlib>
+#include <unistd.h>
 
 namespace pelko {
 
 namespace {
 
 std::string bytes(const QLineEdit* e) { return e->text().toUtf8().toStdString(); }
+
+std::string autostartFile()
+{
+    return AutostartFile([](const char* name) -> const char* { return std::getenv(name); });
+}
 
 QString shown(const std::string& value)
 {
@@ -113,6 +122,7 @@ void TConfig::LoadControls()
     SndFile->setText(shown(s.wavsnd));
     ChkHead->setChecked(s.header_only);
     ChkNotify->setChecked(s.notify);
+    ChkStart->setChecked(::access(autostartFile().c_str(), F_OK) == 0);
     {
         const QSignalBlocker block(LstAcc);
         LstAcc->clear();
@@ -151,6 +161,15 @@ void TConfig::OKClick()
     // main window would otherwise rebuild from the old file and drop the
     // user's changes silently.
     if (!SaveSettings())
+        return;
+    // The autostart entry is touched only when the box was changed, so that
+    // an entry the user edited stays as it is.
+    const std::string entry = autostartFile();
+    const bool on = ChkStart->isChecked();
+    if (on != (::access(entry.c_str(), F_OK) == 0) &&
+        !guarded([&] {
+            SetAutostart(entry, on, QCoreApplication::applicationFilePath().toUtf8().toStdString());
+        }))
         return;
     done(kModalOk);
 }
