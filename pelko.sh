@@ -5,6 +5,7 @@
 #   ./pelko.sh bench  benchmarks against the tools a user would otherwise use
 #   ./pelko.sh fuzz [SECONDS]   run every fuzz target (default 30 s each)
 #   ./pelko.sh sanitize         the test suite under ASan + UBSan
+#   ./pelko.sh package          build the Debian package pelko_VERSION_ARCH.deb
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
@@ -14,6 +15,9 @@ BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libg
            dovecot-core dovecot-pop3d xvfb xauth fonts-dejavu-core)
 BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils)
 FUZZ_PKGS=(clang-14 libclang-rt-14-dev)
+# The Debian package and the tests of what is installed.
+PACKAGE_PKGS=(dpkg-dev file)
+INSTALL_TEST_PKGS=(lintian desktop-file-utils appstream man-db xdotool)
 
 # Installs the packages that are missing; waits for the dpkg lock if another
 # process holds it; does nothing when all are there.
@@ -51,7 +55,7 @@ case "$cmd" in
     exec "$here/tools/run-pelko.sh" "$here/build/bin"
     ;;
   test)
-    install_pkgs "${BASE_PKGS[@]}"
+    install_pkgs "${BASE_PKGS[@]}" "${PACKAGE_PKGS[@]}" "${INSTALL_TEST_PKGS[@]}"
     configure_and_build build-test -DPELKO_WERROR=ON
     run_tests build-test
     ;;
@@ -65,13 +69,19 @@ case "$cmd" in
     CC=clang-14 CXX=clang++-14 PELKO_TARGET=fuzz-all configure_and_build build-fuzz -DPELKO_FUZZ=ON -DPELKO_TESTS=OFF
     "$here/fuzz/run-all.sh" "$here/build-fuzz" "${2:-30}"
     ;;
+  package)
+    install_pkgs "${BASE_PKGS[@]}" "${PACKAGE_PKGS[@]}"
+    configure_and_build build-package -DPELKO_TESTS=OFF
+    (cd build-package && cpack -G DEB)
+    ls "$here"/build-package/pelko_*.deb
+    ;;
   bench)
     install_pkgs "${BASE_PKGS[@]}" "${BENCH_PKGS[@]}"
     configure_and_build build-bench -DPELKO_BENCH=ON -DPELKO_TESTS=OFF
     "$here/bench/run.sh" "$here/build-bench"
     ;;
   *)
-    sed -n '2,8p' "$0"
+    sed -n '2,9p' "$0"
     exit 2
     ;;
 esac
