@@ -227,7 +227,7 @@ void TPelko::ConnectClick()
     if (session_.Busy())
         return; // an exchange is running: a second one would mix with it
     if (!HasActiveAccount_) {
-        p_.messageBox("No valid account ! Please create one or activate an existing account.");
+        p_.messageBox("No valid account ! Please create one or activate an existing account.", this);
         return;
     }
     HandExchange([this] {

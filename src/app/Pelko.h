@@ -136,13 +136,17 @@ public:
     // The cached background (what paintEvent draws).
     const QPixmap& Background() const { return background_; }
 
+    // Shown when the mail button finds no program to start.
+    static const std::string kNoMailProgramText;
+
     // The credit after "Pelko - " in the tray tip.
     static std::string TrayTip();
 
     // ConfigHost
     void RebuildMainWindow() override;
-    int MainLeft() const override { return x(); }
-    int MainTop() const override { return y(); }
+    // Where the window really is (see ScreenPosition).
+    int MainLeft() const override;
+    int MainTop() const override;
     bool OnTopChecked() const override;
 
     // Runs one handler body: a FatalEnd goes to Platform::fatalEnd, any other
@@ -208,6 +212,7 @@ private:
     // A drag began with a plain left press on the background itself (moves
     // that a button or image passes on to the window do not drag).
     bool dragActive_ = false;
+    QPoint dragWindowPos_; // where the drag has put the window so far
     bool OnTopSetting_ = false;
     int32_t PosX_ = 10, PosY_ = 10;
     bool HasActiveAccount_ = false;

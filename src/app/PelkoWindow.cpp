@@ -6,6 +6,7 @@
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
 #include "platform/FatalEnd.h"
+#include "platform/qt/WindowPosition.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinReader.h"
 #include "skin/qt/ImgBtn.h"
@@ -214,10 +215,22 @@ void TPelko::FormCreate()
     // every FormCreate.
     backgroundStale_ = true;
 
+    // Where the window is and whether it stays on top are the user's live
+    // choices: a rebuild (a skin preview, its Cancel, OK) keeps them; only
+    // the start takes them from Pelko.ini.
+    const bool live = created_;
+    const QPoint livePos = live ? ScreenPosition(this) : QPoint();
+    const bool liveOnTop = OnTop->isChecked();
     try {
         LitSkinIni();
     } catch (const FatalEnd& e) {
         p_.fatalEnd(e.what());
+    }
+    if (live) {
+        PosX_ = livePos.x();
+        PosY_ = livePos.y();
+        OnTopSetting_ = liveOnTop;
+        OnTop->setChecked(liveOnTop);
     }
 
     move(PosX_, PosY_);
@@ -321,8 +334,8 @@ void TPelko::FormClose()
         l.header_only = s.header_only;
         l.ontop = OnTop->isChecked();
         l.minutes = s.minutes;
-        l.posX = x();
-        l.posY = y();
+        l.posX = MainLeft();
+        l.posY = MainTop();
         l.playsnd = s.playsnd;
         l.wavsnd = s.wavsnd == kNone ? "" : s.wavsnd;
         l.icon_tray = s.icon_tray;

@@ -4,6 +4,7 @@
 
 #include "app/MailCommand.h"
 #include "config/dialog/ConfigDialog.h"
+#include "platform/qt/WindowPosition.h"
 #include "skin/qt/SkinImage.h"
 
 #include <QAction>
@@ -26,6 +27,11 @@ bool plainLeft(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods)
 }
 
 } // namespace
+
+const std::string TPelko::kNoMailProgramText =
+    "No mail program was found.\r"
+    "Choose one in Configure, Options, \"Run custom mail client\", or set your desktop's default e-mail "
+    "program.";
 
 std::string TPelko::TrayTip()
 {
@@ -55,9 +61,10 @@ void TPelko::MAILClick()
         launch = SplitMyMailClient(c_.settings.my_mail_client);
     else
         launch = ProcessMailCommand(p_.registeredMailCommand());
-    // No registered client: nothing to start, and nothing to say either.
-    if (launch.program.empty())
+    if (launch.program.empty()) {
+        p_.messageBox(kNoMailProgramText, this);
         return;
+    }
     p_.launch(launch.program, launch.parameters);
 }
 
@@ -104,19 +111,36 @@ void TPelko::SetOnTop(bool on)
 {
     if (windowFlags().testFlag(Qt::WindowStaysOnTopHint) == on)
         return;
-    // Changing the flags of a live window hides it; show it again in place.
+    // Changing the flags of a live window hides it; show it again in place
+    // (where it really is: Qt's own idea may lag behind the window manager).
     const bool wasVisible = isVisible();
+    const QPoint at = ScreenPosition(this);
     setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    if (wasVisible)
+    if (wasVisible) {
+        move(at);
         show();
+    }
+}
+
+int TPelko::MainLeft() const
+{
+    return ScreenPosition(this).x();
+}
+
+int TPelko::MainTop() const
+{
+    return ScreenPosition(this).y();
 }
 
 void TPelko::FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, bool doubleClick,
                            const QPoint& screenPos)
 {
     dragActive_ = plainLeft(buttons, mods) && !doubleClick;
-    if (dragActive_)
+    if (dragActive_) {
         DragPoint_ = screenPos;
+        // Where the window really is: Qt's idea may lag behind the window manager.
+        dragWindowPos_ = ScreenPosition(this);
+    }
 }
 
 void TPelko::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
@@ -125,7 +149,10 @@ void TPelko::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods,
         return;
     // Screen coordinates: the window moves under the cursor, so positions
     // relative to it would make it jump.
-    move(x() + (screenPos.x() - DragPoint_.x()), y() + (screenPos.y() - DragPoint_.y()));
+    if (!dragActive_)
+        dragWindowPos_ = ScreenPosition(this);
+    dragWindowPos_ += screenPos - DragPoint_;
+    move(dragWindowPos_);
     DragPoint_ = screenPos;
 }
 

@@ -4,6 +4,7 @@
 #include "config/dialog/ConfigDialog.h"
 #include "platform/qt/QtPlatform.h"
 #include "viewer/MsgList.h"
+#include "wire/TempFiles.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 int main(int argc, char** argv)
 {
     std::signal(SIGPIPE, SIG_IGN);
+    // Attachment files of our own, and what runs that were killed left.
+    pelko::StartTempFiles();
     // Wayland lets no program place or shape its own window: run through
     // XWayland unless the user chose a platform.
     if (!std::getenv("QT_QPA_PLATFORM") && std::getenv("WAYLAND_DISPLAY") && std::getenv("DISPLAY"))
@@ -32,7 +35,9 @@ int main(int argc, char** argv)
     pelko::TPelko mainWindow(commun, platform);
     QObject::connect(&mainWindow, &pelko::TPelko::closed, &app, &QCoreApplication::quit);
 
-    pelko::TConfig config(commun, platform, mainWindow);
+    platform.setMainWindow(&mainWindow);
+    // A child of the main window: the window manager keeps it above it.
+    pelko::TConfig config(commun, platform, mainWindow, &mainWindow);
     mainWindow.SetConfig(&config);
     pelko::TMsgList msgList(mainWindow);
     mainWindow.SetMsgWindow(&msgList);

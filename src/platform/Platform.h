@@ -9,12 +9,23 @@ namespace pelko {
 
 enum class TrayPress { Left, Right };
 
+// The window a box or dialog comes from (a QWidget in the Qt platform): the
+// box is shown over it. nullptr: the window in front (our modal window, else
+// the active one, else the main window).
+using DialogOwner = void*;
+
+// Where a file dialog opens and which of its filters it starts with.
+struct FileDialogPlace {
+    std::string startDir;        // empty: the folder used last, else the home folder
+    bool preferAllFiles = false; // start with "All files (*)" instead of the first filter
+};
+
 class Platform {
 public:
     virtual ~Platform() = default;
 
     // Modal box with an OK button. Each "\r" of the text starts a new line.
-    virtual void messageBox(const std::string& text) = 0;
+    virtual void messageBox(const std::string& text, DialogOwner owner = nullptr) = 0;
 
     // Shows the text, then ends the process at once with exit code 0: no
     // close handling, no QUIT, no settings write. Never returns.
@@ -39,10 +50,14 @@ public:
     // separated by "\n") and a mark on the picture while new mail waits.
     virtual void trayShow(const std::string& tip, bool newMail) = 0;
 
-    // File dialogs; filter texts as the program gives them. Empty optional on cancel.
-    virtual std::optional<std::string> openFileDialog(const std::string& filter) = 0;
-    virtual std::optional<std::string> saveFileDialog(const std::string& presetName,
-                                                      const std::string& filter) = 0;
+    // File dialogs; filter texts as the program gives them. Empty optional
+    // on cancel. The save dialog starts with the filter that fits the preset
+    // name's extension (one is added when none does).
+    virtual std::optional<std::string> openFileDialog(const std::string& filter, const FileDialogPlace& place = {},
+                                                      DialogOwner owner = nullptr) = 0;
+    virtual std::optional<std::string> saveFileDialog(const std::string& presetName, const std::string& filter,
+                                                      const FileDialogPlace& place = {},
+                                                      DialogOwner owner = nullptr) = 0;
 
     // Desktop notification ("new mail"); false when no service answers.
     virtual bool notify(const std::string& title, const std::string& body) = 0;

@@ -3,6 +3,7 @@
 
 #include "skin/qt/ImgBtn.h"
 #include "skin/qt/TrMemo.h"
+#include "platform/qt/WindowPosition.h"
 #include "viewer/SaveIcon.h"
 
 #include <QAction>
@@ -16,6 +17,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QTextCursor>
 
 namespace pelko {
@@ -72,6 +74,9 @@ void TMsgList::buildComponents()
     CloseMsg = MnuMsg->addAction(QStringLiteral("Close window"));
     connect(Save, &QAction::triggered, this, [this] { SaveClick(); });
     connect(CloseMsg, &QAction::triggered, this, [this] { CloseMsgClick(); });
+    // Esc closes the window as its close button does.
+    auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(esc, &QShortcut::activated, this, [this] { CloseMsgClick(); });
 }
 
 // ---- showing and closing ----
@@ -188,8 +193,10 @@ bool plainLeft(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods)
 
 void TMsgList::FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
 {
-    if (plainLeft(buttons, mods))
+    if (plainLeft(buttons, mods)) {
         DragPoint_ = screenPos;
+        dragWindowPos_ = ScreenPosition(this);
+    }
 }
 
 void TMsgList::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
@@ -198,20 +205,32 @@ void TMsgList::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mod
         return;
     // Screen coordinates: the window moves under the cursor, so positions
     // relative to the window would drift.
-    move(x() + screenPos.x() - DragPoint_.x(), y() + screenPos.y() - DragPoint_.y());
+    if (!dragActive_)
+        dragWindowPos_ = ScreenPosition(this);
+    dragWindowPos_ += screenPos - DragPoint_;
+    move(dragWindowPos_);
     DragPoint_ = screenPos;
 }
 
 void TMsgList::mousePressEvent(QMouseEvent* e)
 {
+    // Only presses on the background reach here; a button keeps its own.
+    dragActive_ = plainLeft(e->buttons(), e->modifiers());
     FormMouseDown(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
     QWidget::mousePressEvent(e);
 }
 
 void TMsgList::mouseMoveEvent(QMouseEvent* e)
 {
-    FormMouseMove(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
+    if (dragActive_)
+        FormMouseMove(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
     QWidget::mouseMoveEvent(e);
+}
+
+void TMsgList::mouseReleaseEvent(QMouseEvent* e)
+{
+    dragActive_ = false;
+    QWidget::mouseReleaseEvent(e);
 }
 
 void TMsgList::contextMenuEvent(QContextMenuEvent* e)

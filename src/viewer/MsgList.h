@@ -83,6 +83,8 @@ public:
     // Shown when a message number no longer names the message on screen
     // (the window was reopened after the main window had logged in again).
     static const std::string kDeleteStaleText;
+    // Shown when Reply finds no program for mailto: links.
+    static const std::string kNoMailHandlerText;
 
 protected:
     void setVisible(bool visible) override;
@@ -91,6 +93,7 @@ protected:
     void hideEvent(QHideEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
@@ -114,6 +117,10 @@ private:
 
     TMsgListOwner& main_;
     QPoint DragPoint_;
+    // A drag began with a plain left press on the background itself: moves
+    // that a button passes on to the window do not drag it.
+    bool dragActive_ = false;
+    QPoint dragWindowPos_; // where the drag has put the window so far
     int32_t CurMsg_ = 0;
     bool SavedTimerState_ = false;
 

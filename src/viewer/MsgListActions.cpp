@@ -4,6 +4,7 @@
 
 #include "config/IniLookup.h"
 #include "viewer/core/MessageText.h"
+#include "viewer/core/ReplyAddress.h"
 #include "wire/TextUtil.h"
 #include "wire/WireErrors.h"
 
@@ -12,6 +13,11 @@
 #include <vector>
 
 namespace pelko {
+
+const std::string TMsgList::kNoMailHandlerText =
+    "No program on this desktop answers e-mail (mailto:) links.\r"
+    "Set your desktop's default e-mail program, or choose a program in Configure, Options, "
+    "\"Run custom mail client\".";
 
 const std::string TMsgList::kDeleteStaleText =
     "The message shown is no longer the same on the server.\rNothing was deleted.";
@@ -134,9 +140,9 @@ void TMsgList::DeleteClick()
             // A refusal must not pass for a deletion: say so in the server's
             // words (with nothing shown, the refusal of message 0 is expected).
             if (!session().POP.DeleteMessage(CurMsg_) && CurMsg_ > 0)
-                main_.platform().messageBox(session().POP.ResultText);
+                main_.platform().messageBox(session().POP.ResultText, this);
         } else {
-            main_.platform().messageBox(kDeleteStaleText);
+            main_.platform().messageBox(kDeleteStaleText, this);
         }
         Reconnect();
         ShowMessageNo(main_.commun().MsgCount > 0 ? 1 : 0);
@@ -145,7 +151,17 @@ void TMsgList::DeleteClick()
 
 void TMsgList::ReplyClick()
 {
-    main_.Guarded([this] { main_.platform().openUrl("mailto:" + LTrimSpaces(session().Msg.From())); });
+    // On the "no more messages..." page Msg may still hold the message just
+    // deleted: nobody to reply to.
+    if (CurMsg_ <= 0)
+        return;
+    const std::string url = ReplyUrl(session().Msg);
+    if (url.empty())
+        return;
+    main_.Guarded([&] {
+        if (!main_.platform().openUrl(url))
+            main_.platform().messageBox(kNoMailHandlerText, this);
+    });
 }
 
 void TMsgList::SaveClick()
@@ -158,11 +174,11 @@ void TMsgList::SaveClick()
         const std::vector<TAttachment> attachments = session().Msg.Attachments;
         Platform& p = main_.platform();
         for (const TAttachment& a : attachments) {
-            const auto target = p.saveFileDialog(SafeAttachmentName(a.FileName), kSaveFilter);
+            const auto target = p.saveFileDialog(SafeAttachmentName(a.FileName), kSaveFilter, {}, this);
             if (!target)
                 continue; // cancelled: skip this attachment only
             if (!a.SaveToFile(*target))
-                p.messageBox("Could not save the attachment to\r" + *target);
+                p.messageBox("Could not save the attachment to\r" + *target, this);
         }
     });
 }

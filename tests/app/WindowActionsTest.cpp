@@ -193,10 +193,36 @@ TEST_F(WindowActions, MailButtonStartsTheConfiguredOrRegisteredClient)
     EXPECT_EQ(fake.launches[1].program, "evolution");
     EXPECT_EQ(fake.launches[1].parameters, "--component=mail");
 
-    fake.mailCommand = ""; // nothing registered
+    fake.mailCommand = ""; // nothing registered: the user is told where to set one
     m.MAILClick();
     EXPECT_EQ(fake.launches.size(), 2u);
-    EXPECT_TRUE(fake.boxes.empty());
+    EXPECT_EQ(fake.boxes, std::vector<std::string>{TPelko::kNoMailProgramText});
+    EXPECT_EQ(fake.owners.back(), static_cast<DialogOwner>(&m));
+}
+
+TEST_F(WindowActions, RebuildsKeepTheLivePositionAndOnTop)
+{
+    SettingsLines s = baseSettings();
+    s.ontop = true;
+    writeSettings(s);
+    TPelko& m = start();
+    TConfig config(c, fake, m);
+    m.SetConfig(&config);
+    m.move(123, 45);
+    m.OnTopClick();
+    ASSERT_FALSE(m.OnTopChecked());
+
+    m.RebuildMainWindow(); // what a skin preview, or its Cancel, does
+    EXPECT_EQ(m.pos(), QPoint(123, 45));
+    EXPECT_FALSE(m.OnTopChecked());
+    EXPECT_FALSE(m.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+
+    QTimer::singleShot(0, &config, [&] { config.OKClick(); }); // OK stores what the window has
+    m.Config1Click();
+    const std::string ini = fileBytes(pelkoIni());
+    EXPECT_NE(ini.find("ontop =0"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("posX = 123\r\nposY = 45\r\n"), std::string::npos) << ini;
+    EXPECT_EQ(m.pos(), QPoint(123, 45));
 }
 
 TEST_F(WindowActions, ConfirmedDialogRebuildsTheWindowCancelDoesNot)

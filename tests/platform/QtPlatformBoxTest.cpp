@@ -22,7 +22,7 @@ TEST(QtPlatformBox, ServerTextIsNeverRendered)
         shown = box->text();
         box->accept();
     });
-    QtPlatform().messageBox(greeting);
+    QtPlatform().messageBox(greeting, nullptr);
     EXPECT_EQ(format, Qt::PlainText);
     EXPECT_EQ(shown.toStdString(),
               "-ERR <h1>Closed</h1><a href=\"https://x.example\">here</a>\n<img src=\"/etc/hosts\">");

@@ -19,7 +19,11 @@ struct FatalEndCalled {
 
 class FakePlatform : public Platform {
 public:
-    void messageBox(const std::string& text) override { boxes.push_back(text); }
+    void messageBox(const std::string& text, DialogOwner owner) override
+    {
+        boxes.push_back(text);
+        owners.push_back(owner);
+    }
     [[noreturn]] void fatalEnd(const std::string& text) override
     {
         fatals.push_back(text);
@@ -29,7 +33,7 @@ public:
     bool openUrl(const std::string& url) override
     {
         urls.push_back(url);
-        return true;
+        return urlsOpen;
     }
     void launch(const std::string& program, const std::string& parameters) override
     {
@@ -59,16 +63,21 @@ public:
         trayPresent = false;
         trayHandler = nullptr;
     }
-    std::optional<std::string> openFileDialog(const std::string& filter) override
+    std::optional<std::string> openFileDialog(const std::string& filter, const FileDialogPlace& place,
+                                              DialogOwner owner) override
     {
         dialogFilters.push_back(filter);
+        dialogPlaces.push_back(place);
+        owners.push_back(owner);
         return nextDialogAnswer();
     }
-    std::optional<std::string> saveFileDialog(const std::string& presetName,
-                                              const std::string& filter) override
+    std::optional<std::string> saveFileDialog(const std::string& presetName, const std::string& filter,
+                                              const FileDialogPlace& place, DialogOwner owner) override
     {
         savePresets.push_back(presetName);
         dialogFilters.push_back(filter);
+        dialogPlaces.push_back(place);
+        owners.push_back(owner);
         return nextDialogAnswer();
     }
     bool notify(const std::string& title, const std::string& body) override
@@ -86,9 +95,13 @@ public:
 
     std::vector<std::string> boxes, fatals, sounds, urls, dialogFilters, savePresets;
     std::vector<Launch> launches;
+    // The owner of each box and file dialog, in the order they came.
+    std::vector<DialogOwner> owners;
+    std::vector<FileDialogPlace> dialogPlaces;
     std::vector<Note> notifications;
     std::string mailCommand;
     bool notifyAvailable = true;
+    bool urlsOpen = true; // false: no program takes the links
     bool trayPresent = false;
     int trayAdds = 0, trayRemoves = 0;
     std::string trayTip;

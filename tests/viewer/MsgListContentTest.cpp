@@ -113,13 +113,21 @@ TEST_F(MsgListTest, ReplyDropsLeadingBlanksAndSaveNeedsAMessageOnScreen)
     ASSERT_EQ(main->Msg.From(), "   Bob Example <bob@example.org>");
 
     win->ReplyClick();
-    EXPECT_EQ(fake.urls, std::vector<std::string>{"mailto:Bob Example <bob@example.org>"});
+    EXPECT_EQ(fake.urls, std::vector<std::string>{"mailto:bob@example.org?subject=Re%3A%20With%20files"});
     EXPECT_TRUE(win->isVisible());
+    EXPECT_TRUE(fake.boxes.empty());
+    fake.urlsOpen = false; // no mail program: the user hears why, over the window
+    win->ReplyClick();
+    ASSERT_EQ(fake.boxes, std::vector<std::string>{TMsgList::kNoMailHandlerText});
+    EXPECT_EQ(fake.owners.back(), static_cast<DialogOwner>(win.get()));
 
     // Nothing on screen: Save does nothing though Msg still holds the files.
     DovecotClearMailbox(33);
     win->NextClick();
     ASSERT_EQ(win->ShownText(), "no more messages...");
+    fake.urls.clear();
+    win->ReplyClick(); // not to the sender of a message no longer there
+    EXPECT_TRUE(fake.urls.empty());
     fake.dialogAnswers = {dir() + "x.bin", dir() + "y.zip"};
     win->SaveClick();
     EXPECT_TRUE(fake.savePresets.empty());

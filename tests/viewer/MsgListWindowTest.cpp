@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QMouseEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QScreen>
@@ -80,6 +81,17 @@ TEST_F(MsgListTest, SkinMenuAndDragging)
     win->FormMouseMove(Qt::LeftButton, Qt::NoModifier, QPoint(131, 95));
     EXPECT_EQ(win->pos(), p0 + QPoint(31, -5));
     win->FormMouseMove(Qt::LeftButton, Qt::ControlModifier, QPoint(300, 300));
+    EXPECT_EQ(win->pos(), p0 + QPoint(31, -5));
+
+    // A press on a button followed by a move is the button's: no drag.
+    const QPoint on = win->NextBtn->mapToGlobal(QPoint(2, 2));
+    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), QPointF(on), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(win->NextBtn, &press);
+    const QPoint inWindow = win->mapFromGlobal(on + QPoint(3, 2));
+    QMouseEvent move(QEvent::MouseMove, QPointF(inWindow), QPointF(on + QPoint(3, 2)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(win.get(), &move);
     EXPECT_EQ(win->pos(), p0 + QPoint(31, -5));
 
     // An unreadable background: one report, a window that can still be closed.

@@ -81,15 +81,15 @@ void TConfig::AddAccClick()
             if (c_.Accounts[size_t(i)].acc_name == name)
                 duplicate = true;
     if (duplicate)
-        p_.messageBox(kAccountExists);
+        p_.messageBox(kAccountExists, this);
     if (name.empty() || user.empty() || password.empty() || host.empty()) {
-        p_.messageBox(kFillAllFields);
+        p_.messageBox(kFillAllFields, this);
         return;
     }
     if (duplicate)
         return;
     if (c_.AccCount + 1 > kMaxAccounts) {
-        p_.messageBox(kAccountsFull);
+        p_.messageBox(kAccountsFull, this);
         return;
     }
 
@@ -104,7 +104,7 @@ void TConfig::AddAccClick()
     // a name holding another key), before the table changes.
     std::string why;
     if (!AccountStorable(acc, &why)) {
-        p_.messageBox(why);
+        p_.messageBox(why, this);
         return;
     }
 

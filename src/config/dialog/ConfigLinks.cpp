@@ -3,6 +3,8 @@
 #include "config/dialog/ConfigDialog.h"
 #include "config/dialog/LinkLabel.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 
 namespace pelko {
@@ -11,6 +13,13 @@ namespace {
 
 const std::string kSoundFilter = "Wav files (*.wav) | *.wav";
 const std::string kProgramFilter = "Exe files (*.exe) | *.exe";
+
+// The folder of a file named in a field, when it is there.
+std::string FolderOf(const QString& file)
+{
+    const QFileInfo f(file.trimmed());
+    return !file.trimmed().isEmpty() && f.absoluteDir().exists() ? f.absolutePath().toUtf8().toStdString() : "";
+}
 const std::string kMakerMail = "mailto:team@pelko.example.org";
 const std::string kThanksMail = "mailto:thanks@pelko.example.org";
 
@@ -41,13 +50,18 @@ void TConfig::OpenMail() { openLink(kThanksMail); }
 
 void TConfig::SndBrClick()
 {
-    if (const auto file = p_.openFileDialog(kSoundFilter))
+    if (const auto file = p_.openFileDialog(kSoundFilter, {FolderOf(SndFile->text()), false}, this))
         SndFile->setText(QString::fromUtf8(file->c_str()));
 }
 
 void TConfig::Button1Click()
 {
-    if (const auto file = p_.openFileDialog(kProgramFilter))
+    // Programs on Linux have no ".exe": all files are listed from the start,
+    // in the folder of the program chosen so far (else where programs live).
+    std::string folder = FolderOf(MailClient->text());
+    if (folder.empty())
+        folder = "/usr/bin";
+    if (const auto file = p_.openFileDialog(kProgramFilter, {folder, true}, this))
         MailClient->setText(QString::fromUtf8(file->c_str()));
 }
 

@@ -50,7 +50,7 @@ bool TConfig::guarded(const std::function<void()>& action)
     } catch (const FatalEnd& e) {
         p_.fatalEnd(e.what());
     } catch (const std::exception& e) {
-        p_.messageBox(e.what());
+        p_.messageBox(e.what(), this);
     }
     return false;
 }

@@ -44,7 +44,12 @@ void TConfig::ReadSkinInfo(const std::string& skinIniPath)
 
 void TConfig::BrowseClick()
 {
-    const auto chosen = p_.openFileDialog(kSkinFilter);
+    // The skins sit side by side: start in the folder holding the current one.
+    std::string skins = c_.settings.SkinDir;
+    while (!skins.empty() && skins.back() == '/')
+        skins.pop_back();
+    skins = skins.substr(0, skins.rfind('/') + 1);
+    const auto chosen = p_.openFileDialog(kSkinFilter, {skins, false}, this);
     if (!chosen)
         return;
     // An unreadable file is reported and leaves the page as it was, so that

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
 #include <QSoundEffect>
@@ -30,9 +31,38 @@ std::string s(const QString& q) { return q.toUtf8().toStdString(); }
 QtPlatform::QtPlatform() = default;
 QtPlatform::~QtPlatform() = default;
 
-void QtPlatform::messageBox(const std::string& text)
+QWidget* QtPlatform::ownerFor(DialogOwner owner) const
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString(), QMessageBox::Ok);
+    // Boxes go over the window they come from, so that the window manager
+    // stacks them above it, also above a window that stays on top.
+    auto* w = static_cast<QWidget*>(owner);
+    if (w && w->isVisible())
+        return w->window();
+    if (QWidget* modal = QApplication::activeModalWidget())
+        return modal;
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    if (mainWindow_ && mainWindow_->isVisible())
+        return mainWindow_;
+    return nullptr;
+}
+
+namespace {
+
+// A dialog over an owner that stays on top stays on top as well.
+void keepAboveOwner(QWidget* dialog, QWidget* owner)
+{
+    if (owner && owner->windowFlags().testFlag(Qt::WindowStaysOnTopHint))
+        dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+} // namespace
+
+void QtPlatform::messageBox(const std::string& text, DialogOwner owner)
+{
+    QWidget* parent = ownerFor(owner);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString(), QMessageBox::Ok, parent);
+    keepAboveOwner(&box, parent);
     // Server replies and mail headers end up in these boxes: never rendered.
     box.setTextFormat(Qt::PlainText);
     box.setText(q(messageLines(text)));
@@ -41,7 +71,7 @@ void QtPlatform::messageBox(const std::string& text)
 
 void QtPlatform::fatalEnd(const std::string& text)
 {
-    messageBox(text);
+    messageBox(text, nullptr);
     std::fflush(nullptr);
     // Leave without unwinding: destructors of the windows would send QUIT and
     // write the settings file.
@@ -58,6 +88,10 @@ void QtPlatform::playSound(const std::string& wavFile)
 
 bool QtPlatform::openUrl(const std::string& url)
 {
+    // The desktop's opener takes any link and fails later, out of sight:
+    // without a mail program there is nothing to hand a mailto: link to.
+    if (url.rfind("mailto:", 0) == 0 && registeredMailCommand().empty())
+        return false;
     return QDesktopServices::openUrl(urlFromLinkText(url));
 }
 
@@ -200,19 +234,59 @@ std::string qtFilterFromPipes(const std::string& filter)
     return s(out.join(QStringLiteral(";;")));
 }
 
-std::optional<std::string> QtPlatform::openFileDialog(const std::string& filter)
+std::pair<std::string, std::string> saveFiltersFor(const std::string& qtFilters, const std::string& name)
 {
-    const QString f = QFileDialog::getOpenFileName(nullptr, QString(), QString(), q(qtFilterFromPipes(filter)));
+    const QString all = QStringLiteral("All files (*)");
+    QStringList filters = q(qtFilters).split(QStringLiteral(";;"), Qt::SkipEmptyParts);
+    const QString base = q(name).section('/', -1);
+    const int dot = base.lastIndexOf('.');
+    if (dot <= 0 || dot + 1 == base.size())
+        return {qtFilters, s(all)};
+    const QString ext = base.mid(dot + 1).toLower();
+    for (const QString& f : filters) {
+        const QString patterns = f.section('(', -1).section(')', 0, 0);
+        for (const QString& p : patterns.split(' ', Qt::SkipEmptyParts))
+            if (p.toLower() == QStringLiteral("*.") + ext)
+                return {qtFilters, s(f)};
+    }
+    const QString own = ext + QStringLiteral(" files (*.") + ext + ')';
+    filters.prepend(own);
+    return {s(filters.join(QStringLiteral(";;"))), s(own)};
+}
+
+QString QtPlatform::startDir(const FileDialogPlace& place) const
+{
+    if (!place.startDir.empty() && QDir(q(place.startDir)).exists())
+        return q(place.startDir);
+    if (!lastDir_.isEmpty() && QDir(lastDir_).exists())
+        return lastDir_;
+    return QDir::homePath();
+}
+
+std::optional<std::string> QtPlatform::openFileDialog(const std::string& filter, const FileDialogPlace& place,
+                                                      DialogOwner owner)
+{
+    QWidget* parent = ownerFor(owner);
+    const QString filters = q(qtFilterFromPipes(filter));
+    QString selected = place.preferAllFiles ? filters.section(QStringLiteral(";;"), -1) : QString();
+    const QString f = QFileDialog::getOpenFileName(parent, QString(), startDir(place), filters, &selected);
     if (f.isEmpty())
         return std::nullopt;
+    lastDir_ = QFileInfo(f).absolutePath();
     return s(f);
 }
 
-std::optional<std::string> QtPlatform::saveFileDialog(const std::string& presetName, const std::string& filter)
+std::optional<std::string> QtPlatform::saveFileDialog(const std::string& presetName, const std::string& filter,
+                                                      const FileDialogPlace& place, DialogOwner owner)
 {
-    const QString f = QFileDialog::getSaveFileName(nullptr, QString(), q(presetName), q(qtFilterFromPipes(filter)));
+    QWidget* parent = ownerFor(owner);
+    const auto [filters, chosen] = saveFiltersFor(qtFilterFromPipes(filter), presetName);
+    QString selected = q(chosen);
+    const QString preset = QDir(startDir(place)).filePath(q(presetName));
+    const QString f = QFileDialog::getSaveFileName(parent, QString(), preset, q(filters), &selected);
     if (f.isEmpty())
         return std::nullopt;
+    lastDir_ = QFileInfo(f).absolutePath();
     return s(f);
 }
 

@@ -4,8 +4,10 @@
 #include <QUrl>
 
 #include <memory>
+#include <utility>
 
 class QSystemTrayIcon;
+class QWidget;
 class QSoundEffect;
 
 namespace pelko {
@@ -16,7 +18,7 @@ public:
     QtPlatform();
     ~QtPlatform() override;
 
-    void messageBox(const std::string& text) override;
+    void messageBox(const std::string& text, DialogOwner owner) override;
     [[noreturn]] void fatalEnd(const std::string& text) override;
     void playSound(const std::string& wavFile) override;
     bool openUrl(const std::string& url) override;
@@ -25,12 +27,21 @@ public:
     bool trayAdd(const std::string& tip, std::function<void(TrayPress)> onPress) override;
     void trayRemove() override;
     void trayShow(const std::string& tip, bool newMail) override;
-    std::optional<std::string> openFileDialog(const std::string& filter) override;
-    std::optional<std::string> saveFileDialog(const std::string& presetName,
-                                              const std::string& filter) override;
+    std::optional<std::string> openFileDialog(const std::string& filter, const FileDialogPlace& place,
+                                              DialogOwner owner) override;
+    std::optional<std::string> saveFileDialog(const std::string& presetName, const std::string& filter,
+                                              const FileDialogPlace& place, DialogOwner owner) override;
+
+    // The window boxes and dialogs fall back to when no other of ours is in front.
+    void setMainWindow(QWidget* w) { mainWindow_ = w; }
     bool notify(const std::string& title, const std::string& body) override;
 
 private:
+    QWidget* ownerFor(DialogOwner owner) const;
+    QString startDir(const FileDialogPlace& place) const;
+
+    QWidget* mainWindow_ = nullptr;
+    QString lastDir_; // the folder of the last file chosen
     std::unique_ptr<QSystemTrayIcon> tray_;
     std::unique_ptr<QSoundEffect> sound_;
 };
@@ -39,6 +50,13 @@ private:
 // texts use the "Name (*.ext)|*.ext|..." form. Adds "All files (*)" since a
 // Linux program has no ".exe" extension.
 std::string qtFilterFromPipes(const std::string& filter);
+
+// The filter a save dialog starts with for a file of that name: the first of
+// qtFilters whose pattern matches its extension; otherwise a filter for the
+// extension is added in front ("txt files (*.txt)"), or, without extension,
+// "All files (*)" is chosen. qtFilters as qtFilterFromPipes makes them;
+// returns the filters and the one to select.
+std::pair<std::string, std::string> saveFiltersFor(const std::string& qtFilters, const std::string& name);
 
 // Reads the Exec= line of a freedesktop .desktop file, field codes removed.
 std::string desktopExecLine(const std::string& desktopFileText);

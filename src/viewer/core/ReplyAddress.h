@@ -1,0 +1,21 @@
+#pragma once
+// The address a reply goes to, as a mailto: link the desktop's mail program
+// reads the same way whatever the sender wrote.
+#include "wire/WireMessage.h"
+
+#include <string>
+
+namespace pelko {
+
+// The addr-spec of a From (or Reply-To) text, its encoded words decoded:
+// what stands in angle brackets, else the word holding "@" with comments
+// removed; empty when there is no address.
+std::string AddressOf(const std::string& fromHeader);
+
+// "mailto:ADDRESS?subject=Re: SUBJECT" with both parts percent-encoded
+// (only letters, digits, "-._~" and the address's "@" stay as they are), so
+// that nothing of the header can add recipients or other fields. A subject
+// that already starts with "Re:" gets no second one. Empty without address.
+std::string ReplyUrl(const TWireMessage& m);
+
+} // namespace pelko
