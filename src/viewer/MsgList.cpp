@@ -235,6 +235,8 @@ void TMsgList::mouseReleaseEvent(QMouseEvent* e)
 
 void TMsgList::contextMenuEvent(QContextMenuEvent* e)
 {
+    // Save is offered only while the files to save are there.
+    Save->setEnabled(AttachmentsAtHand());
     MnuMsg->popup(e->globalPos());
     e->accept();
 }

@@ -83,6 +83,8 @@ public:
     // Shown when a message number no longer names the message on screen
     // (the window was reopened after the main window had logged in again).
     static const std::string kDeleteStaleText;
+    // Shown when Save finds the attachment files gone (after a Disconnect).
+    static const std::string kFetchAgainText;
     // Shown when Reply finds no program for mailto: links.
     static const std::string kNoMailHandlerText;
 
@@ -106,6 +108,8 @@ private:
     // Quit, log in again to the same account, and have the main window recount.
     void Reconnect();
     void setText(const std::string& utf8);
+    // The message on screen has attachments whose files are still there.
+    bool AttachmentsAtHand();
     void restoreTimer();
     void centreOnScreen();
     bool loadBackground();

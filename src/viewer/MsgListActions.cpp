@@ -10,6 +10,7 @@
 
 #include <QAction>
 
+#include <unistd.h>
 #include <vector>
 
 namespace pelko {
@@ -18,6 +19,9 @@ const std::string TMsgList::kNoMailHandlerText =
     "No program on this desktop answers e-mail (mailto:) links.\r"
     "Set your desktop's default e-mail program, or choose a program in Configure, Options, "
     "\"Run custom mail client\".";
+
+const std::string TMsgList::kFetchAgainText =
+    "The attachments of this message are no longer kept.\rShow the message again (Next or Previous) to save them.";
 
 const std::string TMsgList::kDeleteStaleText =
     "The message shown is no longer the same on the server.\rNothing was deleted.";
@@ -164,10 +168,27 @@ void TMsgList::ReplyClick()
     });
 }
 
+bool TMsgList::AttachmentsAtHand()
+{
+    const std::vector<TAttachment>& list = session().Msg.Attachments;
+    if (CurMsg_ <= 0 || list.empty())
+        return false;
+    for (const TAttachment& a : list)
+        if (::access(a.StoredPathName.c_str(), R_OK) != 0)
+            return false;
+    return true;
+}
+
 void TMsgList::SaveClick()
 {
     if (CurMsg_ <= 0 || working_ || session().Busy())
         return;
+    if (!AttachmentsAtHand()) {
+        // The files went with the session (a Disconnect clears them): the
+        // text on screen is all that is left of the message.
+        main_.platform().messageBox(kFetchAgainText, this);
+        return;
+    }
     FlagScope scope(working_);
     main_.Guarded([this] {
         // A copy: the dialogs run event loops, and Msg belongs to the main window.

@@ -96,6 +96,15 @@ TEST_F(MsgListTest, TwoAttachmentsAreSavedOneDialogEachInOrder)
     EXPECT_EQ(fake.savePresets.size(), 2u);
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"Could not save the attachment to\r" + dir() + "no-such-dir/two.zip"});
 
+    // A Disconnect takes the files along: the reopened window says so.
+    main->DisconnectClick();
+    fake.boxes.clear();
+    fake.savePresets.clear();
+    win->SaveClick();
+    EXPECT_TRUE(fake.savePresets.empty());
+    EXPECT_EQ(fake.boxes, std::vector<std::string>{TMsgList::kFetchAgainText});
+    main->ConnectClick();
+
     win->show();
     win->NextClick();
     EXPECT_EQ(line(3), "File : 0");
