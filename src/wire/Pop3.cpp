@@ -1,5 +1,7 @@
 #include "wire/Pop3.h"
 
+#include "wire/Coders.h"
+#include "wire/TextUtil.h"
 #include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
 
@@ -42,8 +44,7 @@ void TWirePOP3::Connect()
                 throw EWireTlsError(kNoStlsText);
             StartTls();
         }
-        SendCommand("User " + UserID, 1, 1, "User Account is valid");
-        SendCommand("Pass " + Password, 1, 1, "Password is valid");
+        LogIn();
     } catch (...) {
         try {
             Disconnect();
@@ -52,6 +53,66 @@ void TWirePOP3::Connect()
         }
         throw;
     }
+}
+
+void TWirePOP3::LogIn()
+{
+    const bool token = Secret == SecretKind::Token;
+    Pop3Login how = Mechanism;
+    if (how == Pop3Login::Automatic && token)
+        how = Pop3Login::XOAuth2; // what the providers that hand out tokens take
+    switch (how) {
+    case Pop3Login::Automatic:
+        SendCommand("User " + UserID, -1, 1, "");
+        if (ResultCode == 1) {
+            DoStatus("  User Account is valid");
+            SendCommand("Pass " + Password, 1, 1, "Password is valid");
+            return;
+        }
+        // Some servers take no "User" at all, only SASL.
+        AuthPlain();
+        return;
+    case Pop3Login::Plain:
+        AuthPlain();
+        return;
+    case Pop3Login::XOAuth2:
+        Authenticate("XOAUTH2", "user=" + UserID + "\x01" "auth=Bearer " + Password + "\x01\x01", "");
+        return;
+    case Pop3Login::OAuthBearer: {
+        // RFC 7628: the user as a SASL name ("," and "=" escaped), host and port.
+        std::string name;
+        for (char c : UserID)
+            name += c == ',' ? std::string("=2C") : c == '=' ? std::string("=3D") : std::string(1, c);
+        const std::string port = std::to_string(Target().hasPort ? Target().port : (Port & 0xFFFF));
+        Authenticate("OAUTHBEARER",
+                     "n,a=" + name + ",\x01host=" + Target().host + "\x01port=" + port + "\x01" "auth=Bearer " +
+                         Password + "\x01\x01",
+                     EncodeLine(std::string(1, '\x01')));
+        return;
+    }
+    }
+}
+
+void TWirePOP3::AuthPlain()
+{
+    Authenticate("PLAIN", std::string(1, '\0') + UserID + std::string(1, '\0') + Password, "*");
+}
+
+void TWirePOP3::Authenticate(const std::string& mechanism, const std::string& initial,
+                             const std::string& answerToError)
+{
+    SendCommand("AUTH " + mechanism + " " + EncodeLine(initial), -1, 1, "");
+    if (ResultCode != 1 && ResultText.compare(0, 1, "+") == 0) {
+        // A challenge after the initial response carries the server's error
+        // details; the exchange is ended as the mechanism says and the
+        // server then refuses.
+        const std::string details = Trim(DecodeBase64Text(ResultText.substr(1)));
+        SendCommand(answerToError, -1, 1, "");
+        throw EWireResponseError(ResultText + (details.empty() ? "" : "\r" + details));
+    }
+    if (ResultCode != 1)
+        throw EWireResponseError(ResultText);
+    DoStatus("  Signed in (" + mechanism + ")");
 }
 
 void TWirePOP3::Abort()

@@ -12,6 +12,12 @@
 
 namespace pelko {
 
+// How the login proves who we are. Automatic: "User" and "Pass" (with
+// "AUTH PLAIN" when the server refuses "User"), or XOAUTH2 for a token.
+enum class Pop3Login { Automatic, Plain, XOAuth2, OAuthBearer };
+// What Password holds.
+enum class SecretKind { Password, Token };
+
 class TWirePOP3 : public TWireMessageClient {
 public:
     TWirePOP3();
@@ -25,6 +31,9 @@ public:
     // after the socket is connected, disconnects (sending "Quit") and raises
     // the failure: the component is then idle.
     void Connect() override;
+    Pop3Login Mechanism = Pop3Login::Automatic;
+    SecretKind Secret = SecretKind::Password; // Token: an OAuth 2.0 access token
+
     // Writes "Quit" (the reply is not read), then closes. A write failure
     // (EWireClosedSocket without a socket) is raised after the close. A
     // connection that was never established, or whose exchange was
@@ -61,6 +70,12 @@ public:
 
 private:
     int32_t CountFromStat();
+    // The login after the greeting (and STLS), as Mechanism and Secret say.
+    void LogIn();
+    void AuthPlain();
+    // "AUTH mechanism initial-response"; a challenge (the server's error
+    // details) is answered with answerToError, and the refusal raised.
+    void Authenticate(const std::string& mechanism, const std::string& initial, const std::string& answerToError);
     bool KeepListedId(std::string_view line);
     bool disconnecting_ = false;
     bool closedInside_ = false;

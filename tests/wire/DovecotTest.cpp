@@ -4,6 +4,7 @@
 #include "wire/Pop3.h"
 #include "wire/WireErrors.h"
 
+#include <algorithm>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -62,6 +63,16 @@ TEST(Dovecot, LoginCountAndQuit)
     EXPECT_EQ(log.lines.at(2), "Connected");
     EXPECT_EQ(log.lines.at(3), "  User Account is valid");
     EXPECT_EQ(log.lines.at(4), "  Password is valid");
+
+    // The same mailbox through SASL PLAIN; a wrong password is refused there too.
+    pop.Mechanism = Pop3Login::Plain;
+    Login(pop, 1);
+    EXPECT_EQ(pop.CheckMessages(), 3);
+    pop.Disconnect();
+    EXPECT_NE(std::find(log.lines.begin(), log.lines.end(), "  Signed in (PLAIN)"), log.lines.end());
+    pop.Password = "wrong";
+    EXPECT_THROW(pop.Connect(), EWireResponseError);
+    EXPECT_FALSE(pop.Connected());
 }
 
 TEST(Dovecot, RetrieveWholeMessageAndHeaders)

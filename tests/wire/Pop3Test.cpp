@@ -1,4 +1,6 @@
+#include "ScriptedPeer.h"
 #include "WireTestUtil.h"
+#include "wire/Coders.h"
 #include "wire/Pop3.h"
 #include "wire/TempFiles.h"
 #include "wire/WireErrors.h"
@@ -144,4 +146,36 @@ TEST(MessageClient, SendBodyWritesTextAndAttachments)
                                  "TWFu\n"
                                  "\n"
                                  "--=_NextPart_2rfksadvnqw3nerasdf--\n"));
+}
+
+TEST(Pop3, OAuthBearerSendsUserHostPortAndTokenAndEndsAnErrorChallenge)
+{
+    // The initial response names the peer's port: checked from what arrived.
+    for (const bool refused : {false, true}) {
+        SCOPED_TRACE(refused ? "refused" : "accepted");
+        ScriptedPeer peer(refused ? "S: +OK ready\nC*\nS: + eyJzdGF0dXMiOiJpbnZhbGlkX3Rva2VuIn0=\nC*\nS: -ERR no\nC: Quit\n"
+                                  : "S: +OK ready\nC*\nS: +OK in\n");
+        TWirePOP3 pop;
+        pop.Host = "127.0.0.1:" + std::to_string(peer.port());
+        pop.UserID = "joe,x=y";
+        pop.Password = "tok";
+        pop.Mechanism = Pop3Login::OAuthBearer;
+        pop.Secret = SecretKind::Token;
+        pop.Timeout = 5000;
+        std::string error;
+        try {
+            pop.Connect();
+        } catch (const EWireResponseError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, refused ? "-ERR no\r{\"status\":\"invalid_token\"}" : "");
+        pop.CloseSocket();
+        peer.finish(2000);
+        const std::string initial = "AUTH OAUTHBEARER " +
+                                    EncodeLine("n,a=joe=2Cx=3Dy,\x01host=127.0.0.1\x01port=" +
+                                               std::to_string(peer.port()) + "\x01" "auth=Bearer tok\x01\x01") +
+                                    "\r\n";
+        EXPECT_EQ(peer.received(), refused ? initial + "AQ==\r\nQuit\r\n" : initial);
+        EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    }
 }

@@ -105,6 +105,8 @@ void Describe(const TWireMessage& m, std::vector<std::string>& out)
 struct Script {
     std::string text;
     std::string user = "joe", pass = "secret";
+    Pop3Login mech = Pop3Login::Automatic;
+    SecretKind secret = SecretKind::Password;
     int timeout = 5000;
     std::vector<std::string> actions;
     std::vector<std::string> expected;
@@ -126,6 +128,11 @@ Script LoadScript(const std::string& name)
             s.user = line.size() > 6 ? line.substr(6) : "";
         else if (line.rfind("@pass", 0) == 0)
             s.pass = line.size() > 6 ? line.substr(6) : "";
+        else if (line == "@token")
+            s.secret = SecretKind::Token;
+        else if (line.rfind("@mech ", 0) == 0)
+            s.mech = line == "@mech plain" ? Pop3Login::Plain : line == "@mech xoauth2" ? Pop3Login::XOAuth2
+                                                                                     : Pop3Login::OAuthBearer;
         else if (line.rfind("@timeout ", 0) == 0)
             s.timeout = std::stoi(line.substr(9));
         else if (line.rfind("@do ", 0) == 0)
@@ -198,6 +205,8 @@ TEST(Pop3Scripts, EveryScriptPlaysAsWritten)
             pop.Host = "127.0.0.1:" + port;
             pop.UserID = script.user;
             pop.Password = script.pass;
+            pop.Mechanism = script.mech;
+            pop.Secret = script.secret;
             pop.Timeout = script.timeout;
             pop.OnStatus = [&](TWire*, const std::string& s) { transcript.push_back("status: " + Escape(s)); };
             for (const std::string& action : script.actions)
