@@ -74,8 +74,8 @@ TEST_F(MainWindow, CreationBuildsTheSkinnedWindow)
 
     // Positions from skin.ini (x is left, y is top).
     EXPECT_EQ(m.Connect->pos(), QPoint(14, 26));
-    EXPECT_EQ(m.FLAG->pos(), QPoint(164, 28));
-    EXPECT_EQ(m.NBMSGBMP->pos(), QPoint(165, 64));
+    EXPECT_EQ(m.FLAG->pos(), QPoint(218, 28));
+    EXPECT_EQ(m.NBMSGBMP->pos(), QPoint(208, 64));
 
     // Size and outline from the background picture.
     const QImage bg(QString::fromStdString(defaultSkin() + "main.bmp"));

@@ -34,13 +34,13 @@ TEST_F(MsgListTest, SkinMenuAndDragging)
 
     win->show();
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
-    EXPECT_EQ(win->Mess->geometry(), QRect(26, 60, 368, 180));
+    EXPECT_EQ(win->Mess->geometry(), QRect(26, 60, 512, 220));
     EXPECT_EQ(win->Mess->font().family(), QStringLiteral("DejaVu Sans"));
     EXPECT_EQ(win->Mess->font().pointSize(), 9);
     EXPECT_EQ(win->Mess->textColour(), QColor(22, 44, 66));
-    EXPECT_EQ(win->NextBtn->pos(), QPoint(58, 258));
+    EXPECT_EQ(win->NextBtn->pos(), QPoint(58, 298));
     EXPECT_EQ(win->NextBtn->PicOn(), picture(skin + "msg_next_over.bmp"));
-    EXPECT_EQ(win->ExitBtn->pos(), QPoint(372, 20));
+    EXPECT_EQ(win->ExitBtn->pos(), QPoint(516, 20));
     EXPECT_EQ(win->ExitBtn->PicOff(), picture(skin + "msg_close.bmp"));
 
     const QImage bk = picture(skin + "msgwindow.bmp");

@@ -111,23 +111,26 @@ void MakeEmber(const QString& dir)
     QDir().mkpath(dir);
 
     // ---- main window ----------------------------------------------------
-    const int W = 262, H = 90;
+    // The display holds 26 status characters and a five-digit count; the bar
+    // is long enough that its round end clears the display's corners.
+    const int W = 360, H = 90;
     const QPointF mc(45, 45);
     const qreal mr = 44;
     const QRectF bar(64, 14, W - 64, 66);
-    const QRectF lcd(92, 48, 144, 26);
+    const QRectF lcd(92, 48, W - 114, 26);
     MainLayout m;
     m.youhavemail = {29, 22};
     m.online = {38, 55};
     m.connect = {98, 20};
-    m.disconnect = {124, 20};
-    m.readmsg = {150, 20};
-    m.mailclient = {176, 20};
+    m.disconnect = {128, 20};
+    m.readmsg = {158, 20};
+    m.mailclient = {188, 20};
     m.statusSize = {7, 10};
     m.nbmsgSize = {8, 13};
-    m.maxchar = 15;
+    m.maxchar = 26;
     m.status = {97, 56};
-    m.nbmsg = {209, 55};
+    m.nbmsg = {290, 55};
+    const qreal divider = m.nbmsg.x() - 4.5;
 
     const QPainterPath barShape = roundRect(bar, 33);
     const QPainterPath outline = circle(mc, mr).united(barShape);
@@ -143,12 +146,12 @@ void MakeEmber(const QString& dir)
         gloss(p, circle(mc, mr - 2), QRectF(mc.x() - mr, mc.y() - mr, 2 * mr, 2 * mr));
         well(p, lcd, 6, kLcd);
         p.setPen(QPen(QColor(84, 40, 14), 1));
-        p.drawLine(QPointF(205.5, lcd.top() + 5), QPointF(205.5, lcd.bottom() - 5));
+        p.drawLine(QPointF(divider, lcd.top() + 5), QPointF(divider, lcd.bottom() - 5));
         QFont f("DejaVu Serif");
         f.setPixelSize(12);
         f.setItalic(true);
         f.setBold(true);
-        engrave(p, QRectF(202, 20, 44, 22), "pelko", f, Qt::AlignCenter);
+        engrave(p, QRectF(W - 100, 20, 56, 22), "pelko", f, Qt::AlignCenter);
     }
     const QImage main = FlattenOutline(art, outline);
     SaveBmp(main, dir + "/main.bmp");
@@ -169,22 +172,25 @@ void MakeEmber(const QString& dir)
     SaveMainParts(dir, main, m, parts);
 
     // ---- message window -------------------------------------------------
-    const int MW = 440, MH = 320;
+    // The text area takes 76 average characters of its font beside the
+    // scroll bar: mail hard-wrapped at 72 columns keeps its lines.
+    const int MW = 592, MH = 356;
     const QPointF wc(44, 44);
     const qreal wr = 42;
     const QRectF body(22, 22, MW - 22, MH - 22);
-    const QRectF paper(40, 76, 384, 190);
+    const QRectF paper(40, 76, MW - 56, 226);
+    const int row = int(paper.bottom()) + 10; // top of the button row
     MsgLayout w;
-    w.memo = QRect(52, 84, 360, 174);
+    w.memo = QRect(52, 84, MW - 80, 210);
     w.fontColour = QColor(74, 40, 18);
     w.fontName = "DejaVu Serif";
     w.fontStyle = "normal";
     w.fontSize = 9;
-    w.prev = {52, 276};
-    w.next = {86, 276};
-    w.reply = {140, 276};
-    w.del = {174, 276};
-    w.close = {396, 34};
+    w.prev = {52, row};
+    w.next = {86, row};
+    w.reply = {140, row};
+    w.del = {174, row};
+    w.close = {MW - 44, 34};
 
     const QPainterPath bodyShape = roundRect(body, 22);
     const QPainterPath moutline = circle(wc, wr).united(bodyShape);
@@ -221,15 +227,15 @@ void MakeEmber(const QString& dir)
         age.setColorAt(1, QColor(160, 100, 40, 40));
         p.fillPath(roundRect(paper.adjusted(2, 2, -2, -2), 6), age);
         p.setPen(QPen(QColor(40, 14, 2, 140), 1));
-        p.drawLine(QPointF(125.5, 280), QPointF(125.5, 300));
+        p.drawLine(QPointF(125.5, row + 4), QPointF(125.5, row + 24));
         QFont small("DejaVu Serif");
         small.setPixelSize(12);
         small.setItalic(true);
         p.setFont(small);
         p.setPen(QColor(20, 6, 0, 200));
-        p.drawText(QRectF(260, 275, 160, 28), Qt::AlignRight | Qt::AlignVCenter, "ember");
+        p.drawText(QRectF(MW - 180, row - 1, 160, 28), Qt::AlignRight | Qt::AlignVCenter, "ember");
         p.setPen(QColor(224, 150, 92, 170));
-        p.drawText(QRectF(260, 276, 160, 28), Qt::AlignRight | Qt::AlignVCenter, "ember");
+        p.drawText(QRectF(MW - 180, row, 160, 28), Qt::AlignRight | Qt::AlignVCenter, "ember");
     }
     const QImage msg = FlattenOutline(mart, moutline);
     SaveBmp(msg, dir + "/msgwindow.bmp");

@@ -113,21 +113,24 @@ void MakeHarbour(const QString& dir)
     QDir().mkpath(dir);
 
     // ---- main window ----------------------------------------------------
-    const int W = 210, H = 94;
+    // The display holds 26 status characters and a five-digit count, so
+    // "ACCOUNTNAME-1234 MESSAGES" and 12345 fit side by side.
+    const int W = 276, H = 94;
     const QRectF body(0, 12, W, H - 12), tab(18, 0, 80, 26);
-    const QRectF lcd(10, 58, 190, 28);
+    const QRectF lcd(10, 58, W - 20, 28);
     MainLayout m;
     m.connect = {14, 26};
-    m.disconnect = {44, 26};
-    m.readmsg = {74, 26};
-    m.mailclient = {104, 26};
-    m.online = {140, 32};
-    m.youhavemail = {164, 28};
+    m.disconnect = {46, 26};
+    m.readmsg = {78, 26};
+    m.mailclient = {110, 26};
+    m.online = {176, 32};
+    m.youhavemail = {218, 28};
     m.statusSize = {7, 11};
     m.nbmsgSize = {10, 15};
-    m.maxchar = 20;
+    m.maxchar = 26;
     m.status = {15, 66};
-    m.nbmsg = {165, 64};
+    m.nbmsg = {208, 64};
+    const qreal divider = m.nbmsg.x() - 5.5;
 
     QPainterPath outline = roundRect(body, 22).united(roundRect(tab, 9));
     QImage art = NewCanvas(W, H);
@@ -139,7 +142,7 @@ void MakeHarbour(const QString& dir)
         drawWell(p, lcd, 7, kLcd);
         // Divider between the status text and the count.
         p.setPen(QPen(QColor(30, 76, 102), 1));
-        p.drawLine(QPointF(159.5, lcd.top() + 5), QPointF(159.5, lcd.bottom() - 5));
+        p.drawLine(QPointF(divider, lcd.top() + 5), QPointF(divider, lcd.bottom() - 5));
         // A small socket for the lamp.
         p.setPen(Qt::NoPen);
         p.setBrush(QColor(4, 18, 30, 160));
@@ -164,20 +167,23 @@ void MakeHarbour(const QString& dir)
     SaveMainParts(dir, main, m, parts);
 
     // ---- message window -------------------------------------------------
-    const int MW = 420, MH = 300;
+    // The text area takes 76 average characters of its font beside the
+    // scroll bar: mail hard-wrapped at 72 columns keeps its lines.
+    const int MW = 564, MH = 340;
     const QRectF mbody(0, 14, MW, MH - 14), mtab(24, 0, 132, 30);
-    const QRectF paper(14, 52, MW - 28, 196);
+    const QRectF paper(14, 52, MW - 28, 236);
+    const int row = int(paper.bottom()) + 10; // top of the button row
     MsgLayout w;
-    w.memo = QRect(26, 60, MW - 52, 180);
+    w.memo = QRect(26, 60, MW - 52, 220);
     w.fontColour = QColor(22, 44, 66);
     w.fontName = "DejaVu Sans";
     w.fontStyle = "normal";
     w.fontSize = 9;
-    w.prev = {22, 258};
-    w.next = {58, 258};
-    w.reply = {110, 258};
-    w.del = {146, 258};
-    w.close = {372, 20};
+    w.prev = {22, row};
+    w.next = {58, row};
+    w.reply = {110, row};
+    w.del = {146, row};
+    w.close = {MW - 48, 20};
 
     QPainterPath moutline = roundRect(mbody, 24).united(roundRect(mtab, 9));
     QImage mart = NewCanvas(MW, MH);
@@ -195,14 +201,14 @@ void MakeHarbour(const QString& dir)
         p.fillPath(roundRect(paper.adjusted(2, 2, -2, -2), 8), g);
         // A groove under the button row.
         p.setPen(QPen(QColor(4, 20, 34, 120), 1));
-        p.drawLine(QPointF(96.5, 262), QPointF(96.5, 284));
+        p.drawLine(QPointF(96.5, row + 4), QPointF(96.5, row + 26));
         // The name, pressed into the metal at the bottom right.
         QFont f("DejaVu Sans");
         f.setPixelSize(11);
         f.setBold(true);
         f.setLetterSpacing(QFont::AbsoluteSpacing, 3);
         p.setFont(f);
-        const QRectF plate(250, 262, 150, 22);
+        const QRectF plate(MW - 170, row + 4, 150, 22);
         p.setPen(QColor(2, 14, 26, 200));
         p.drawText(plate.translated(0, -1), Qt::AlignRight | Qt::AlignVCenter, "HARBOUR");
         p.setPen(QColor(110, 170, 212, 150));
