@@ -10,7 +10,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 
-BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev
+BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev libsecret-1-dev gnome-keyring dbus
            libssl-dev openssl googletest libgtest-dev libgmock-dev
            dovecot-core dovecot-pop3d xvfb xauth fonts-dejavu-core)
 BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils)

@@ -1,5 +1,6 @@
 #include "cli/CheckCommands.h"
 
+#include "app/session/LoginSecret.h"
 #include "app/session/SeenIds.h"
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
@@ -37,6 +38,13 @@ void Prepare(TWirePOP3& pop, const TPOPAcc& acc, const CheckOptions& o)
     pop.UserID = acc.user_name;
     pop.Password = acc.password;
     pop.Timeout = o.timeoutMs;
+}
+
+// The password, the keyring's, or a fresh token; then the login.
+void LogIn(TWirePOP3& pop, const TPOPAcc& acc)
+{
+    PrepareLogin(pop, acc.acc_name, {});
+    pop.Connect();
 }
 
 // Quits without letting a failing "Quit" spoil a result already obtained.
@@ -77,7 +85,7 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
     Prepare(pop, acc, o);
     pop.KeepUniqueIds = seen != nullptr;
     try {
-        pop.Connect();
+        LogIn(pop, acc);
         r.count = pop.CheckMessages();
         if (pop.CheckError.empty())
             r.ok = true;
@@ -250,7 +258,7 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
     TWireMessage m;
     int status = 0;
     try {
-        pop.Connect();
+        LogIn(pop, acc);
         bool fetched;
         if (o.headersOnly) {
             m.ExtractAttachments = false;

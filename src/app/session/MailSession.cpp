@@ -1,5 +1,6 @@
 #include "app/session/MailSession.h"
 
+#include "app/session/LoginSecret.h"
 #include "wire/WireErrors.h"
 
 #include <exception>
@@ -120,6 +121,19 @@ void MailSession::UseStateFile(const std::string& path)
 
 void MailSession::Login()
 {
+    // POP keeps the account's password line; the secret itself is in it only
+    // for the login.
+    struct PutBack {
+        TWirePOP3& pop;
+        std::string field;
+        ~PutBack() { pop.Password = field; }
+    } putBack{POP, POP.Password};
+    PrepareLogin(POP, AccountName(), [this] {
+        if (OnPump)
+            OnPump();
+        if (POP.Cancelled())
+            throw EWireCancelled();
+    });
     POP.Connect();
 }
 
@@ -132,7 +146,7 @@ void MailSession::Relogin()
             // The old connection was already gone; a new one replaces it.
         }
     }
-    POP.Connect();
+    Login();
 }
 
 int32_t MailSession::CountMessages()
