@@ -1,5 +1,7 @@
 #include "config/AccountAuth.h"
 
+#include "config/SettingsFile.h"
+
 namespace pelko {
 
 namespace {
@@ -47,7 +49,10 @@ AccountAuth ReadAccountAuth(const std::string& field)
     const std::string inside = field.substr(prefix.size(), close - prefix.size());
     const std::string rest = field.substr(close + 1);
     const size_t colon = inside.find(':');
-    const std::string source = inside.substr(0, colon);
+    std::string source = inside.substr(0, colon);
+    // ";" after the source name are filler (see AccountAuthField).
+    while (!source.empty() && source.back() == ';')
+        source.pop_back();
     const std::string mechanism = colon == std::string::npos ? "" : inside.substr(colon + 1);
 
     AccountAuth auth;
@@ -74,24 +79,28 @@ AccountAuth ReadAccountAuth(const std::string& field)
 
 std::string AccountAuthField(const AccountAuth& auth)
 {
-    const std::string marker = std::string(kPrefix) + SourceName(auth.source) +
-                               (auth.mechanism == AuthMechanism::Automatic ? "" : ":") +
-                               MechanismName(auth.mechanism) + "}";
-    switch (auth.source) {
-    case SecretSource::Keyring:
-        return marker;
-    case SecretSource::Command:
-        return marker + auth.command;
-    case SecretSource::Password:
-        break;
+    if (auth.source == SecretSource::Password && auth.mechanism == AuthMechanism::Automatic) {
+        // A password that would read as a marker is written with one, so
+        // that it reads back as this very password.
+        const AccountAuth back = ReadAccountAuth(auth.password);
+        if (back.source == SecretSource::Password && back.mechanism == AuthMechanism::Automatic &&
+            back.password == auth.password)
+            return auth.password;
     }
-    // A password that would read as a marker is written with one, so that it
-    // reads back as this very password.
-    if (auth.mechanism == AuthMechanism::Automatic && ReadAccountAuth(auth.password).source == SecretSource::Password &&
-        ReadAccountAuth(auth.password).password == auth.password &&
-        ReadAccountAuth(auth.password).mechanism == AuthMechanism::Automatic)
-        return auth.password;
-    return marker + auth.password;
+    const std::string rest = auth.source == SecretSource::Command    ? auth.command
+                             : auth.source == SecretSource::Password ? auth.password
+                                                                     : std::string();
+    // The scrambled line must not hold bytes the file cannot keep; filler
+    // ";" after the source name change the scramble until it holds none.
+    std::string field;
+    for (int filler = 0; filler < 32; ++filler) {
+        field = std::string(kPrefix) + SourceName(auth.source) + std::string(size_t(filler), ';') +
+                (auth.mechanism == AuthMechanism::Automatic ? "" : ":") + MechanismName(auth.mechanism) + "}" +
+                rest;
+        if (PasswordStorable(field, nullptr))
+            break;
+    }
+    return field;
 }
 
 } // namespace pelko

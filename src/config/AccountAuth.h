@@ -6,6 +6,8 @@
 //   {pelko:keyring}             the password lives in the desktop keyring
 //   {pelko:command:xoauth2}CMD  an OAuth 2.0 token printed by CMD
 //   {pelko:password:plain}PASS  a password sent by AUTH PLAIN
+// (";" may follow the source name: filler that keeps the scrambled line
+// free of bytes the file cannot hold.)
 #include <string>
 
 namespace pelko {

@@ -1,4 +1,4 @@
-#include "app/session/Keyring.h"
+#include "config/Keyring.h"
 
 #include <libsecret/secret.h>
 

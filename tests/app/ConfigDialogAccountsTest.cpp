@@ -1,9 +1,15 @@
 #include "ConfigDialogFixture.h"
+#include "config/AccountAuth.h"
+#include "config/Keyring.h"
+
+#include <QComboBox>
 
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+
+#include <cstdlib>
 
 using namespace pelko;
 using namespace pelko::configdlg_test;
@@ -162,4 +168,49 @@ TEST_F(ConfigDialogTest, FailedWritePutsTheTableBack)
     c.ProgramDir = root;
     EXPECT_EQ(readBytes(root + "Accounts.ini"), file);
     EXPECT_EQ(AccountsFileText(c), file); // the table is the file
+}
+
+TEST_F(ConfigDialogTest, SignInChoicesGoIntoThePasswordLineAndTheKeyringOnlyWhenThere)
+{
+    // No keyring in this test: choosing it is refused where it is chosen.
+    const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string savedBus = bus ? bus : "";
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string before = readBytes(root + "Accounts.ini");
+    fillAccount("vault", "pop.example", "u", "topsecret");
+    dialog().SecretBox->setCurrentIndex(1);
+    dialog().AddAccClick();
+    ASSERT_EQ(platform.boxes.size(), 1u);
+    EXPECT_EQ(platform.boxes[0].rfind(keyring::kNotAvailableText, 0), 0u) << platform.boxes[0];
+    EXPECT_EQ(readBytes(root + "Accounts.ini"), before) << "the password never went into the file";
+    EXPECT_EQ(c.AccCount, 3);
+
+    // A token command with XOAUTH2: a marker, read back as it was chosen.
+    platform.boxes.clear();
+    fillAccount("cloud", "pop3s://outlook.example", "me@example.org", "oauth2-token --account me");
+    dialog().SecretBox->setCurrentIndex(2);
+    dialog().MechBox->setCurrentIndex(2);
+    dialog().AddAccClick();
+    ASSERT_TRUE(platform.boxes.empty()) << platform.boxes.front();
+    ASSERT_EQ(c.AccCount, 4);
+    EXPECT_EQ(c.Accounts[4].password, "{pelko:command:xoauth2}oauth2-token --account me");
+
+    // The first account, a plain password: PLAIN is chosen for it at once;
+    // moving it to the (missing) keyring is refused and changes nothing.
+    dialog().LstAcc->setCurrentRow(0);
+    const std::string plain = c.Accounts[1].password;
+    dialog().MechBox->setCurrentIndex(1);
+    dialog().SignInChanged();
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxes.front();
+    EXPECT_EQ(ReadAccountAuth(c.Accounts[1].password).mechanism, AuthMechanism::Plain);
+    EXPECT_EQ(ReadAccountAuth(c.Accounts[1].password).password, plain);
+    const std::string saved = readBytes(root + "Accounts.ini");
+    dialog().SecretBox->setCurrentIndex(1);
+    dialog().SignInChanged();
+    EXPECT_EQ(ReadAccountAuth(c.Accounts[1].password).mechanism, AuthMechanism::Plain);
+    EXPECT_EQ(ReadAccountAuth(c.Accounts[1].password).password, plain);
+    EXPECT_EQ(dialog().SecretBox->currentIndex(), 0);
+    EXPECT_EQ(readBytes(root + "Accounts.ini"), saved);
+    if (bus)
+        ::setenv("DBUS_SESSION_BUS_ADDRESS", savedBus.c_str(), 1);
 }

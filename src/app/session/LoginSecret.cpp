@@ -1,6 +1,6 @@
 #include "app/session/LoginSecret.h"
 
-#include "app/session/Keyring.h"
+#include "config/Keyring.h"
 #include "app/session/TokenCommand.h"
 #include "config/AccountAuth.h"
 #include "wire/WireErrors.h"

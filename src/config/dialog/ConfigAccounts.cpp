@@ -1,8 +1,11 @@
 // The Accounts page: the account table is edited in place and Accounts.ini
 // rewritten after every change.
+#include "config/AccountAuth.h"
+#include "config/Keyring.h"
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
 
+#include <QComboBox>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QRadioButton>
@@ -17,6 +20,10 @@ const std::string kFillAllFields = "Please fill all fields of your account !";
 const std::string kAccountsFull = "Accounts full, please delete one before !";
 
 std::string bytes(const QLineEdit* e) { return e->text().toUtf8().toStdString(); }
+
+const std::string kTypeTheCommand = "Type the command that prints the token in the Passwd field first.";
+const std::string kTypeThePassword = "Type the password in the Passwd field first.";
+const std::string kNotStored = "\rNothing was written to Accounts.ini.";
 
 // The account table as it was before a change, to put back when the file
 // cannot take the change: list and file never disagree.
@@ -67,6 +74,11 @@ void TConfig::RefreshAccountList()
     HostTxt->clear();
     UserName->clear();
     Password->clear();
+    if (SecretBox) {
+        SecretBox->setCurrentIndex(0);
+        MechBox->setCurrentIndex(0);
+        Password->setEchoMode(QLineEdit::Password);
+    }
 }
 
 void TConfig::AddAccClick()
@@ -97,7 +109,11 @@ void TConfig::AddAccClick()
     acc.acc_name = name;
     acc.host_name = host;
     acc.user_name = user;
-    acc.password = password;
+    AccountAuth auth;
+    auth.source = static_cast<SecretSource>(SecretBox->currentIndex());
+    auth.mechanism = static_cast<AuthMechanism>(MechBox->currentIndex());
+    (auth.source == SecretSource::Command ? auth.command : auth.password) = password;
+    acc.password = AccountAuthField(auth);
     // The new account takes the state the status buttons show.
     acc.inactive = ChkInact->isChecked();
     // Refuse what Accounts.ini could not give back unchanged (some passwords,
@@ -108,12 +124,20 @@ void TConfig::AddAccClick()
         return;
     }
 
+    // A password for the keyring goes there, never into the file.
+    if (auth.source == SecretSource::Keyring && !keyring::Store(name, host, password, &why)) {
+        p_.messageBox(why + kNotStored, this);
+        return;
+    }
+
     const TableBefore before(c_);
     ++c_.AccCount;
     c_.Accounts[size_t(c_.AccCount)] = acc;
     if (!SaveAccounts()) {
         // Not in the file, so not in the list; what was typed stays for another try.
         before.restore(c_);
+        if (auth.source == SecretSource::Keyring)
+            keyring::Remove(name, host);
         const QString typed[] = {NAccount->text(), HostTxt->text(), UserName->text(), Password->text()};
         RefreshAccountList();
         NAccount->setText(typed[0]);
@@ -154,7 +178,11 @@ void TConfig::LstAccClick()
     NAccount->setText(QString::fromUtf8(acc.acc_name.c_str()));
     HostTxt->setText(QString::fromUtf8(acc.host_name.c_str()));
     UserName->setText(QString::fromUtf8(acc.user_name.c_str()));
-    Password->setText(QString::fromUtf8(acc.password.c_str()));
+    const AccountAuth auth = ReadAccountAuth(acc.password);
+    SecretBox->setCurrentIndex(static_cast<int>(auth.source));
+    MechBox->setCurrentIndex(static_cast<int>(auth.mechanism));
+    Password->setEchoMode(auth.source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password);
+    Password->setText(QString::fromUtf8((auth.source == SecretSource::Command ? auth.command : auth.password).c_str()));
     if (acc.inactive)
         ChkInact->setChecked(true);
     else
@@ -171,6 +199,87 @@ void TConfig::setSelectedInactive(bool inactive)
         c_.Accounts[size_t(sel)].inactive = !inactive;
         (inactive ? ChkAct : ChkInact)->setChecked(true);
     }
+}
+
+void TConfig::SignInChanged()
+{
+    const auto source = static_cast<SecretSource>(SecretBox->currentIndex());
+    Password->setEchoMode(source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password);
+    const int sel = selectedAccount();
+    if (sel == 0)
+        return; // a choice for the next account added
+    TPOPAcc& acc = c_.Accounts[size_t(sel)];
+    const AccountAuth before = ReadAccountAuth(acc.password);
+    const auto putControlsBack = [&] {
+        SecretBox->setCurrentIndex(static_cast<int>(before.source));
+        MechBox->setCurrentIndex(static_cast<int>(before.mechanism));
+        Password->setEchoMode(before.source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password);
+    };
+    AccountAuth after;
+    after.source = source;
+    after.mechanism = static_cast<AuthMechanism>(MechBox->currentIndex());
+    const std::string typed = bytes(Password);
+    std::string why;
+    switch (source) {
+    case SecretSource::Password:
+        if (before.source == SecretSource::Keyring) {
+            const auto kept = keyring::Lookup(acc.acc_name, acc.host_name, &why);
+            if (!kept) {
+                p_.messageBox(why, this);
+                putControlsBack();
+                return;
+            }
+            after.password = *kept;
+        } else {
+            after.password = before.source == SecretSource::Password ? before.password : typed;
+        }
+        if (after.password.empty()) {
+            p_.messageBox(kTypeThePassword, this);
+            putControlsBack();
+            return;
+        }
+        break;
+    case SecretSource::Keyring:
+        // Moving a password into the keyring takes it out of the file.
+        if (before.source != SecretSource::Keyring) {
+            const std::string password = before.source == SecretSource::Password ? before.password : typed;
+            if (password.empty() || before.source == SecretSource::Command) {
+                p_.messageBox(kTypeThePassword, this);
+                putControlsBack();
+                return;
+            }
+            if (!keyring::Store(acc.acc_name, acc.host_name, password, &why)) {
+                p_.messageBox(why + kNotStored, this);
+                putControlsBack();
+                return;
+            }
+        }
+        break;
+    case SecretSource::Command:
+        after.command = before.source == SecretSource::Command ? before.command : typed;
+        if (after.command.empty() || (before.source == SecretSource::Password && typed == before.password)) {
+            p_.messageBox(kTypeTheCommand, this);
+            putControlsBack();
+            return;
+        }
+        break;
+    }
+    const std::string old = acc.password;
+    acc.password = AccountAuthField(after);
+    if (!AccountStorable(acc, &why)) {
+        acc.password = old;
+        p_.messageBox(why, this);
+        putControlsBack();
+        return;
+    }
+    if (!SaveAccounts()) {
+        acc.password = old;
+        putControlsBack();
+        return;
+    }
+    if (before.source == SecretSource::Keyring && source != SecretSource::Keyring)
+        keyring::Remove(acc.acc_name, acc.host_name);
+    LstAccClick();
 }
 
 void TConfig::ChkActClick() { setSelectedInactive(false); }

@@ -6,6 +6,7 @@
 #include "skin/qt/ImgBtn.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -242,6 +243,27 @@ QWidget* TConfig::buildAccountsPanel()
         QStringLiteral("host, host:port, pop3s://host[:port], pop3://host[:port]?starttls, [::1]:port"));
     Password->setEchoMode(QLineEdit::Password);
     Password->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
+    // How the account signs in: where the secret comes from, and the mechanism.
+    SecretBox = new QComboBox(info);
+    SecretBox->setObjectName(QStringLiteral("SecretBox"));
+    SecretBox->addItems({QStringLiteral("Password"), QStringLiteral("Keyring"), QStringLiteral("Token cmd")});
+    SecretBox->setToolTip(QStringLiteral("Password: kept in Accounts.ini\nKeyring: kept in the desktop keyring\n"
+                                         "Token cmd: the Passwd field holds a command that prints an OAuth 2.0 token"));
+    MechBox = new QComboBox(info);
+    MechBox->setObjectName(QStringLiteral("MechBox"));
+    MechBox->addItems({QStringLiteral("Auto"), QStringLiteral("PLAIN"), QStringLiteral("XOAUTH2"),
+                       QStringLiteral("OAUTHBEARER")});
+    MechBox->setToolTip(QStringLiteral("Auto: User and Pass (AUTH PLAIN when the server refuses User); XOAUTH2 for a token"));
+    auto* signIn = new QHBoxLayout;
+    signIn->setSpacing(4);
+    signIn->addWidget(SecretBox, 1);
+    signIn->addWidget(MechBox, 1);
+    auto* signInLabel = new QLabel(QStringLiteral("&Sign in :"), info);
+    signInLabel->setBuddy(SecretBox);
+    grid->addWidget(signInLabel, 4, 0);
+    grid->addLayout(signIn, 4, 1);
+    connect(SecretBox, &QComboBox::activated, this, [this] { SignInChanged(); });
+    connect(MechBox, &QComboBox::activated, this, [this] { SignInChanged(); });
     left->addWidget(info);
 
     auto* status = new QGroupBox(QStringLiteral(" Account Status "), pan);

@@ -14,6 +14,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -57,6 +58,8 @@ public:
     void LstAccClick();
     void ChkActClick();
     void ChkInactClick();
+    // The sign-in choices changed for the account selected: applied at once.
+    void SignInChanged();
     void BrowseClick();
     void SndBrClick();
     void Button1Click();
@@ -85,6 +88,9 @@ public:
     QLineEdit *NAccount = nullptr, *HostTxt = nullptr, *UserName = nullptr, *Password = nullptr;
     QListWidget* LstAcc = nullptr;
     QRadioButton *ChkAct = nullptr, *ChkInact = nullptr;
+    // Where the secret comes from (password, desktop keyring, token command)
+    // and the sign-in mechanism (automatic, PLAIN, XOAUTH2, OAUTHBEARER).
+    QComboBox *SecretBox = nullptr, *MechBox = nullptr;
     QPushButton *AddAcc = nullptr, *DelAcc = nullptr;
     QGroupBox* InfSk = nullptr;
     QLabel *SkName = nullptr, *SkAuthor = nullptr, *SkInfo = nullptr;

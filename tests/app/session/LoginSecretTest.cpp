@@ -1,6 +1,6 @@
 // Where a login's secret comes from: a token command that prints, fails or
 // hangs, and the desktop keyring (present or not).
-#include "app/session/Keyring.h"
+#include "config/Keyring.h"
 #include "app/session/LoginSecret.h"
 #include "wire/WireErrors.h"
 
