@@ -110,6 +110,7 @@ void DrawFontText(TSkinImage& image, const std::string& text, int W, int H, cons
 {
     if (statusImage)
         image.setHint(text);
+    image.setShownText(text);
     image.clearPicture();
     const QImage font = LoadFontPicture(fontFile);
     const FontTextLayout layout = LayoutFontText(text, W, H, maxchar, statusImage);

@@ -9,9 +9,10 @@
 namespace pelko {
 
 // In this order: the status image (statusImage true) gets the whole text as
-// its hint; the picture is cleared; the font is loaded (a load error is
-// thrown as std::runtime_error, leaving the image without picture); the
-// image is resized to W*n+1 x H and gets a magenta picture with the text's
+// its hint; either image gets the whole text as the text it shows (what
+// assistive technology reads); the picture is cleared; the font is loaded
+// (a load error is thrown as std::runtime_error, leaving the image without
+// picture); the image is resized to W*n+1 x H and gets a magenta picture with the text's
 // cells copied in (see LayoutFontText). Text is cut to maxchar characters.
 // The count image passes statusImage false: its hint is left alone.
 void DrawFontText(TSkinImage& image, const std::string& text, int W, int H, const std::string& fontFile,

@@ -1,5 +1,7 @@
 #include "skin/qt/ImgBtn.h"
 
+#include "skin/qt/SkinAccessible.h"
+
 #include <QEnterEvent>
 #include <QFontMetrics>
 #include <QMouseEvent>
@@ -31,6 +33,7 @@ TImgBtn::TImgBtn(QWidget* parent) : QWidget(parent)
     setAutoFillBackground(false);
     setAttribute(Qt::WA_Hover, false);
     setMouseTracking(false);
+    InstallSkinAccessibility();
 }
 
 QImage TImgBtn::maskedCopy(const QImage& pic)
@@ -283,6 +286,11 @@ void TImgBtn::mouseReleaseEvent(QMouseEvent* e)
         mouseOut(pos);
         return;
     }
+    click();
+}
+
+void TImgBtn::click()
+{
     // The handler may delete or hide this button (a dialog closing): nothing
     // of ours runs after it.
     QPointer<TImgBtn> self(this);
@@ -298,6 +306,14 @@ void TImgBtn::changeEvent(QEvent* e)
     if (e->type() == QEvent::FontChange)
         applyAutosize();
     QWidget::changeEvent(e);
+}
+
+bool TImgBtn::event(QEvent* e)
+{
+    // The hint is the button's name for assistive technology.
+    if (e->type() == QEvent::ToolTipChange)
+        NotifyAccessibleNameChanged(this);
+    return QWidget::event(e);
 }
 
 } // namespace pelko

@@ -44,6 +44,10 @@ public:
     void setCaption(const QString& caption);
     const QString& Caption() const { return caption_; }
 
+    // What a completed left click does: clicked(), then OnClick. Assistive
+    // technology presses the button this way.
+    void click();
+
     bool isHovered() const { return hover_; }
     bool isPressed() const { return pressed_; }
 
@@ -64,6 +68,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void changeEvent(QEvent* e) override;
+    bool event(QEvent* e) override;
 
 private:
     // Margins that step 2 of the painting adds around the size picture.

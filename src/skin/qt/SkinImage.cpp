@@ -1,5 +1,7 @@
 #include "skin/qt/SkinImage.h"
 
+#include "skin/qt/SkinAccessible.h"
+
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -13,6 +15,7 @@ TSkinImage::TSkinImage(QWidget* parent) : QWidget(parent)
     // Draws only its picture: whatever lies below shows through the rest.
     setAttribute(Qt::WA_NoSystemBackground);
     setAutoFillBackground(false);
+    InstallSkinAccessibility();
 }
 
 void TSkinImage::setPicture(const QImage& img)
@@ -62,6 +65,16 @@ void TSkinImage::setHint(const std::string& text)
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     setToolTip(shown);
+    NotifyAccessibleNameChanged(this);
+}
+
+void TSkinImage::setShownText(const std::string& text)
+{
+    if (hasShownText_ && text == shownText_)
+        return;
+    shownText_ = text;
+    hasShownText_ = true;
+    NotifyAccessibleNameChanged(this);
 }
 
 void TSkinImage::paintEvent(QPaintEvent*)

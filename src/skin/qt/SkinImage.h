@@ -40,6 +40,12 @@ public:
     void setHint(const std::string& text);
     const std::string& hint() const { return hint_; }
 
+    // The text the picture shows (drawn in a bitmap font by DrawFontText),
+    // for assistive technology; an image without one is a plain picture.
+    void setShownText(const std::string& text);
+    const std::string& shownText() const { return shownText_; }
+    bool hasShownText() const { return hasShownText_; }
+
 signals:
     // Every press on the control, double clicks included (event->type() is
     // then QEvent::MouseButtonDblClick). The press is not passed to the parent:
@@ -57,6 +63,8 @@ private:
     QRgb transparent_ = 0;
     bool autosize_ = false;
     std::string hint_;
+    std::string shownText_;
+    bool hasShownText_ = false;
 };
 
 } // namespace pelko
