@@ -139,6 +139,8 @@ int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::o
     int status = 0;
     const std::string dir = WithSlash(o.saveDir);
     for (const TAttachment& a : m.Attachments) {
+        if (a.Kept)
+            continue; // decoded straight into the directory
         // A new file every time: an existing file (or link) of that name is
         // left alone and the next free "name-2.ext", "name-3.ext" is taken.
         const std::string name = VisibleName(SafeAttachmentName(a.FileName));
@@ -283,36 +285,33 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
 
 int RunParse(const CheckOptions& o, std::ostream& out, std::ostream& err)
 {
-    std::ifstream in(o.parseFile, std::ios::binary);
-    if (!in) {
-        err << "pelko-check: cannot read " << o.parseFile << "\n";
-        return 1;
-    }
-    // Read in one piece when the size is known: a message may be tens of
-    // megabytes, and a growing stream buffer copies it several times over.
-    std::string bytes;
-    in.seekg(0, std::ios::end);
-    const std::streamoff size = in.tellg();
-    in.seekg(0, std::ios::beg);
-    if (size > 0 && in) {
-        bytes.resize(static_cast<size_t>(size));
-        in.read(&bytes[0], size);
-        bytes.resize(static_cast<size_t>(in.gcount()));
-    }
-    if (size <= 0 || !in) { // not a plain file (a pipe), or it changed meanwhile
-        in.clear();
-        in.seekg(0, std::ios::beg);
-        std::stringstream rest;
-        rest << in.rdbuf();
-        bytes = rest.str();
-    }
+    // The file is read a block at a time: a message of any size takes the
+    // same memory (its text is kept up to the message's limit, attachments
+    // go to files).
     TWireMessage m;
     m.ExtractAttachments = !o.headersOnly;
-    try {
-        ParseStoredMessage(bytes, m);
-    } catch (const std::exception& e) {
-        err << "pelko-check: " << o.parseFile << ": " << OneLine(e.what()) << "\n";
+    if (!o.saveDir.empty()) {
+        // Each attachment is decoded straight into its new file in the save
+        // directory (no temporary file, no copy); one that cannot be made
+        // there is tried again, and reported, by Show.
+        const std::string dir = WithSlash(o.saveDir);
+        m.OpenAttachmentFile = [dir](const TAttachment& a, std::string& path) {
+            return CreateNewFile(dir, VisibleName(SafeAttachmentName(a.FileName)), path);
+        };
+    }
+    auto fail = [&](const std::string& text) {
+        for (const TAttachment& a : m.Attachments)
+            if (a.Kept)
+                ::unlink(a.StoredPathName.c_str()); // a message that cannot be read saves nothing
+        err << "pelko-check: " << text << "\n";
         return 1;
+    };
+    try {
+        ParseStoredFile(o.parseFile, m);
+    } catch (const EStoredFileRead& e) {
+        return fail("cannot read " + o.parseFile + ": " + e.what());
+    } catch (const std::exception& e) {
+        return fail(o.parseFile + ": " + OneLine(e.what()));
     }
     return Show(m, o, out, err);
 }

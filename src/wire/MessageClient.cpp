@@ -10,6 +10,7 @@
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pelko {
 
@@ -417,11 +418,29 @@ int TWireMessageClient::StoreAttachment(TWireMessage& m, const TStrings& h, cons
     TAttachment& att = m.Attachments.back();
     att.Headers = h;
     att.FileName = fileName;
-    att.StoredPathName = MakeTempFileName();
-    std::FILE* f = att.StoredPathName.empty() ? nullptr : std::fopen(att.StoredPathName.c_str(), "wb");
+    std::FILE* f = nullptr;
+    if (m.OpenAttachmentFile) {
+        // Straight into the caller's file; where that cannot be made, a
+        // temporary file as usual (the caller then copies and reports).
+        std::string path;
+        const int fd = m.OpenAttachmentFile(att, path);
+        if (fd >= 0 && !(f = ::fdopen(fd, "wb"))) {
+            ::close(fd);
+            ::unlink(path.c_str());
+        }
+        if (f) {
+            att.StoredPathName = path;
+            att.Kept = true;
+        }
+    }
+    if (!f) {
+        att.StoredPathName = MakeTempFileName();
+        f = att.StoredPathName.empty() ? nullptr : std::fopen(att.StoredPathName.c_str(), "wb");
+    }
     if (!f)
         throw std::runtime_error("Cannot create a temporary file in " + TempPath() + " for \"" + fileName +
                                  "\": " + std::strerror(errno));
+    const std::string written = att.Kept ? att.StoredPathName : "the temporary file for \"" + fileName + "\"";
     // Declared before the closer, so it outlives the stream.
     std::unique_ptr<char[]> fileBuffer(new char[1 << 16]);
     FileCloser closer{f};
@@ -431,7 +450,9 @@ int TWireMessageClient::StoreAttachment(TWireMessage& m, const TStrings& h, cons
     if (EqualsNoCase(TWireMessage::HeaderIn(h, "Content-Transfer-Encoding"), "base64")) {
         const std::string closing = d + "--";
         Base64StreamDecoder decoder;
+        constexpr size_t kDecodedBlock = size_t(64) << 10;
         std::string bytes;
+        bytes.reserve(kDecodedBlock + 4096);
         bool notFound = false;
         BeginWork(-1);
         try {
@@ -453,11 +474,13 @@ int TWireMessageClient::StoreAttachment(TWireMessage& m, const TStrings& h, cons
                     r = 2;
                     break;
                 }
-                bytes.clear();
+                // Decoded lines gather into blocks: one write per block.
                 decoder.feed(line.data(), line.size(), bytes);
-                if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-                    throw std::runtime_error("Cannot write the temporary file for \"" + fileName +
-                                             "\": " + std::strerror(errno));
+                if (bytes.size() >= kDecodedBlock) {
+                    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
+                        throw std::runtime_error("Cannot write " + written + ": " + std::strerror(errno));
+                    bytes.clear();
+                }
             }
         } catch (...) {
             try {
@@ -467,11 +490,9 @@ int TWireMessageClient::StoreAttachment(TWireMessage& m, const TStrings& h, cons
             throw;
         }
         EndWork();
-        bytes.clear();
         decoder.finish(bytes);
         if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-            throw std::runtime_error("Cannot write the temporary file for \"" + fileName + "\": " +
-                                     std::strerror(errno));
+            throw std::runtime_error("Cannot write " + written + ": " + std::strerror(errno));
         if (notFound)
             r = CaptureBody(CaptureDest(), {d, closing});
     } else {
@@ -481,8 +502,7 @@ int TWireMessageClient::StoreAttachment(TWireMessage& m, const TStrings& h, cons
     std::fclose(f);
     f = nullptr;
     if (failed)
-        throw std::runtime_error("Cannot write the temporary file for \"" + fileName + "\": " +
-                                 std::strerror(errno));
+        throw std::runtime_error("Cannot write " + written + ": " + std::strerror(errno));
     return r;
 }
 

@@ -25,7 +25,7 @@ void ReceiveBuffer::reset()
     start_ = end_ = searched_ = 0;
 }
 
-char* ReceiveBuffer::prepareFill(size_t chunk, size_t* room)
+char* ReceiveBuffer::prepareFill(size_t chunk, size_t* room, size_t minRoom)
 {
     if (start_ > 0) {
         const size_t n = held();
@@ -40,10 +40,12 @@ char* ReceiveBuffer::prepareFill(size_t chunk, size_t* room)
     const long long step = static_cast<long long>(chunk);
     long long L = static_cast<long long>(buf_.size());
     const long long P = static_cast<long long>(end_) + 1;
+    const long long floor = minRoom > 0 ? P + static_cast<long long>(minRoom) : 0;
     if (L - P < P / 2)
         L += step;
-    else if (L - P > 2 * step && L - step > step)
+    else if (L - P > 2 * step && L - step > step && L - step >= floor)
         L -= step;
+    L = std::max(L, floor);
     // A chunk of a few bytes could leave no room at all: always leave one.
     while (L - P < 1)
         L += std::max(step, 1LL);

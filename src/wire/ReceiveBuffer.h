@@ -25,11 +25,17 @@ public:
     // No bytes held, capacity 0.
     void reset();
 
+    // What a receive of a connection may take at once: a stream of 64 KiB
+    // blocks costs one receive call per block, not one per chunk.
+    static constexpr size_t kFillBlock = size_t(64) << 10;
+
     // Moves the held bytes to the front, then one growth step when the free
     // space is under half the held count plus one, or one shrink step when
-    // more than two chunks are free and over one chunk would remain. Returns
-    // where the next receive writes; *room is the free space less one byte.
-    char* prepareFill(size_t chunk, size_t* room);
+    // more than two chunks are free and over one chunk would remain. With
+    // minRoom, the capacity is then raised as far as needed for minRoom
+    // free bytes, and no shrink step goes below that. Returns where the next
+    // receive writes; *room is the free space less one byte.
+    char* prepareFill(size_t chunk, size_t* room, size_t minRoom = 0);
     void commit(size_t n);
     // Where a receive writes now, without moving or resizing anything; *room
     // as for prepareFill (0 when there is none).

@@ -131,9 +131,25 @@ std::string JoinCommaText(const TStrings& items)
 namespace {
 
 // Copies everything from in to out; closes out (not in). false on any failure.
+// The kernel copies within itself where it can (copy_file_range: no pass of
+// the bytes through this process, shared blocks on file systems that have
+// them); read and write take over where it cannot.
 bool copyAndClose(int in, int out)
 {
     bool ok = true;
+    for (;;) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(1) << 30, 0);
+        if (n > 0)
+            continue;
+        if (n == 0) {
+            // The end of the file, or a source the call only reads as empty
+            // (some special file systems): read on to make sure.
+            break;
+        }
+        if (errno == EINTR)
+            continue;
+        break; // EXDEV, EINVAL, ENOSYS, EOPNOTSUPP...: copy by hand from here on
+    }
     char buf[65536];
     for (;;) {
         const ssize_t n = ::read(in, buf, sizeof buf);
@@ -204,6 +220,28 @@ bool TAttachment::SaveToFile(const std::string& dest) const
     return ok;
 }
 
+int CreateNewFile(const std::string& dir, const std::string& name, std::string& path)
+{
+    if (name.empty() || name.find('/') != std::string::npos) {
+        errno = EINVAL;
+        return -1;
+    }
+    // O_EXCL refuses any existing name, a link (even a dangling one) included.
+    constexpr int kMaxTries = 10000;
+    for (int k = 1; k <= kMaxTries; ++k) {
+        path = dir + (k == 1 ? name : numberedName(name, k));
+        const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (out >= 0)
+            return out;
+        if (errno != EEXIST)
+            break;
+        if (k == kMaxTries)
+            errno = EEXIST;
+    }
+    path.clear();
+    return -1;
+}
+
 std::string TAttachment::SaveAsNewFile(const std::string& dir, const std::string& name) const
 {
     if (StoredPathName.empty() || name.empty() || name.find('/') != std::string::npos) {
@@ -213,32 +251,23 @@ std::string TAttachment::SaveAsNewFile(const std::string& dir, const std::string
     const int in = ::open(StoredPathName.c_str(), O_RDONLY | O_CLOEXEC);
     if (in < 0)
         return std::string();
-    // O_EXCL refuses any existing name, a link (even a dangling one) included.
-    constexpr int kMaxTries = 10000;
-    for (int k = 1; k <= kMaxTries; ++k) {
-        const std::string path = dir + (k == 1 ? name : numberedName(name, k));
-        const int out = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (out < 0) {
-            if (errno == EEXIST)
-                continue;
-            const int err = errno;
-            ::close(in);
-            errno = err;
-            return std::string();
-        }
-        const bool ok = copyAndClose(in, out);
+    std::string path;
+    const int out = CreateNewFile(dir, name, path);
+    if (out < 0) {
         const int err = errno;
         ::close(in);
-        if (!ok) {
-            ::unlink(path.c_str()); // ours, made just now: no half copy stays
-            errno = err;
-            return std::string();
-        }
-        return path;
+        errno = err;
+        return std::string();
     }
+    const bool ok = copyAndClose(in, out);
+    const int err = errno;
     ::close(in);
-    errno = EEXIST;
-    return std::string();
+    if (!ok) {
+        ::unlink(path.c_str()); // ours, made just now: no half copy stays
+        errno = err;
+        return std::string();
+    }
+    return path;
 }
 
 std::string TextCutLine(size_t maxBytes)

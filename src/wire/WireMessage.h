@@ -4,6 +4,7 @@
 #include "wire/MailDate.h"
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,10 @@ public:
     TStrings Headers;           // the part's own header lines, name=value
     std::string FileName;       // from Content-Disposition; never a path (last component only)
     std::string StoredPathName; // private temporary file with the decoded content
+    // The content was decoded straight into a file of the caller's (see
+    // TWireMessage::OpenAttachmentFile): StoredPathName names it, and it
+    // stays when the message goes.
+    bool Kept = false;
 
     // Copies the stored file to dest (one trailing "/" removed), overwriting.
     bool SaveToFile(const std::string& dest) const;
@@ -34,6 +39,12 @@ public:
     // or "" (errno tells why) when nothing could be written.
     std::string SaveAsNewFile(const std::string& dir, const std::string& name) const;
 };
+
+// Creates dir + name (dir ending in "/") as a new file, or "stem-2.ext",
+// "stem-3.ext", ... when that name is taken: no file is ever replaced and no
+// link followed. Returns a descriptor open for writing and sets path, or -1
+// (errno tells why).
+int CreateNewFile(const std::string& dir, const std::string& name, std::string& path);
 
 class TWireMessage {
 public:
@@ -90,6 +101,11 @@ public:
     std::string ContentType = "text/plain";
     std::string DefaultDomain;
     bool ExtractAttachments = true;
+    // For a caller that keeps the attachments it receives (pelko-check
+    // --save-dir): opens the file the attachment (its FileName known) is
+    // decoded into, returning a descriptor open for writing and setting
+    // path, or -1. Unset, or at -1, it goes to a private temporary file.
+    std::function<int(const TAttachment& a, std::string& path)> OpenAttachmentFile;
     bool UseNowForDate = true;
     int MsgNo = 0;
 

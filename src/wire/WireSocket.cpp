@@ -170,13 +170,13 @@ void TWireSocket::FillBuffer()
         CheckSocketResult(-1, {});
     }
     size_t room = 0;
-    char* dst = buffer_.prepareFill(static_cast<size_t>(bufferChunk_), &room);
+    char* dst = buffer_.prepareFill(static_cast<size_t>(bufferChunk_), &room, ReceiveBuffer::kFillBlock);
     const IoResult r = Transfer([this, &dst, &room] {
         // Taken afresh on every attempt: the idle hook may have read on this
         // component while we waited.
         dst = buffer_.freeSpace(&room);
         if (room == 0)
-            dst = buffer_.prepareFill(static_cast<size_t>(bufferChunk_), &room);
+            dst = buffer_.prepareFill(static_cast<size_t>(bufferChunk_), &room, ReceiveBuffer::kFillBlock);
         return transport_->recv(dst, room);
     });
     ClosedGracefully = r.state == IoState::Closed;

@@ -86,3 +86,23 @@ TEST(ReceiveBuffer, LineEndSplitAcrossReceivesAndLoneBytes)
     Put(e, "\r\nx", 16);
     EXPECT_EQ(e.findLineEnd("\r\n"), 0u);
 }
+
+TEST(ReceiveBuffer, AFillCanAlwaysTakeAWholeBlock)
+{
+    ReceiveBuffer b;
+    b.setCapacity(8192);
+    size_t room = 0;
+    b.prepareFill(8192, &room, ReceiveBuffer::kFillBlock);
+    EXPECT_EQ(room, ReceiveBuffer::kFillBlock);
+    Put(b, "partial line");
+    b.prepareFill(8192, &room, ReceiveBuffer::kFillBlock);
+    EXPECT_EQ(room, ReceiveBuffer::kFillBlock);
+    EXPECT_EQ(std::string(b.peek(12)), "partial line");
+
+    // Far more free than that: the chunk steps shrink it, never below the block.
+    b.setCapacity(12 * 8192);
+    for (int i = 0; i < 20; ++i)
+        b.prepareFill(8192, &room, ReceiveBuffer::kFillBlock);
+    EXPECT_GE(room, ReceiveBuffer::kFillBlock);
+    EXPECT_LT(room, ReceiveBuffer::kFillBlock + 8192);
+}
