@@ -1,6 +1,7 @@
 #pragma once
 // What the main window needs from the message window. The message window is
-// created after the main window and attached through TPelko::SetMsgWindow.
+// made when first needed (TPelko::SetWindowMakers) or attached through
+// TPelko::SetMsgWindow.
 
 namespace pelko {
 

@@ -21,6 +21,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <utility>
 
 class QAction;
 class QMenu;
@@ -42,7 +43,15 @@ public:
     TPelko(Commun& c, Platform& p, QWidget* parent = nullptr);
     ~TPelko() override;
 
-    // The other two windows, attached once they exist.
+    // The other two windows. The program has them made when first needed
+    // (the configuration dialog on Configure, the message window on a double
+    // click on the status line), so that start-up builds the main window
+    // only; a window attached with SetConfig or SetMsgWindow is used as it is.
+    void SetWindowMakers(std::function<TConfig*()> makeConfig, std::function<TMsgWindowHost*()> makeMsgWindow)
+    {
+        makeConfig_ = std::move(makeConfig);
+        makeMsgWindow_ = std::move(makeMsgWindow);
+    }
     void SetMsgWindow(TMsgWindowHost* w) { msgWindow_ = w; }
     void SetConfig(TConfig* dialog) { config_ = dialog; }
 
@@ -204,8 +213,14 @@ private:
 
     Commun& c_;
     Platform& p_;
+    // The window attached or made so far; made on the first call when a maker is set.
+    TConfig* ConfigWindow();
+    TMsgWindowHost* MsgWindow();
+
     TMsgWindowHost* msgWindow_ = nullptr;
     TConfig* config_ = nullptr;
+    std::function<TConfig*()> makeConfig_;
+    std::function<TMsgWindowHost*()> makeMsgWindow_;
 
     MainSkin skin_;
     QPoint DragPoint_;

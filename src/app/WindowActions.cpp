@@ -87,12 +87,27 @@ void TPelko::TrayMessage(TrayPress press)
     }
 }
 
+TConfig* TPelko::ConfigWindow()
+{
+    if (!config_ && makeConfig_)
+        config_ = makeConfig_();
+    return config_;
+}
+
+TMsgWindowHost* TPelko::MsgWindow()
+{
+    if (!msgWindow_ && makeMsgWindow_)
+        msgWindow_ = makeMsgWindow_();
+    return msgWindow_;
+}
+
 void TPelko::Config1Click()
 {
-    if (!config_ || session_.Busy())
+    if (session_.Busy())
         return; // the dialog's OK rebuilds the window: not in the middle of an exchange
     Guarded([this] {
-        if (config_->exec() != TConfig::kModalOk)
+        TConfig* config = ConfigWindow();
+        if (!config || config->exec() != TConfig::kModalOk)
             return;
         show();
         RemoveTrayIcon();
@@ -188,18 +203,20 @@ void TPelko::contextMenuEvent(QContextMenuEvent* e)
 
 void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, bool doubleClick)
 {
-    if (button != Qt::LeftButton || !doubleClick || !msgWindow_ || session_.Busy())
+    if (button != Qt::LeftButton || !doubleClick || session_.Busy())
         return;
     const Qt::KeyboardModifiers held = mods & kShiftCtrlAlt;
     if (held == Qt::NoModifier) {
-        if (POP.Connected() && !NoMsgWindow() && !msgWindow_->IsShown() && c_.MsgCount > 0 &&
-            ReportExchange([this] { msgWindow_->ShowMessageNo(1); }))
-            Guarded([this] {
-                MailSeen();
-                msgWindow_->ShowModal();
-            });
+        if (POP.Connected() && !NoMsgWindow() && c_.MsgCount > 0) {
+            TMsgWindowHost* w = MsgWindow();
+            if (w && !w->IsShown() && ReportExchange([w] { w->ShowMessageNo(1); }))
+                Guarded([this, w] {
+                    MailSeen();
+                    w->ShowModal();
+                });
+        }
     } else if (held == Qt::ControlModifier) {
-        if (!NoMsgWindow())
+        if (!NoMsgWindow() && MsgWindow())
             Guarded([this] {
                 MailSeen();
                 msgWindow_->ShowModal();

@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <memory>
 
 int main(int argc, char** argv)
 {
@@ -36,11 +37,20 @@ int main(int argc, char** argv)
     QObject::connect(&mainWindow, &pelko::TPelko::closed, &app, &QCoreApplication::quit);
 
     platform.setMainWindow(&mainWindow);
-    // A child of the main window: the window manager keeps it above it.
-    pelko::TConfig config(commun, platform, mainWindow, &mainWindow);
-    mainWindow.SetConfig(&config);
-    pelko::TMsgList msgList(mainWindow);
-    mainWindow.SetMsgWindow(&msgList);
+    // The configuration dialog and the message window are built when first
+    // needed: start-up builds and shows the main window only.
+    std::unique_ptr<pelko::TConfig> config;
+    std::unique_ptr<pelko::TMsgList> msgList;
+    mainWindow.SetWindowMakers(
+        [&] {
+            // A child of the main window: the window manager keeps it above it.
+            config = std::make_unique<pelko::TConfig>(commun, platform, mainWindow, &mainWindow);
+            return config.get();
+        },
+        [&] {
+            msgList = std::make_unique<pelko::TMsgList>(mainWindow);
+            return msgList.get();
+        });
 
     mainWindow.show();
     return app.exec();

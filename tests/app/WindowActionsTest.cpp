@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace pelko::mainwin_test {
@@ -171,6 +172,38 @@ TEST_F(WindowActions, NoMessageWindowWhenTheSkinHasNone)
     m.SetMsgWindow(&msgs);
     m.STATBMPMouseDown(Qt::LeftButton, Qt::ControlModifier, true);
     EXPECT_TRUE(msgs.calls.empty());
+}
+
+TEST_F(WindowActions, TheOtherWindowsAreMadeOnFirstUseOnly)
+{
+    writeSettings(baseSettings());
+    TPelko& m = start();
+    std::unique_ptr<TConfig> config;
+    std::unique_ptr<RecordingMsgWindow> msgs;
+    int configsMade = 0, msgWindowsMade = 0;
+    m.SetWindowMakers(
+        [&] {
+            ++configsMade;
+            config = std::make_unique<TConfig>(c, fake, m);
+            return config.get();
+        },
+        [&] {
+            ++msgWindowsMade;
+            msgs = std::make_unique<RecordingMsgWindow>();
+            return msgs.get();
+        });
+    m.show();
+    m.STATBMPMouseDown(Qt::LeftButton, Qt::NoModifier, true); // disconnected: nothing to show
+    EXPECT_EQ(configsMade + msgWindowsMade, 0);
+
+    for (int i = 0; i < 2; ++i) {
+        QTimer::singleShot(0, [&] { config->CancelClick(); });
+        m.Config1Click();
+        m.STATBMPMouseDown(Qt::LeftButton, Qt::ControlModifier, true);
+    }
+    EXPECT_EQ(configsMade, 1);
+    EXPECT_EQ(msgWindowsMade, 1);
+    EXPECT_EQ(msgs->calls, (std::vector<std::string>{"ShowModal", "ShowModal"}));
 }
 
 TEST_F(WindowActions, MailButtonStartsTheConfiguredOrRegisteredClient)
