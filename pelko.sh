@@ -10,7 +10,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 
-BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-multimedia-dev libgl-dev libxcb1-dev libsecret-1-dev gnome-keyring dbus
+BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libcanberra-dev libgl-dev libxcb1-dev libsecret-1-dev gnome-keyring dbus
            libssl-dev openssl googletest libgtest-dev libgmock-dev
            dovecot-core dovecot-pop3d xvfb xauth fonts-dejavu-core
            openbox xdotool x11-utils xdg-utils at-spi2-core dbus-daemon python3-dbus)
@@ -18,7 +18,7 @@ BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils)
 FUZZ_PKGS=(clang-14 libclang-rt-14-dev)
 # The Debian package and the tests of what is installed.
 PACKAGE_PKGS=(dpkg-dev file)
-INSTALL_TEST_PKGS=(lintian desktop-file-utils appstream man-db xdotool)
+INSTALL_TEST_PKGS=(lintian desktop-file-utils appstream man-db xdotool pulseaudio pulseaudio-utils)
 
 # Installs the packages that are missing; waits for the dpkg lock if another
 # process holds it; does nothing when all are there.

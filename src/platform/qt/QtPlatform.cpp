@@ -12,11 +12,13 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
-#include <QSoundEffect>
 #include <QStandardPaths>
 #include <QPainter>
 #include <QSystemTrayIcon>
 #include <QUrl>
+
+#include <canberra.h>
+#include <dlfcn.h>
 
 #include <cstdio>
 #include <unistd.h>
@@ -29,7 +31,41 @@ std::string s(const QString& q) { return q.toUtf8().toStdString(); }
 } // namespace
 
 QtPlatform::QtPlatform() = default;
-QtPlatform::~QtPlatform() = default;
+
+namespace {
+
+// The sound library, loaded at the first sound: a program that never plays
+// one does not load it (nor what it brings along) at start.
+struct SoundLibrary {
+    decltype(&ca_context_create) create = nullptr;
+    decltype(&ca_context_play) play = nullptr;
+    decltype(&ca_context_destroy) destroy = nullptr;
+
+    static const SoundLibrary& get()
+    {
+        static const SoundLibrary lib = [] {
+            SoundLibrary l;
+            void* h = dlopen("libcanberra.so.0", RTLD_LAZY | RTLD_LOCAL);
+            if (!h)
+                return l;
+            l.create = reinterpret_cast<decltype(&ca_context_create)>(dlsym(h, "ca_context_create"));
+            l.play = reinterpret_cast<decltype(&ca_context_play)>(dlsym(h, "ca_context_play"));
+            l.destroy = reinterpret_cast<decltype(&ca_context_destroy)>(dlsym(h, "ca_context_destroy"));
+            if (!l.create || !l.play || !l.destroy)
+                l = SoundLibrary();
+            return l;
+        }();
+        return lib;
+    }
+};
+
+} // namespace
+
+QtPlatform::~QtPlatform()
+{
+    if (sound_)
+        SoundLibrary::get().destroy(sound_);
+}
 
 QWidget* QtPlatform::ownerFor(DialogOwner owner) const
 {
@@ -80,10 +116,17 @@ void QtPlatform::fatalEnd(const std::string& text)
 
 void QtPlatform::playSound(const std::string& wavFile)
 {
-    if (!sound_)
-        sound_ = std::make_unique<QSoundEffect>();
-    sound_->setSource(QUrl::fromLocalFile(q(wavFile)));
-    sound_->play();
+    // The desktop's sound service plays the file on its own: the call returns
+    // at once, and a file or a service that is not there is no error of ours.
+    const SoundLibrary& lib = SoundLibrary::get();
+    if (!lib.play)
+        return;
+    if (!sound_ && lib.create(&sound_) != CA_SUCCESS) {
+        sound_ = nullptr;
+        return;
+    }
+    lib.play(sound_, 0, CA_PROP_MEDIA_FILENAME, wavFile.c_str(), CA_PROP_MEDIA_ROLE, "event",
+             static_cast<const char*>(nullptr));
 }
 
 bool QtPlatform::openUrl(const std::string& url)

@@ -8,7 +8,7 @@
 
 class QSystemTrayIcon;
 class QWidget;
-class QSoundEffect;
+struct ca_context;
 
 namespace pelko {
 
@@ -43,7 +43,7 @@ private:
     QWidget* mainWindow_ = nullptr;
     QString lastDir_; // the folder of the last file chosen
     std::unique_ptr<QSystemTrayIcon> tray_;
-    std::unique_ptr<QSoundEffect> sound_;
+    ca_context* sound_ = nullptr; // the sound service's connection, made on the first sound
 };
 
 // Qt file dialogs take "Name (*.ext)" filters separated by ";;"; the program's
