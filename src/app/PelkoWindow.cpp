@@ -21,6 +21,7 @@
 #include <QPainter>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -333,7 +334,8 @@ void TPelko::FormClose()
         l.autoconnect = s.autoconnect;
         l.header_only = s.header_only;
         l.ontop = OnTop->isChecked();
-        l.minutes = s.minutes;
+        // What the dialog's minute arrows would hold: a 16-bit position within 1 to 99.
+        l.minutes = std::clamp<int32_t>(static_cast<int16_t>(s.minutes), 1, 99);
         l.posX = MainLeft();
         l.posY = MainTop();
         l.playsnd = s.playsnd;

@@ -206,6 +206,30 @@ TEST_F(WindowActions, TheOtherWindowsAreMadeOnFirstUseOnly)
     EXPECT_EQ(msgs->calls, (std::vector<std::string>{"ShowModal", "ShowModal"}));
 }
 
+TEST_F(WindowActions, ClosingWritesTheSameSettingsWhetherTheDialogWasMadeOrNot)
+{
+    SettingsLines s = baseSettings();
+    s.minutes = 0; // kept as 1 by the dialog's arrows
+    s.my_mail_client = "none";
+    s.notify = true;
+    std::string withDialog;
+    {
+        writeSettings(s);
+        TPelko& m = start();
+        TConfig config(c, fake, m);
+        m.SetConfig(&config);
+        m.move(40, 50);
+        m.close();
+        withDialog = fileBytes(pelkoIni());
+    }
+    writeSettings(s);
+    TPelko& m = start();
+    m.move(40, 50);
+    m.close();
+    EXPECT_EQ(fileBytes(pelkoIni()), withDialog);
+    EXPECT_NE(withDialog.find("minutes = 1\r\n"), std::string::npos) << withDialog;
+}
+
 TEST_F(WindowActions, MailButtonStartsTheConfiguredOrRegisteredClient)
 {
     SettingsLines s = baseSettings();
