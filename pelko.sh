@@ -2,7 +2,7 @@
 # Pelko's one entry point for a Debian 12 machine:
 #   ./pelko.sh run    install what is missing, build, start Pelko
 #   ./pelko.sh test   install what is missing, build, run every test
-#   ./pelko.sh bench  benchmarks against the tools a user would otherwise use
+#   ./pelko.sh bench [--write]  benchmarks against the tools a user would otherwise use
 #   ./pelko.sh fuzz [SECONDS]   run every fuzz target (default 30 s each)
 #   ./pelko.sh sanitize         the test suite under ASan + UBSan
 #   ./pelko.sh package          build the Debian package pelko_VERSION_ARCH.deb
@@ -14,7 +14,7 @@ BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libcanberra-dev libgl-d
            libssl-dev openssl googletest libgtest-dev libgmock-dev
            dovecot-core dovecot-pop3d xvfb xauth fonts-dejavu-core
            openbox xdotool x11-utils xdg-utils at-spi2-core dbus-daemon python3-dbus)
-BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils)
+BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils valgrind wmbiff gnubiff x11-apps)
 FUZZ_PKGS=(clang-14 libclang-rt-14-dev)
 # The Debian package and the tests of what is installed.
 PACKAGE_PKGS=(dpkg-dev file)
@@ -79,7 +79,7 @@ case "$cmd" in
   bench)
     install_pkgs "${BASE_PKGS[@]}" "${BENCH_PKGS[@]}"
     configure_and_build build-bench -DPELKO_BENCH=ON -DPELKO_TESTS=OFF
-    "$here/bench/run.sh" "$here/build-bench"
+    "$here/bench/run.sh" "$here/build-bench" "${@:2}"
     ;;
   *)
     sed -n '2,9p' "$0"

@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Benchmarks against the tools a user would otherwise use (curl, fetchmail,
-# Python's email module, base64), on a private dovecot filled for the run.
-#   bench/run.sh BUILD_DIR
-# BUILD_DIR holds bin/pelko-check (and bin/Pelko, bin/pelko-bench when built
-# with -DPELKO_BENCH=ON). Needs root (the test dovecot runs as root), curl,
-# fetchmail, python3, Xvfb. Takes a few minutes; writes bench/RESULTS.md.
-# BENCH_RUNS (default 5), BENCH_MESSAGES (100000) and BENCH_LARGE_MB (20)
-# change the size of the run.
+# Python's email module, base64; wmbiff, gnubiff and xmessage for the window),
+# on a private dovecot filled for the run.
+#   bench/run.sh BUILD_DIR [--write]
+# BUILD_DIR holds bin/pelko-check (and bin/Pelko, bin/pelko-bench and
+# bin/pelko-mapwait when built with -DPELKO_BENCH=ON). Needs root (the test
+# dovecot runs as root), curl, fetchmail, python3, valgrind, Xvfb. Takes a
+# few minutes; prints the tables, and with --write puts them into
+# bench/RESULTS.md. BENCH_RUNS (default 5), BENCH_MESSAGES (100000) and
+# BENCH_LARGE_MB (20) change the size of the run.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-[ $# -eq 1 ] || { sed -n '2,9p' "$0"; exit 2; }
+[ $# -eq 1 ] || { [ $# -eq 2 ] && [ "$2" = --write ]; } || { sed -n '2,12p' "$0"; exit 2; }
 build="$(cd "$1" && pwd)"
 work="$build/bench-work"
 rm -rf "$work"
@@ -21,4 +23,4 @@ if [ ! -f "$work/dovecot/port" ]; then
   echo "the bench needs the dovecot server (Debian's dovecot-core, dovecot-pop3d) and root" >&2
   exit 1
 fi
-python3 "$here/bench.py" "$build" "$work/dovecot" "$work"
+python3 "$here/bench.py" "$build" "$work/dovecot" "$work" "${@:2}"
