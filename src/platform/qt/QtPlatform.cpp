@@ -39,7 +39,6 @@ namespace {
 struct SoundLibrary {
     decltype(&ca_context_create) create = nullptr;
     decltype(&ca_context_play) play = nullptr;
-    decltype(&ca_context_destroy) destroy = nullptr;
 
     static const SoundLibrary& get()
     {
@@ -50,8 +49,7 @@ struct SoundLibrary {
                 return l;
             l.create = reinterpret_cast<decltype(&ca_context_create)>(dlsym(h, "ca_context_create"));
             l.play = reinterpret_cast<decltype(&ca_context_play)>(dlsym(h, "ca_context_play"));
-            l.destroy = reinterpret_cast<decltype(&ca_context_destroy)>(dlsym(h, "ca_context_destroy"));
-            if (!l.create || !l.play || !l.destroy)
+            if (!l.create || !l.play)
                 l = SoundLibrary();
             return l;
         }();
@@ -61,11 +59,10 @@ struct SoundLibrary {
 
 } // namespace
 
-QtPlatform::~QtPlatform()
-{
-    if (sound_)
-        SoundLibrary::get().destroy(sound_);
-}
+// The sound connection is left to the end of the process: a context
+// destroyed while its sound still plays makes a back end (ALSA through
+// PulseAudio) crash in its playing thread.
+QtPlatform::~QtPlatform() = default;
 
 QWidget* QtPlatform::ownerFor(DialogOwner owner) const
 {
