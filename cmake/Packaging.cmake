@@ -11,8 +11,9 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at the first sound, so not among the libraries it links.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra0")
+# Loaded at the first sound and the first keyring use, so not among the
+# libraries the programs link.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcanberra0, libsecret-1-0")
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://pelko.example.org)

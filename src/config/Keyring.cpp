@@ -3,6 +3,7 @@
 #include <libsecret/secret.h>
 
 #include <cstdlib>
+#include <dlfcn.h>
 
 namespace pelko::keyring {
 
@@ -10,6 +11,34 @@ const char* const kNotAvailableText =
     "The desktop keyring is not available (no Secret Service on the session bus).";
 
 namespace {
+
+// libsecret (and GLib with it) is loaded at the first use of the keyring:
+// most runs never need it, and pelko-check counts mail in milliseconds.
+struct Secrets {
+    decltype(&secret_password_lookup_sync) lookup = nullptr;
+    decltype(&secret_password_store_sync) store = nullptr;
+    decltype(&secret_password_clear_sync) clear = nullptr;
+    decltype(&secret_password_free) free = nullptr;
+    decltype(&g_error_free) errorFree = nullptr;
+    bool loaded() const { return lookup && store && clear && free && errorFree; }
+};
+
+const Secrets& Library()
+{
+    static const Secrets s = [] {
+        Secrets l;
+        void* h = dlopen("libsecret-1.so.0", RTLD_LAZY | RTLD_LOCAL);
+        if (!h)
+            return l;
+        l.lookup = reinterpret_cast<decltype(&secret_password_lookup_sync)>(dlsym(h, "secret_password_lookup_sync"));
+        l.store = reinterpret_cast<decltype(&secret_password_store_sync)>(dlsym(h, "secret_password_store_sync"));
+        l.clear = reinterpret_cast<decltype(&secret_password_clear_sync)>(dlsym(h, "secret_password_clear_sync"));
+        l.free = reinterpret_cast<decltype(&secret_password_free)>(dlsym(h, "secret_password_free"));
+        l.errorFree = reinterpret_cast<decltype(&g_error_free)>(dlsym(h, "g_error_free"));
+        return l;
+    }();
+    return s;
+}
 
 const SecretSchema* Schema()
 {
@@ -28,7 +57,7 @@ const SecretSchema* Schema()
 bool BusThere(std::string* why)
 {
     const char* bus = std::getenv("DBUS_SESSION_BUS_ADDRESS");
-    if (bus && *bus)
+    if (bus && *bus && Library().loaded())
         return true;
     if (why)
         *why = kNotAvailableText;
@@ -41,7 +70,7 @@ void Take(GError* error, std::string* why)
         return;
     if (why)
         *why = std::string(kNotAvailableText) + "\r" + error->message;
-    g_error_free(error);
+    Library().errorFree(error);
 }
 
 } // namespace
@@ -51,7 +80,7 @@ std::optional<std::string> Lookup(const std::string& account, const std::string&
     if (!BusThere(why))
         return std::nullopt;
     GError* error = nullptr;
-    gchar* secret = secret_password_lookup_sync(Schema(), nullptr, &error, "account", account.c_str(), "host",
+    gchar* secret = Library().lookup(Schema(), nullptr, &error, "account", account.c_str(), "host",
                                                 host.c_str(), nullptr);
     if (error) {
         Take(error, why);
@@ -63,7 +92,7 @@ std::optional<std::string> Lookup(const std::string& account, const std::string&
         return std::nullopt;
     }
     std::string out(secret);
-    secret_password_free(secret);
+    Library().free(secret);
     return out;
 }
 
@@ -73,7 +102,7 @@ bool Store(const std::string& account, const std::string& host, const std::strin
         return false;
     GError* error = nullptr;
     const std::string label = "Pelko: " + account + " (" + host + ")";
-    const gboolean ok = secret_password_store_sync(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
+    const gboolean ok = Library().store(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
                                                    password.c_str(), nullptr, &error, "account", account.c_str(),
                                                    "host", host.c_str(), nullptr);
     if (error || !ok) {
@@ -89,9 +118,9 @@ bool Remove(const std::string& account, const std::string& host)
         return false;
     GError* error = nullptr;
     const gboolean removed =
-        secret_password_clear_sync(Schema(), nullptr, &error, "account", account.c_str(), "host", host.c_str(), nullptr);
+        Library().clear(Schema(), nullptr, &error, "account", account.c_str(), "host", host.c_str(), nullptr);
     if (error)
-        g_error_free(error);
+        Library().errorFree(error);
     return removed;
 }
 
