@@ -476,6 +476,68 @@ def scenario_reply(d):
         raise Failure("the mailto handler got %r, not %r" % (url, want))
 
 
+NOTIFY_SERVER = r"""
+import sys, dbus, dbus.service, dbus.mainloop.glib
+from gi.repository import GLib
+dbus.mainloop.glib.DBusGMainLoop(set_as_default=True)
+bus = dbus.bus.BusConnection(sys.argv[1])
+name = dbus.service.BusName("org.freedesktop.Notifications", bus)
+
+class Server(dbus.service.Object):
+    @dbus.service.method("org.freedesktop.Notifications", in_signature="susssasa{sv}i", out_signature="u")
+    def Notify(self, app, replaces, icon, summary, body, actions, hints, timeout):
+        with open(sys.argv[2] + ".new", "w") as f:
+            f.write(summary + "\n" + body)
+        import os
+        os.replace(sys.argv[2] + ".new", sys.argv[2])
+        return 1
+
+    @dbus.service.method("org.freedesktop.Notifications", out_signature="as")
+    def GetCapabilities(self):
+        return ["body"]
+
+Server(bus, "/org/freedesktop/Notifications")
+print("ready", flush=True)
+GLib.MainLoop().run()
+"""
+
+
+def scenario_notify(d):
+    """New mail reaches a real notification service on the session bus,
+    naming the account and the senders of the new messages."""
+    try:
+        import dbus  # noqa: F401  python3-dbus
+        from gi.repository import GLib  # noqa: F401  python3-gi
+    except ImportError:
+        return SKIP
+    r, w = os.pipe()
+    d.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=%d" % w], "dbus.log",
+            pass_fds=(w,))
+    os.close(w)
+    with os.fdopen(r) as f:
+        d.env["DBUS_SESSION_BUS_ADDRESS"] = f.readline().strip()
+    got = os.path.join(d.work, "notification.txt")
+    server = os.path.join(d.work, "notify-server.py")
+    with open(server, "w") as f:
+        f.write(NOTIFY_SERVER)
+    d.spawn(["/usr/bin/python3", server, d.env["DBUS_SESSION_BUS_ADDRESS"], got], "notify.log")
+    wait_for("the notification service",
+             lambda: "org.freedesktop.Notifications" in d.run(
+                 "dbus-send", "--bus=" + d.env["DBUS_SESSION_BUS_ADDRESS"], "--print-reply",
+                 "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames",
+                 check=False))
+    d.write_settings(icon_tray=0, notify=1, autoconnect=0)
+    d.start_demo(add=REPLY_MESSAGE)
+    main = d.start_pelko()
+    d.click(main, *CONNECT)  # what waits is news after a Connect click
+    wait_for("the notification", lambda: os.path.exists(got))
+    with open(got) as f:
+        text = f.read()
+    want = "Pelko: new mail\nDemo: 1 new message\n&quot;Doe, Jane&quot; &lt;jane@example.org&gt; \u2014 Hi there"
+    if text != want and text != want.replace("&quot;", '"'):
+        raise Failure("the notification service got %r" % text)
+
+
 def scenario_accessible(d):
     """What a screen reader finds: every object answers GetAll, the skinned
     controls have names, the message text can be read."""
@@ -525,6 +587,7 @@ def scenario_accessible(d):
 
 
 SCENARIOS = {
+    "notify": scenario_notify,
     "accessible": scenario_accessible,
     "error_box": scenario_error_box,
     "save_as": scenario_save_as,
