@@ -144,6 +144,16 @@ class Desktop:
         with open(os.path.join(self.pelko_dir, "Accounts.ini"), "wb") as f:
             subprocess.run([self.demo_script, "accounts", port], stdout=f, check=True)
 
+    def start_session_bus(self):
+        """A private session bus for Pelko; its address goes into the environment."""
+        r, w = os.pipe()
+        self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=%d" % w], "dbus.log",
+                   pass_fds=(w,))
+        os.close(w)
+        with os.fdopen(r) as f:
+            self.env["DBUS_SESSION_BUS_ADDRESS"] = f.readline().strip()
+        return self.env["DBUS_SESSION_BUS_ADDRESS"]
+
     def start_accessibility(self):
         """A session bus with the accessibility bus of at-spi2-core on it, as a
         screen reader finds it; gives an AtSpi client of that bus."""
@@ -151,12 +161,7 @@ class Desktop:
         launcher = "/usr/libexec/at-spi-bus-launcher"
         if not os.path.exists(launcher):
             raise Failure("at-spi2-core is not installed")
-        r, w = os.pipe()
-        self.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=%d" % w], "dbus.log",
-                   pass_fds=(w,))
-        os.close(w)
-        with os.fdopen(r) as f:
-            self.env["DBUS_SESSION_BUS_ADDRESS"] = f.readline().strip()
+        self.start_session_bus()
         self.spawn([launcher, "--launch-immediately"], "at-spi.log")
         session = dbus.bus.BusConnection(self.env["DBUS_SESSION_BUS_ADDRESS"])
 
@@ -510,12 +515,7 @@ def scenario_notify(d):
         from gi.repository import GLib  # noqa: F401  python3-gi
     except ImportError:
         return SKIP
-    r, w = os.pipe()
-    d.spawn(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=%d" % w], "dbus.log",
-            pass_fds=(w,))
-    os.close(w)
-    with os.fdopen(r) as f:
-        d.env["DBUS_SESSION_BUS_ADDRESS"] = f.readline().strip()
+    d.start_session_bus()
     got = os.path.join(d.work, "notification.txt")
     server = os.path.join(d.work, "notify-server.py")
     with open(server, "w") as f:
