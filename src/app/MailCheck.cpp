@@ -122,9 +122,7 @@ void TPelko::CheckMail(bool NextAccount)
 
     c_.MsgCount = session_.CountMessages();
 
-    if (session_.CurAcc() == c_.FirstActiveAcc)
-        NBMSGBMP->setHint("");
-    AppendCountHint(AccountName() + " : " + std::to_string(c_.MsgCount));
+    AddCountHintLine(AccountName() + " : " + std::to_string(c_.MsgCount));
 
     PumpEvents();
 

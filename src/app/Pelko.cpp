@@ -40,6 +40,18 @@ bool TPelko::HandExchange(const std::function<void()>& body)
 
 bool TPelko::ReportExchange(const std::function<void()>& exchange)
 {
+    return EndExchange(exchange, [this](const std::string& why) {
+        p_.messageBox(why + "\r" + session_.AccountLine());
+    });
+}
+
+void TPelko::AutoExchange(const std::function<void()>& body)
+{
+    EndExchange([&] { session_.Run(body); }, [this](const std::string& why) { ShowAccountFailure(why); });
+}
+
+bool TPelko::EndExchange(const std::function<void()>& exchange, const std::function<void(const std::string&)>& failed)
+{
     bool completed = false;
     Guarded([&] {
         try {
@@ -48,24 +60,11 @@ bool TPelko::ReportExchange(const std::function<void()>& exchange)
         } catch (const EWireCancelled&) {
             // Called off by the user: nothing to report.
         } catch (const EWireException& e) {
-            p_.messageBox(std::string(e.what()) + "\r" + session_.AccountLine());
+            failed(e.what());
         }
     });
     LampAfterExchange();
     return completed;
-}
-
-void TPelko::AutoExchange(const std::function<void()>& body)
-{
-    Guarded([&] {
-        try {
-            session_.Run(body);
-        } catch (const EWireCancelled&) {
-        } catch (const EWireException& e) {
-            ShowAccountFailure(e.what());
-        }
-    });
-    LampAfterExchange();
 }
 
 void TPelko::LampAfterExchange()
@@ -81,15 +80,15 @@ void TPelko::ShowAccountFailure(const std::string& text)
     // The connection is closed by now; the next tick goes on to the next
     // account, and this one is tried again at its turn.
     DrawStatus(AccountName() + "-" + LTrimSpaces(text));
-    if (session_.CurAcc() == c_.FirstActiveAcc)
-        NBMSGBMP->setHint("");
-    AppendCountHint(AccountName() + " : error: " + text);
+    AddCountHintLine(AccountName() + " : error: " + text);
     ShowTrayState();
-    ShowLamp();
 }
 
-void TPelko::AppendCountHint(const std::string& line)
+void TPelko::AddCountHintLine(const std::string& line)
 {
+    // The check of the first active account starts a new pass.
+    if (session_.CurAcc() == c_.FirstActiveAcc)
+        NBMSGBMP->setHint("");
     NBMSGBMP->setHint(NBMSGBMP->hint().empty() ? line : NBMSGBMP->hint() + "\r" + line);
 }
 

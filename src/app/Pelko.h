@@ -192,8 +192,12 @@ private:
     void AutoExchange(const std::function<void()>& body);
     // What HandExchange does around an exchange that runs itself.
     bool ReportExchange(const std::function<void()>& exchange);
+    // Runs an exchange: a cancellation ends it quietly, a protocol failure
+    // goes to failed; the lamp follows the connection afterwards.
+    bool EndExchange(const std::function<void()>& exchange, const std::function<void(const std::string&)>& failed);
     void ShowAccountFailure(const std::string& text);
-    void AppendCountHint(const std::string& line);
+    // A line of the count's hint; the first active account's starts it afresh.
+    void AddCountHintLine(const std::string& line);
     void RunAutoConnect();
     // The lamp and its hint as the connection is now.
     void ShowLamp();

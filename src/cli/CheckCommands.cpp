@@ -91,12 +91,8 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
             r.ok = true;
         else
             r.error = pop.CheckError;
-        if (r.ok && seen && pop.UniqueIds.size() == size_t(r.count) && (r.count > 0 || pop.ResultCode == 1)) {
-            const std::string key = SeenIds::Key(acc);
-            const bool known = seen->Known(key);
-            std::vector<TWirePOP3::ListedId> fresh = seen->Update(key, pop.UniqueIds);
-            if (!known)
-                fresh.clear();
+        if (r.ok && seen && pop.UniqueIdsComplete) {
+            const std::vector<TWirePOP3::ListedId> fresh = seen->Update(SeenIds::Key(acc), pop.UniqueIds, false);
             r.knowsNew = true;
             r.newCount = fresh.size();
             for (size_t k = 0; k < fresh.size() && k < kNamedNew; ++k) {

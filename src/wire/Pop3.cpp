@@ -176,6 +176,7 @@ int32_t TWirePOP3::CheckMessages()
     int32_t count = 0;
     CheckError.clear();
     UniqueIds.clear();
+    UniqueIdsComplete = false;
     bool keep = KeepUniqueIds;
     try {
         try {
@@ -205,6 +206,7 @@ int32_t TWirePOP3::CheckMessages()
     }
     if (!keep)
         UniqueIds.clear();
+    UniqueIdsComplete = keep;
     return count;
 }
 

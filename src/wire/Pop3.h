@@ -59,6 +59,9 @@ public:
     };
     bool KeepUniqueIds = false;
     std::vector<ListedId> UniqueIds;
+    // True when the last CheckMessages read a whole "UIDL" listing and kept
+    // every id: UniqueIds then is the mailbox, message for message.
+    bool UniqueIdsComplete = false;
     static constexpr size_t kMaxKeptIds = 1000000;
     // "RETR n": false (nothing read, m untouched) when the server refuses.
     bool RetrieveMessage(int32_t number, TWireMessage& m);

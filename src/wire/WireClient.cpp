@@ -30,7 +30,7 @@ void TWireClient::ConnectAnyAddress(uint16_t port)
     // A slow name server must not freeze the window or outlast the time-out.
     const std::vector<ResolvedAddress> addresses =
         LookUpWhileIdle(Resolver ? Resolver : AddressResolver(ResolveAddresses), target_.host, port,
-                        Timeout > 0 ? TimeLeftMs() : 0, [this, generation] {
+                        TimeLeftMs(), [this, generation] {
                             ThrowIfCancelled();
                             if (!OnIdle)
                                 return;

@@ -196,15 +196,7 @@ TEST_F(FaultTest, AccountOnAClosedPortStopsNeitherTheStartNorTheOtherAccount)
     s.autocheck = true;
     s.ontop = true;
     writeSettings(s);
-    TPOPAcc closed;
-    closed.acc_name = "Gone";
-    closed.host_name = "127.0.0.1:" + std::to_string(ClosedPort());
-    closed.user_name = "joe";
-    closed.password = "word";
-    TPOPAcc good = closed;
-    good.acc_name = "Work";
-    good.host_name = peer.address();
-    writeAccounts({closed, good});
+    writeAccounts({JoeAt("Gone", "127.0.0.1:" + std::to_string(ClosedPort())), JoeAt("Work", peer.address())});
     TPelko& m = start(); // the auto-connect to "Gone" fails
 
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();

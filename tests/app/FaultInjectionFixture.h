@@ -180,6 +180,17 @@ protected:
     // Time a step may take beyond the time-out before it counts as a hang.
     static constexpr int kSlackMs = 2000;
 
+    // The account the scripts log in with ("joe", "word"), named name, at host.
+    static TPOPAcc JoeAt(const std::string& name, const std::string& host)
+    {
+        TPOPAcc a;
+        a.acc_name = name;
+        a.host_name = host;
+        a.user_name = "joe";
+        a.password = "word";
+        return a;
+    }
+
     // Writes the two files for one account "Home" at host and starts the
     // window with a short time-out. Remembers the files to compare later.
     TPelko& startAt(const std::string& host, bool autocheck = true, bool headerOnly = false)
@@ -189,12 +200,7 @@ protected:
         s.autocheck = autocheck;
         s.header_only = headerOnly;
         writeSettings(s);
-        TPOPAcc a;
-        a.acc_name = "Home";
-        a.host_name = host;
-        a.user_name = "joe";
-        a.password = "word";
-        writeAccounts({a});
+        writeAccounts({JoeAt("Home", host)});
         settingsBytes_ = fileBytes(pelkoIni());
         accountsBytes_ = fileBytes(accountsIni());
         TPelko& m = start();

@@ -92,16 +92,16 @@ MailSession::News MailSession::TakeListing(int32_t count)
     News news;
     const bool startRule = PrevCount() != 0;
     const bool rose = TakeCount(count);
-    const bool listed = count > 0 ? POP.UniqueIds.size() == size_t(count) : POP.CheckError.empty();
-    if (!listed || curAcc_ < 1 || curAcc_ > c_.AccCount || (count > 0 && POP.UniqueIds.empty())) {
+    if (!POP.UniqueIdsComplete || curAcc_ < 1 || curAcc_ > c_.AccCount) {
         news.any = rose;
         return news;
     }
-    const std::string key = SeenIds::Key(c_.Accounts[size_t(curAcc_)]);
-    const bool known = seen_.Known(key);
-    news.messages = seen_.Update(key, POP.UniqueIds);
-    if (!known && startRule)
-        news.messages.clear();
+    if (!stateLoaded_) {
+        // Read at the first listing, not at start: the window comes first.
+        seen_.Load(stateFile_);
+        stateLoaded_ = true;
+    }
+    news.messages = seen_.Update(SeenIds::Key(c_.Accounts[size_t(curAcc_)]), POP.UniqueIds, !startRule);
     news.any = !news.messages.empty();
     if (!stateFile_.empty() && seen_.Changed()) {
         try {
@@ -116,7 +116,7 @@ MailSession::News MailSession::TakeListing(int32_t count)
 void MailSession::UseStateFile(const std::string& path)
 {
     stateFile_ = path;
-    seen_.Load(path);
+    stateLoaded_ = false;
 }
 
 void MailSession::Login()
@@ -139,13 +139,8 @@ void MailSession::Login()
 
 void MailSession::Relogin()
 {
-    if (POP.Connected()) {
-        try {
-            POP.Disconnect(); // "Quit": the server carries out deletions now
-        } catch (const EWireException&) {
-            // The old connection was already gone; a new one replaces it.
-        }
-    }
+    if (POP.Connected())
+        Close(); // "Quit": the server carries out deletions now
     Login();
 }
 

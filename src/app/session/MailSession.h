@@ -72,7 +72,8 @@ public:
     // new at start and everything after a Connect click (its previous count
     // is then 0). Without ids (the STAT fall-back) the count must have risen.
     News TakeListing(int32_t count);
-    // Where the ids seen are kept between runs; reads what is there.
+    // Where the ids seen are kept between runs (read at the first listing
+    // that needs them).
     void UseStateFile(const std::string& path);
 
     // ---- the exchanges ----
@@ -107,6 +108,7 @@ private:
     std::array<int32_t, 11> prevCounts_{};
     SeenIds seen_;
     std::string stateFile_;
+    bool stateLoaded_ = false;
     int busy_ = 0;
 };
 

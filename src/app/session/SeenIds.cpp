@@ -44,20 +44,24 @@ std::string SeenIds::Key(const TPOPAcc& account)
 }
 
 std::vector<TWirePOP3::ListedId> SeenIds::Update(const std::string& key,
-                                                 const std::vector<TWirePOP3::ListedId>& listing)
+                                                 const std::vector<TWirePOP3::ListedId>& listing,
+                                                 bool unknownIsNew)
 {
     std::vector<TWirePOP3::ListedId> fresh;
     const auto known = table_.find(key);
+    const bool wasKnown = known != table_.end();
     std::unordered_set<std::string> now;
     now.reserve(listing.size());
     for (const TWirePOP3::ListedId& e : listing) {
         now.insert(e.uid);
-        if (known == table_.end() || known->second.count(e.uid) == 0)
+        if (!wasKnown || known->second.count(e.uid) == 0)
             fresh.push_back(e);
     }
-    if (known == table_.end() || !fresh.empty() || known->second.size() != now.size())
+    if (!wasKnown || !fresh.empty() || known->second.size() != now.size())
         changed_ = true;
     table_[key] = std::move(now);
+    if (!wasKnown && !unknownIsNew)
+        fresh.clear();
     return fresh;
 }
 

@@ -20,13 +20,12 @@ public:
     // What identifies an account's mailbox: its name, server and user.
     static std::string Key(const TPOPAcc& account);
 
-    // True once a listing of this mailbox is on record.
-    bool Known(const std::string& key) const { return table_.count(key) != 0; }
     // Records listing as what the mailbox holds now and returns its entries
-    // whose ids were not on record (all of them when the mailbox was not
-    // known; the caller decides what that means).
+    // whose ids were not on record. For a mailbox not on record yet that is
+    // all of them when unknownIsNew, else none.
     std::vector<TWirePOP3::ListedId> Update(const std::string& key,
-                                            const std::vector<TWirePOP3::ListedId>& listing);
+                                            const std::vector<TWirePOP3::ListedId>& listing,
+                                            bool unknownIsNew);
 
     // Reads the state file. A missing, damaged or oversized file reads as
     // nothing seen yet; nothing is raised.
