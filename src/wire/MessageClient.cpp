@@ -48,35 +48,6 @@ struct FileCloser {
     }
 };
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// "%C3%AF" -> the bytes; a "%" not followed by two hex digits stays as it is.
-std::string percentDecoded(const std::string& text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        const int hi = text[i] == '%' && i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
-        const int lo = hi >= 0 ? hexDigit(text[i + 2]) : -1;
-        if (lo >= 0) {
-            out += static_cast<char>(hi * 16 + lo);
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    }
-    return out;
-}
-
 // A parameter in the extended form: name*=charset'language'value (percent
 // encoded), or cut into pieces name*0=, name*1*=, ... (a "*" after the
 // number marks an encoded piece; the charset comes with the first one). The
@@ -92,7 +63,7 @@ bool extendedParameter(const std::string& header, const std::string& name, std::
             charset = Trim(piece.substr(0, q1));
             piece.erase(0, q2 + 1);
         }
-        bytes += percentDecoded(piece);
+        bytes += PercentDecoded(piece);
     };
     const std::string whole = HeaderParameter(header, name + "*");
     if (!whole.empty()) {

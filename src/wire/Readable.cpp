@@ -210,12 +210,13 @@ int hexValue(char c)
     return -1;
 }
 
-// "=XX" escapes; underscoreIsBlank for the Q encoding of header words.
-void appendQDecoded(const std::string& text, bool underscoreIsBlank, std::string& out)
+// "=XX" escapes (or escape followed by two hex digits); underscoreIsBlank
+// for the Q encoding of header words.
+void appendQDecoded(const std::string& text, bool underscoreIsBlank, std::string& out, char escape = '=')
 {
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '=' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
+        if (c == escape && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 && hexValue(text[i + 2]) >= 0) {
             out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
             i += 2;
         } else if (c == '_' && underscoreIsBlank) {
@@ -354,6 +355,14 @@ std::string DecodeHeaderWords(const std::string& value)
     flush();
     out += detectToUtf8(value.substr(textStart));
     return cleanControls(out, Controls::ToBlank);
+}
+
+std::string PercentDecoded(const std::string& text)
+{
+    std::string out;
+    out.reserve(text.size());
+    appendQDecoded(text, false, out, '%');
+    return out;
 }
 
 std::string DecodeQuotedPrintable(const TStrings& lines)

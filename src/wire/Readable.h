@@ -19,6 +19,10 @@ std::string ToUtf8(const std::string& bytes, const std::string& charset);
 // value always stays on one line.
 std::string DecodeHeaderWords(const std::string& value);
 
+// "%XX" escapes to bytes (RFC 2231 parameter values); a "%" not followed
+// by two hex digits stays as it is.
+std::string PercentDecoded(const std::string& text);
+
 // Quoted-printable lines to bytes: soft line breaks ("=" at the end) join
 // lines, hard breaks become "\n", malformed "=" sequences stay as they are.
 std::string DecodeQuotedPrintable(const TStrings& lines);
