@@ -1,6 +1,6 @@
 // Throughput of the Base64 attachment decoder and cost of date parsing.
-#include "wire/Coders.h"
-#include "wire/MailDate.h"
+#include "mime/Coders.h"
+#include "mime/MailDate.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,8 @@
 // Whole messages through the parser. The input is what a server sends after
 // "+OK" to a RETR: CR LF lines, dot-stuffed, ending with "." (or not, when
 // the input is cut). It is read through the in-memory connection in chunks
-// whose size comes from the input, then once more as a stored message file;
+// whose size comes from the input, then once more as a stored message file
+// (the reader fed straight from the bytes);
 // both results are also turned into the message window's text.
 // Checked besides "no crash": attachment names are safe file names, every
 // attachment has its private file, and no temporary file outlives its message.
@@ -9,9 +10,9 @@
 #include "viewer/core/MessageText.h"
 #include "wire/MemoryTransport.h"
 #include "wire/MessageClient.h"
-#include "wire/Readable.h"
-#include "wire/StoredMessage.h"
-#include "wire/TempFiles.h"
+#include "mime/Readable.h"
+#include "mime/StoredMessage.h"
+#include "mime/TempFiles.h"
 #include "wire/WireErrors.h"
 
 #include <dirent.h>
@@ -87,7 +88,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         TWireMessage m;
         try {
             ParseStoredMessage(bytes, m);
-        } catch (const EWireException&) {
+        } catch (const EMessageFormat&) {
+            // boundary error, over-long line
         }
         checkMessage(m);
     }

@@ -6,7 +6,7 @@
 #include "skin/SkinMessages.h"
 #include "skin/qt/FontRender.h"
 #include "skin/qt/SkinImage.h"
-#include "wire/Readable.h"
+#include "mime/Readable.h"
 #include "wire/WireErrors.h"
 
 #include <QTimer>

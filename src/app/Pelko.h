@@ -4,8 +4,8 @@
 // buttons. It owns the mail session (the program's one POP3 connection, POP,
 // and its one message object, Msg) and draws what the session reports; the
 // message window works on the session and calls back in here.
-#include "app/MsgWindowHost.h"
-#include "app/session/MailSession.h"
+#include "viewer/MsgWindowHost.h"
+#include "session/MailSession.h"
 #include "config/Commun.h"
 #include "config/dialog/ConfigHost.h"
 #include "platform/Platform.h"
@@ -58,6 +58,7 @@ public:
     // TMsgListOwner
     MailSession& Session() override { return session_; }
     Commun& commun() override { return c_; }
+    MsgWindowSkin& msgSkin() override { return msgSkin_; }
     Platform& platform() override { return p_; }
     bool NoMsgWindow() const { return skin_.NoMsgWindow; }
     const MainSkin& skin() const { return skin_; }
@@ -227,6 +228,7 @@ private:
     std::function<TMsgWindowHost*()> makeMsgWindow_;
 
     MainSkin skin_;
+    MsgWindowSkin msgSkin_; // the message window's half, read with skin_
     QPoint DragPoint_;
     // A drag began with a plain left press on the background itself (moves
     // that a button or image passes on to the window do not drag).

@@ -160,7 +160,7 @@ void TPelko::LitSkinIni()
     takeOver();
 
     skin_.NoMsgWindow = false;
-    ReadSkin(c_.settings.SkinDir, skin_, c_.msgSkin);
+    ReadSkin(c_.settings.SkinDir, skin_, msgSkin_);
 }
 
 void TPelko::ApplySkinToControls()

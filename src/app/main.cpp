@@ -4,7 +4,7 @@
 #include "config/dialog/ConfigDialog.h"
 #include "platform/qt/QtPlatform.h"
 #include "viewer/MsgList.h"
-#include "wire/TempFiles.h"
+#include "mime/TempFiles.h"
 
 #include <csignal>
 #include <cstdlib>

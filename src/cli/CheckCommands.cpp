@@ -1,14 +1,14 @@
 #include "cli/CheckCommands.h"
 
-#include "app/session/LoginSecret.h"
-#include "app/session/SeenIds.h"
+#include "session/LoginSecret.h"
+#include "session/SeenIds.h"
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
 #include "config/FileLocations.h"
 #include "viewer/core/MessageText.h"
 #include "wire/Pop3.h"
-#include "wire/Readable.h"
-#include "wire/StoredMessage.h"
+#include "mime/Readable.h"
+#include "mime/StoredMessage.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "cli/JsonText.h"
 
-#include "wire/Readable.h"
+#include "mime/Readable.h"
 
 namespace pelko::cli {
 

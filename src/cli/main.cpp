@@ -1,7 +1,7 @@
 // pelko-check: Pelko's mailbox check from the command line.
 #include "cli/CheckCommands.h"
 #include "cli/CheckOptions.h"
-#include "wire/TempFiles.h"
+#include "mime/TempFiles.h"
 
 #include <csignal>
 #include <iostream>

@@ -1,9 +1,7 @@
 #pragma once
 // The values the whole program shares: settings, the account table, the
-// latest count and the message-window half of the skin. One instance, owned
-// by the application and handed to each window.
-#include "skin/SkinModel.h"
-
+// latest count. One instance, owned by the application and handed to each
+// window.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -34,7 +32,6 @@ struct Commun {
     int16_t FirstActiveAcc = 0;
     int32_t MsgCount = 0;
     std::string TestMode; // "test" while the configuration dialog previews a skin
-    MsgWindowSkin msgSkin;
 
     std::string settingsFile() const { return ProgramDir + "Pelko.ini"; }
     std::string accountsFile() const { return ProgramDir + "Accounts.ini"; }

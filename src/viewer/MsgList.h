@@ -4,7 +4,7 @@
 // has no connection of its own: it drives the main window's POP and Msg and
 // lets the main window recount before every step, so it always works on the
 // server's current mailbox.
-#include "app/MsgWindowHost.h"
+#include "viewer/MsgWindowHost.h"
 #include "viewer/MsgListOwner.h"
 
 #include <QPixmap>

@@ -5,7 +5,7 @@
 #include "config/IniLookup.h"
 #include "viewer/core/MessageText.h"
 #include "viewer/core/ReplyAddress.h"
-#include "wire/TextUtil.h"
+#include "mime/TextUtil.h"
 #include "wire/WireErrors.h"
 
 #include <QAction>

@@ -3,9 +3,10 @@
 // session: the session itself, the shared values and desktop services, the
 // recount after a new login, the check timer and the program's error
 // handling.
-#include "app/session/MailSession.h"
+#include "session/MailSession.h"
 #include "config/Commun.h"
 #include "platform/Platform.h"
+#include "skin/SkinModel.h"
 
 #include <functional>
 
@@ -16,6 +17,8 @@ struct TMsgListOwner {
     virtual MailSession& Session() = 0;
     virtual Commun& commun() = 0;
     virtual Platform& platform() = 0;
+    // The message-window half of the skin the main window read.
+    virtual MsgWindowSkin& msgSkin() = 0;
     // Counts again on the connection just logged in to and shows the result.
     virtual void CheckMail(bool NextAccount) = 0;
     virtual bool TimerEnabled() const = 0;

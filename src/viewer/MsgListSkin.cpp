@@ -25,7 +25,7 @@ constexpr int kFallbackHeight = 300;
 
 void TMsgList::FormShow()
 {
-    const MsgWindowSkin& s = main_.commun().msgSkin;
+    const MsgWindowSkin& s = main_.msgSkin();
 
     Mess->setGeometry(s.memo_x, s.memo_y, s.memo_width, s.memo_height);
     Mess->setSkinFont(s.fontname, s.fontsize, SkinFontIsBold(s.fontstyle), SkinFontIsItalic(s.fontstyle),
@@ -75,7 +75,7 @@ void TMsgList::FormShow()
 
 bool TMsgList::loadBackground()
 {
-    const std::string& file = main_.commun().msgSkin.msgbkng;
+    const std::string& file = main_.msgSkin().msgbkng;
     backgroundFile_ = file;
     backgroundStale_ = false;
     QImage img;
@@ -96,7 +96,7 @@ void TMsgList::FormActivate()
 {
     // The picture and its outline are kept between paints and activations;
     // they are read again when the window is shown or the skin changed.
-    if (!backgroundStale_ && backgroundFile_ == main_.commun().msgSkin.msgbkng)
+    if (!backgroundStale_ && backgroundFile_ == main_.msgSkin().msgbkng)
         return;
     const bool ok = loadBackground();
     update();

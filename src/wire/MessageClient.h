@@ -1,11 +1,10 @@
 #pragma once
 // TWireMessageClient: receives a message (header block, then the body up to
-// the end line ".") into a TWireMessage, with a small MIME state machine: one
-// multipart level plus one nested multipart/alternative; text parts kept as
-// text, parts with a file name stored as attachments in private temporary
-// files (Base64 decoded, anything else line by line).
+// the end line ".") from the server and hands its lines to the MIME reader
+// (mime/MessageParser.h), which fills a TWireMessage.
+#include "mime/MessageParser.h"
+#include "mime/WireMessage.h"
 #include "wire/WireClient.h"
-#include "wire/WireMessage.h"
 
 #include <cstdio>
 #include <string>
@@ -23,13 +22,15 @@ struct CaptureDest {
     std::FILE* file = nullptr;
 };
 
-class TWireMessageClient : public TWireClient {
+class TWireMessageClient : public TWireClient, private MessageLines {
 public:
     std::string XProgram; // stored only
 
     // Clears m and reads its header block up to the terminator line.
     virtual void ReceiveHeaders(TWireMessage& m, const std::string& terminator);
-    // Reads and parses the body up to the end line ".".
+    // Reads and parses the body up to the end line ".". A message the reader
+    // cannot follow raises EWireException with its text ("Boundary error"),
+    // the connection read up to the end line.
     virtual void ReceiveBody(TWireMessage& m);
     // Writes m's text (and attachments as a MIME body); no header, no end line.
     virtual void SendBody(TWireMessage& m);
@@ -49,46 +50,22 @@ protected:
     // Reads the rest of the current message up to its end line.
     void SkipToMessageEnd();
 
-    // Message-body reading: the end line "." always ends the message (also
-    // inside parts and header blocks), and every line loses one leading "."
-    // of a ".." (the server doubles a leading dot on every line).
-    // Returns 0 when the end line was met.
-    int CaptureBody(CaptureDest dest, const TStrings& terminators);
-    void CaptureBodyHeaders(TStrings& list, const std::string& terminator);
+    // The next line of the message being received: the end line "." ends
+    // it, and a line loses one leading "." of a ".." (the server doubles a
+    // leading dot on every line). false once the end line was read.
     bool NextBodyLine(std::string_view& line);
 
     bool messageEnded_ = false;
 
 private:
-    int Capture(CaptureDest dest, const TStrings& terminators, bool messageBody);
-    void Deliver(CaptureDest dest, std::string_view line, bool counted);
-    void ReceiveParts(TWireMessage& m);
+    bool NextLine(std::string_view& line) override { return NextBodyLine(line); }
+    // Runs one reading step of the parser as a piece of work (progress
+    // events while it reads); the reader's format error becomes the
+    // protocol stack's.
+    template <typename Step>
+    void Parse(Step step);
 
-    // What is left of the current message's allowance of kept lines (see
-    // TWireMessage::MaxTextBytes), and whether a line was dropped for it.
-    size_t keepLeft_ = size_t(8) << 20;
-    bool cut_ = false;
-    int HandlePart(TWireMessage& m, const TStrings& h, std::string& d, std::string& outerD);
-    int StoreAttachment(TWireMessage& m, const TStrings& h, const std::string& fileName, const std::string& d);
+    TMessageParser parser_{*this};
 };
-
-// Unfolds a captured header block in place (see CaptureHeaders). A first line
-// that starts with a blank or tab has nothing to continue: it is kept as a
-// line of its own.
-void UnfoldHeaders(TStrings& list);
-
-// The boundary parameter of a Content-Type value (quoted or not; the search
-// ignores letter case). false when there is none.
-bool ExtractBoundary(const std::string& contentType, std::string& boundary);
-
-// The file name of a part: from its Content-Disposition ("filename*=" in
-// the RFC 2231 forms, then filename="...", then filename= without quotes),
-// else from the "name" parameter of its Content-Type (the same forms). Encoded
-// forms come back as UTF-8. Empty when the part names no file.
-std::string AttachmentFileName(const std::string& disposition, const std::string& contentType);
-
-// A file name from a message reduced to its last path component; never
-// empty, "." or "..".
-std::string SafeFileName(const std::string& name);
 
 } // namespace pelko

@@ -1,7 +1,7 @@
 #include "wire/Pop3.h"
 
-#include "wire/Coders.h"
-#include "wire/TextUtil.h"
+#include "mime/Coders.h"
+#include "mime/TextUtil.h"
 #include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
 

@@ -1,6 +1,8 @@
 #pragma once
 // The exception family of the protocol stack. Every failure of a connection,
 // a response or a parse reaches the user as the text of one of these.
+#include "mime/TextUtil.h" // LineTooLongText
+
 #include <stdexcept>
 #include <string>
 
@@ -45,7 +47,6 @@ inline const std::string kInvalidSocketText = "Cannot allocate socket.";
 inline const std::string kClosedGracefullyText = "Connection Closed Gracefully.";
 inline const std::string kAlreadyConnectedText = "Already connected.";
 inline const std::string kNotEnoughDataText = "Not enough data in buffer.";
-inline const std::string kBoundaryErrorText = "Boundary error";
 inline const std::string kStatusHandlerSuffix = " occurred in user's OnStatus Event.";
 
 // The exchange was called off by its owner (a Disconnect or Exit click while
@@ -57,8 +58,5 @@ class EWireCancelled {
 public:
     const char* what() const noexcept { return "Cancelled."; }
 };
-
-// Text of a line that exceeds the cap (the number is the cap in bytes).
-std::string LineTooLongText(size_t maxLength);
 
 } // namespace pelko

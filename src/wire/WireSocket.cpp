@@ -1,8 +1,7 @@
 #include "wire/WireSocket.h"
 
-#include "platform/FatalEnd.h"
 #include "wire/SocketErrors.h"
-#include "wire/TextUtil.h"
+#include "mime/TextUtil.h"
 #include "wire/WireErrors.h"
 
 #include <algorithm>
@@ -360,9 +359,11 @@ void TWireSocket::DoStatus(const std::string& text)
         OnStatus(this, text);
     } catch (const EWireException& e) {
         e.RaiseWithMessage(std::string(e.what()) + kStatusHandlerSuffix);
-    } catch (const FatalEnd&) {
-        throw; // the program ends with its own text
     } catch (const std::exception& e) {
+        // Only a class this layer can raise again gets the suffix; any other
+        // class is the caller's own and goes on unchanged.
+        if (typeid(e) != typeid(std::runtime_error) && typeid(e) != typeid(std::exception))
+            throw;
         throw std::runtime_error(std::string(e.what()) + kStatusHandlerSuffix);
     }
 }

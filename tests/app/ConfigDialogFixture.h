@@ -48,7 +48,8 @@ struct FakeMainWindow : ConfigHost {
         LoadSettingsAndAccounts(c, mv);
         dirs.push_back(c.settings.SkinDir);
         MainSkin main;
-        ReadSkin(c.settings.SkinDir, main, c.msgSkin);
+        MsgWindowSkin msg;
+        ReadSkin(c.settings.SkinDir, main, msg);
         backgrounds.push_back(main.main);
     }
     int MainLeft() const override { return left; }

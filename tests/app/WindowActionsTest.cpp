@@ -1,7 +1,7 @@
 // The main window's actions: tray presses, dragging, the status line's
 // double clicks, the mail client, the configuration dialog.
 #include "MainWindowFixture.h"
-#include "app/MsgWindowHost.h"
+#include "viewer/MsgWindowHost.h"
 #include "config/dialog/ConfigDialog.h"
 #include "skin/qt/ImgBtn.h"
 

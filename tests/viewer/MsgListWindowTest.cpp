@@ -55,14 +55,14 @@ TEST_F(MsgListTest, SkinMenuAndDragging)
     win->FormActivate();
     EXPECT_EQ(win->BackgroundLoads(), 1);
     win->hide();
-    c.msgSkin.fontstyle = "Bold Italic";
+    main->msgSkin().fontstyle = "Bold Italic";
     win->show();
     EXPECT_EQ(win->BackgroundLoads(), 2);
     EXPECT_TRUE(win->Mess->font().bold() && win->Mess->font().italic());
-    c.msgSkin.msgbkng = skinDir("ember") + "msgwindow.bmp";
+    main->msgSkin().msgbkng = skinDir("ember") + "msgwindow.bmp";
     win->FormActivate();
     EXPECT_EQ(win->BackgroundLoads(), 3);
-    EXPECT_TRUE((win->mask() ^ RegionFromImage(picture(c.msgSkin.msgbkng))).isEmpty());
+    EXPECT_TRUE((win->mask() ^ RegionFromImage(picture(main->msgSkin().msgbkng))).isEmpty());
 
     // A right click on the text opens the window's menu.
     ASSERT_EQ(win->MnuMsg->actions(), (QList<QAction*>{win->Save, win->N2, win->CloseMsg}));
@@ -95,7 +95,7 @@ TEST_F(MsgListTest, SkinMenuAndDragging)
     EXPECT_EQ(win->pos(), p0 + QPoint(31, -5));
 
     // An unreadable background: one report, a window that can still be closed.
-    c.msgSkin.msgbkng = dir() + "missing.bmp";
+    main->msgSkin().msgbkng = dir() + "missing.bmp";
     EXPECT_FALSE(main->Guarded([this] { win->FormActivate(); }));
     win->FormActivate();
     EXPECT_EQ(fake.boxes, std::vector<std::string>{"Cannot load picture " + dir() + "missing.bmp"});

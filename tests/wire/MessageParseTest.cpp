@@ -1,8 +1,8 @@
 #include "WireTestUtil.h"
-#include "wire/Coders.h"
+#include "mime/Coders.h"
 #include "wire/MessageClient.h"
-#include "wire/Readable.h"
-#include "wire/TempFiles.h"
+#include "mime/Readable.h"
+#include "mime/TempFiles.h"
 #include "wire/WireErrors.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "ScriptedPeer.h"
 #include "WireTestUtil.h"
-#include "wire/Coders.h"
+#include "mime/Coders.h"
 #include "wire/Pop3.h"
-#include "wire/TempFiles.h"
+#include "mime/TempFiles.h"
 #include "wire/WireErrors.h"
 
 #include <fstream>

@@ -1,6 +1,6 @@
 #include "viewer/core/MessageText.h"
 
-#include "wire/Readable.h"
+#include "mime/Readable.h"
 
 #include <ctime>
 

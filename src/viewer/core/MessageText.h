@@ -1,7 +1,7 @@
 #pragma once
 // The text of the message window (also printed by pelko-check): header lines,
 // the attachment count, a rule and the readable body.
-#include "wire/WireMessage.h"
+#include "mime/WireMessage.h"
 
 #include <string>
 

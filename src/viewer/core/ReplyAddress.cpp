@@ -1,6 +1,6 @@
 #include "viewer/core/ReplyAddress.h"
 
-#include "wire/Readable.h"
+#include "mime/Readable.h"
 
 #include <cctype>
 

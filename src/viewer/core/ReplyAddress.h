@@ -1,7 +1,7 @@
 #pragma once
 // The address a reply goes to, as a mailto: link the desktop's mail program
 // reads the same way whatever the sender wrote.
-#include "wire/WireMessage.h"
+#include "mime/WireMessage.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 #include "ZoneGuard.h"
 #include "viewer/core/MessageText.h"
 
-#include "wire/Coders.h"
+#include "mime/Coders.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // What a person can read of a received message: encoded header words and
 // transfer-encoded, charset-tagged bodies turned into UTF-8 text. The message
 // model itself keeps the received bytes; only the display goes through here.
-#include "wire/WireMessage.h"
+#include "mime/WireMessage.h"
 
 #include <string>
 

@@ -1,6 +1,6 @@
-#include "app/session/MailSession.h"
+#include "session/MailSession.h"
 
-#include "app/session/LoginSecret.h"
+#include "session/LoginSecret.h"
 #include "wire/WireErrors.h"
 
 #include <exception>

@@ -1,4 +1,4 @@
-#include "wire/TempFiles.h"
+#include "mime/TempFiles.h"
 
 #include <cerrno>
 #include <csignal>

@@ -1,7 +1,7 @@
 #pragma once
 // A fetched mail message: header lines (name=value), body text lines, the
 // text parts it was made of, and attachments stored in private temporary files.
-#include "wire/MailDate.h"
+#include "mime/MailDate.h"
 
 #include <cstddef>
 #include <functional>

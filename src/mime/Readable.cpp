@@ -1,7 +1,7 @@
-#include "wire/Readable.h"
+#include "mime/Readable.h"
 
-#include "wire/Coders.h"
-#include "wire/TextUtil.h"
+#include "mime/Coders.h"
+#include "mime/TextUtil.h"
 
 #include <cerrno>
 #include <cstdint>

@@ -3,7 +3,7 @@
 // rule per account.
 #include "FullQueue.h"
 #include "ScriptedPeer.h"
-#include "app/session/MailSession.h"
+#include "session/MailSession.h"
 #include "wire/WireErrors.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "wire/TextUtil.h"
+#include "mime/TextUtil.h"
 
 #include <ostream>
 
@@ -130,6 +130,12 @@ std::string JoinLines(const std::vector<std::string>& lines)
         out += lines[i];
     }
     return out;
+}
+
+std::string LineTooLongText(size_t maxLength)
+{
+    return "Line too long: the server sent more than " + std::to_string(maxLength) +
+           " bytes without a line end.";
 }
 
 } // namespace pelko

@@ -1,7 +1,7 @@
-#include "app/session/LoginSecret.h"
+#include "session/LoginSecret.h"
 
 #include "config/Keyring.h"
-#include "app/session/TokenCommand.h"
+#include "session/TokenCommand.h"
 #include "config/AccountAuth.h"
 #include "wire/WireErrors.h"
 

@@ -1,4 +1,4 @@
-#include "wire/Coders.h"
+#include "mime/Coders.h"
 
 #include <gtest/gtest.h>
 

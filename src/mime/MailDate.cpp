@@ -1,6 +1,6 @@
-#include "wire/MailDate.h"
+#include "mime/MailDate.h"
 
-#include "wire/TextUtil.h"
+#include "mime/TextUtil.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,7 +1,7 @@
 // Where a login's secret comes from: a token command that prints, fails or
 // hangs, and the desktop keyring (present or not).
 #include "config/Keyring.h"
-#include "app/session/LoginSecret.h"
+#include "session/LoginSecret.h"
 #include "wire/WireErrors.h"
 
 #include <gtest/gtest.h>

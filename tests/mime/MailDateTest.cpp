@@ -1,5 +1,5 @@
 #include "ZoneGuard.h"
-#include "wire/MailDate.h"
+#include "mime/MailDate.h"
 
 #include <gtest/gtest.h>
 

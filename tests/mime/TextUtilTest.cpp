@@ -1,4 +1,4 @@
-#include "wire/TextUtil.h"
+#include "mime/TextUtil.h"
 
 #include <gtest/gtest.h>
 

@@ -30,4 +30,7 @@ std::string JoinLines(const std::vector<std::string>& lines);
 // Writes the bytes of s (nothing when empty) followed by CR LF.
 void WriteStreamLine(std::ostream& out, const std::string& s);
 
+// The error text for a line longer than maxLength bytes.
+std::string LineTooLongText(size_t maxLength);
+
 } // namespace pelko

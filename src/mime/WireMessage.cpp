@@ -1,7 +1,7 @@
-#include "wire/WireMessage.h"
+#include "mime/WireMessage.h"
 
-#include "wire/TempFiles.h"
-#include "wire/TextUtil.h"
+#include "mime/TempFiles.h"
+#include "mime/TextUtil.h"
 
 #include <cerrno>
 #include <fcntl.h>

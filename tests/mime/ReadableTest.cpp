@@ -1,6 +1,6 @@
-#include "wire/Readable.h"
+#include "mime/Readable.h"
 
-#include "wire/Coders.h"
+#include "mime/Coders.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/session/SeenIds.h"
+#include "session/SeenIds.h"
 
 #include "config/SafeFile.h"
 

@@ -1,65 +1,71 @@
-#include "wire/StoredMessage.h"
+#include "mime/StoredMessage.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <memory>
 #include <unistd.h>
 #include <vector>
 
 using namespace pelko;
 
-TEST(StoredMessage, FileBytesBecomeAServerReply)
+namespace {
+
+// Every line StoredMessageLines gives for the bytes: from memory, or from a
+// file read in blocks of `block` bytes.
+TStrings StoredLines(const std::string& bytes, size_t block = 0)
 {
-    EXPECT_EQ(StoredMessageToWire("A: 1\n\nbody\n.\n..x\n"), "A: 1\r\n\r\nbody\r\n..\r\n...x\r\n.\r\n");
-    EXPECT_EQ(StoredMessageToWire("A: 1\r\n\r\nlast without end"), "A: 1\r\n\r\nlast without end\r\n.\r\n");
-    EXPECT_EQ(StoredMessageToWire("a\rb\n"), "a\rb\r\n.\r\n"); // a lone CR stays in its line
-    EXPECT_EQ(StoredMessageToWire(""), ".\r\n");
+    FILE* f = nullptr;
+    std::unique_ptr<StoredMessageLines> lines;
+    if (block == 0) {
+        lines = std::make_unique<StoredMessageLines>(std::string_view(bytes));
+    } else {
+        f = std::tmpfile();
+        std::fwrite(bytes.data(), 1, bytes.size(), f);
+        std::fflush(f);
+        std::rewind(f);
+        lines = std::make_unique<StoredMessageLines>(::dup(::fileno(f)), block);
+        std::fclose(f);
+    }
+    TStrings out;
+    std::string_view line;
+    while (lines->NextLine(line))
+        out.emplace_back(line);
+    return out;
+}
+
+} // namespace
+
+TEST(StoredMessage, FileLinesEndAtEitherLineEnd)
+{
+    EXPECT_EQ(StoredLines("A: 1\n\nbody\n.\n..x\n"), (TStrings{"A: 1", "", "body", ".", "..x"}));
+    EXPECT_EQ(StoredLines("A: 1\r\n\r\nlast without end"), (TStrings{"A: 1", "", "last without end"}));
+    EXPECT_EQ(StoredLines("a\rb\n"), TStrings{"a\rb"}); // a lone CR stays in its line
+    EXPECT_EQ(StoredLines(""), TStrings{});
 
     // A line of its own "." inside the file is text, not the end.
     TWireMessage m;
     ParseStoredMessage("Subject: dots\n\nbefore\n.\n.after\nend", m);
     EXPECT_EQ(m.Subject(), "dots");
     EXPECT_EQ(m.Text, (TStrings{"before", ".", ".after", "end"}));
+
+    // A line past the bound is an error, not all of the memory.
+    EXPECT_THROW(StoredLines(std::string(kMaxStoredLine + 1, 'x'), 1 << 16), EMessageFormat);
 }
 
-namespace {
-
-// What StoredFileTransport passes on for the bytes, received in pieces of at
-// most `piece` bytes.
-std::string TranslatedFromFile(const std::string& bytes, size_t piece)
+TEST(StoredMessage, FileReadInBlocksGivesTheSameLinesInAnyBlocks)
 {
-    FILE* f = std::tmpfile();
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fflush(f);
-    std::rewind(f);
-    StoredFileTransport t(::dup(::fileno(f)));
-    std::fclose(f);
-    std::string out;
-    std::vector<char> buf(piece);
-    for (;;) {
-        const IoResult r = t.recv(buf.data(), piece);
-        if (r.state != IoState::Done)
-            break;
-        out.append(buf.data(), r.bytes);
-    }
-    return out;
-}
-
-} // namespace
-
-TEST(StoredMessage, FileReadInBlocksGivesTheSameReplyInAnyPieces)
-{
-    // Line ends of both kinds, a CR LF split between reads of the file (64
-    // KiB blocks), dots to double, lone CRs, no end at the end.
+    // Line ends of both kinds, a CR LF split between reads of the file, dots,
+    // lone CRs, no end at the end.
     std::string big(65535, 'b');
     big += "\r\n.x\n";
     for (const std::string& file :
          {std::string("A: 1\n\nbody\n.\n..x\n"), std::string("A: 1\r\n\r\nlast without end"), std::string("a\rb\n"),
           std::string(""), std::string("\r\n\r\n.\r\n\r"), std::string(".\n.\n"), big}) {
-        const std::string expected = StoredMessageToWire(file);
-        for (size_t piece : {size_t(1), size_t(2), size_t(3), size_t(7), size_t(1) << 17})
-            EXPECT_EQ(TranslatedFromFile(file, piece), expected) << "piece " << piece << " file " << file.size();
+        const TStrings expected = StoredLines(file);
+        for (size_t block : {size_t(1), size_t(2), size_t(3), size_t(7), size_t(1) << 17})
+            EXPECT_EQ(StoredLines(file, block), expected) << "block " << block << " file " << file.size();
     }
 }
 

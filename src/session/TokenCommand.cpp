@@ -1,4 +1,4 @@
-#include "app/session/TokenCommand.h"
+#include "session/TokenCommand.h"
 
 #include "wire/WireErrors.h"
 

@@ -4,10 +4,10 @@
 // over the accounts, keeps each account's previous count, lets one exchange
 // run at a time and can call a running exchange off. The main window draws
 // what it reports; the message window fetches through it.
-#include "app/session/SeenIds.h"
+#include "session/SeenIds.h"
 #include "config/Commun.h"
 #include "wire/Pop3.h"
-#include "wire/WireMessage.h"
+#include "mime/WireMessage.h"
 
 #include <array>
 #include <cstdint>
