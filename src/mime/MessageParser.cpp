@@ -388,13 +388,16 @@ TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const T
                 notFound = true;
                 break;
             }
-            if (line == d) {
-                r = PartEnd::Delimiter;
-                break;
-            }
-            if (line == closing) {
-                r = PartEnd::Closing;
-                break;
+            // Only a delimiter starts with "--"; a Base64 line never does.
+            if (line.size() >= 2 && line[0] == '-' && line[1] == '-') {
+                if (line == d) {
+                    r = PartEnd::Delimiter;
+                    break;
+                }
+                if (line == closing) {
+                    r = PartEnd::Closing;
+                    break;
+                }
             }
             // Decoded lines gather into blocks: one write per block.
             decoder.feed(line.data(), line.size(), bytes);

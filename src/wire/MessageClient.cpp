@@ -59,12 +59,14 @@ bool TWireMessageClient::NextBodyLine(std::string_view& line)
     if (messageEnded_)
         return false;
     line = ReadLineView();
-    if (line == ".") {
-        messageEnded_ = true;
-        return false;
+    if (!line.empty() && line[0] == '.') {
+        if (line.size() == 1) {
+            messageEnded_ = true;
+            return false;
+        }
+        if (line[1] == '.')
+            line.remove_prefix(1);
     }
-    if (line.size() >= 2 && line[0] == '.' && line[1] == '.')
-        line.remove_prefix(1);
     return true;
 }
 
