@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <unistd.h>
 
@@ -163,6 +164,25 @@ struct TMessageParser::Dest {
     std::FILE* file = nullptr;
 };
 
+struct TMessageParser::Piece {
+    explicit Piece(MessageLines& l) : lines(l) { lines.PieceBegins(); }
+    ~Piece() noexcept(false)
+    {
+        if (std::uncaught_exceptions() == 0) {
+            lines.PieceEnds();
+            return;
+        }
+        try {
+            lines.PieceEnds();
+        } catch (...) {
+            // the exception already on its way is the one to report
+        }
+    }
+    Piece(const Piece&) = delete;
+    Piece& operator=(const Piece&) = delete;
+    MessageLines& lines;
+};
+
 bool TMessageParser::Next(std::string_view& line)
 {
     if (ended_)
@@ -201,6 +221,9 @@ void TMessageParser::Deliver(const Dest& dest, std::string_view line)
 
 int TMessageParser::Capture(const Dest& dest, const TStrings& terminators)
 {
+    if (ended_)
+        return 0;
+    Piece piece(lines_);
     std::string_view line;
     while (Next(line)) {
         for (size_t i = 0; i < terminators.size(); ++i)
@@ -378,33 +401,36 @@ TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const T
         std::string bytes;
         bytes.reserve(kDecodedBlock + 4096);
         bool notFound = false;
-        std::string_view line;
-        for (;;) {
-            if (!Next(line)) {
-                r = PartEnd::MessageEnd;
-                break;
-            }
-            if (line.empty()) {
-                notFound = true;
-                break;
-            }
-            // Only a delimiter starts with "--"; a Base64 line never does.
-            if (line.size() >= 2 && line[0] == '-' && line[1] == '-') {
-                if (line == d) {
-                    r = PartEnd::Delimiter;
+        {
+            Piece piece(lines_);
+            std::string_view line;
+            for (;;) {
+                if (!Next(line)) {
+                    r = PartEnd::MessageEnd;
                     break;
                 }
-                if (line == closing) {
-                    r = PartEnd::Closing;
+                if (line.empty()) {
+                    notFound = true;
                     break;
                 }
-            }
-            // Decoded lines gather into blocks: one write per block.
-            decoder.feed(line.data(), line.size(), bytes);
-            if (bytes.size() >= kDecodedBlock) {
-                if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
-                    throw std::runtime_error("Cannot write " + written + ": " + std::strerror(errno));
-                bytes.clear();
+                // Only a delimiter starts with "--"; a Base64 line never does.
+                if (line.size() >= 2 && line[0] == '-' && line[1] == '-') {
+                    if (line == d) {
+                        r = PartEnd::Delimiter;
+                        break;
+                    }
+                    if (line == closing) {
+                        r = PartEnd::Closing;
+                        break;
+                    }
+                }
+                // Decoded lines gather into blocks: one write per block.
+                decoder.feed(line.data(), line.size(), bytes);
+                if (bytes.size() >= kDecodedBlock) {
+                    if (std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
+                        throw std::runtime_error("Cannot write " + written + ": " + std::strerror(errno));
+                    bytes.clear();
+                }
             }
         }
         decoder.finish(bytes);

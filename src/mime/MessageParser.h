@@ -21,6 +21,11 @@ class MessageLines {
 public:
     virtual ~MessageLines() = default;
     virtual bool NextLine(std::string_view& line) = 0;
+    // The parser reads a message in pieces (a header block, a part's lines);
+    // a source that reports progress marks each piece as one piece of work.
+    // PieceEnds also runs when the piece ends in an exception.
+    virtual void PieceBegins() {}
+    virtual void PieceEnds() {}
 };
 
 // A message the parser cannot follow (a multipart without a boundary).
@@ -45,7 +50,8 @@ public:
     bool Ended() const { return ended_; }
 
 private:
-    struct Dest; // where a part's lines go: a list, a file or nowhere
+    struct Dest;  // where a part's lines go: a list, a file or nowhere
+    struct Piece; // marks one piece of reading for the source
     bool Next(std::string_view& line);
     void SkipToEnd();
     // Reads lines into dest up to one of the terminators; returns its 1-based

@@ -80,20 +80,11 @@ void TWireMessageClient::SkipToMessageEnd()
 template <typename Step>
 void TWireMessageClient::Parse(Step step)
 {
-    BeginWork(-1);
     try {
         step();
     } catch (const EMessageFormat& e) {
-        EndWork();
         throw EWireException(e.what());
-    } catch (...) {
-        try {
-            EndWork();
-        } catch (...) {
-        }
-        throw;
     }
-    EndWork();
 }
 
 void TWireMessageClient::ReceiveHeaders(TWireMessage& m, const std::string& terminator)

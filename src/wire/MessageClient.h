@@ -59,8 +59,10 @@ protected:
 
 private:
     bool NextLine(std::string_view& line) override { return NextBodyLine(line); }
-    // Runs one reading step of the parser as a piece of work (progress
-    // events while it reads); the reader's format error becomes the
+    // Each piece the parser reads is a work period (progress events).
+    void PieceBegins() override { BeginWork(-1); }
+    void PieceEnds() override { EndWork(); }
+    // Runs one reading step of the parser; its format error becomes the
     // protocol stack's.
     template <typename Step>
     void Parse(Step step);
