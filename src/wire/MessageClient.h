@@ -22,7 +22,7 @@ struct CaptureDest {
     std::FILE* file = nullptr;
 };
 
-class TWireMessageClient : public TWireClient, private MessageLines {
+class TWireMessageClient : public TWireClient {
 public:
     std::string XProgram; // stored only
 
@@ -58,16 +58,22 @@ protected:
     bool messageEnded_ = false;
 
 private:
-    bool NextLine(std::string_view& line) override { return NextBodyLine(line); }
-    // Each piece the parser reads is a work period (progress events).
-    void PieceBegins() override { BeginWork(-1); }
-    void PieceEnds() override { EndWork(); }
+    // The reply's lines as the parser reads them; each piece it reads is a
+    // work period (progress events).
+    struct BodyLines : MessageLines {
+        explicit BodyLines(TWireMessageClient& c) : client(c) {}
+        bool NextLine(std::string_view& line) override { return client.NextBodyLine(line); }
+        void PieceBegins() override { client.BeginWork(-1); }
+        void PieceEnds() override { client.EndWork(); }
+        TWireMessageClient& client;
+    };
     // Runs one reading step of the parser; its format error becomes the
     // protocol stack's.
     template <typename Step>
     void Parse(Step step);
 
-    TMessageParser parser_{*this};
+    BodyLines bodyLines_{*this};
+    TMessageParser parser_{bodyLines_};
 };
 
 } // namespace pelko
