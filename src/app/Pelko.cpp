@@ -4,8 +4,8 @@
 // call the exchange off and run as soon as it has ended.
 #include "app/Pelko.h"
 
-#include "app/HandlerGuard.h"
 #include "config/IniLookup.h"
+#include "platform/HandlerGuard.h"
 #include "skin/qt/SkinImage.h"
 #include "wire/WireErrors.h"
 

@@ -10,12 +10,10 @@
 #include "config/dialog/ConfigHost.h"
 #include "platform/Platform.h"
 #include "skin/SkinModel.h"
+#include "skin/qt/SkinnedWindow.h"
 #include "viewer/MsgListOwner.h"
 
-#include <QImage>
-#include <QPixmap>
 #include <QPoint>
-#include <QWidget>
 
 #include <cstdint>
 #include <functional>
@@ -25,7 +23,6 @@
 
 class QAction;
 class QMenu;
-class QMouseEvent;
 class QTimer;
 
 namespace pelko {
@@ -34,7 +31,7 @@ class TConfig;
 class TImgBtn;
 class TSkinImage;
 
-class TPelko : public QWidget, public ConfigHost, public TMsgListOwner {
+class TPelko : public SkinnedWindow, public ConfigHost, public TMsgListOwner {
     Q_OBJECT
 public:
     // Runs FormCreate at once (it may connect and check before the other
@@ -127,10 +124,10 @@ public:
     void Config1Click();
     void OnTopClick();
     void SetOnTop(bool on);
-    // screenPos: the cursor in screen coordinates.
+    // A press on the background; screenPos: the cursor in screen
+    // coordinates. Dragging: see SkinnedWindow (FormMouseMove).
     void FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, bool doubleClick,
                        const QPoint& screenPos);
-    void FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos);
     void STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, bool doubleClick);
 
     // ---- state, readable by the other windows and tests ----
@@ -139,12 +136,9 @@ public:
     int32_t PrevCount() const { return session_.PrevCount(); }
     bool HasActiveAccount() const { return HasActiveAccount_; }
     bool OnTopSetting() const { return OnTopSetting_; }
-    QPoint DragPoint() const { return DragPoint_; }
     bool TrayShown() const { return trayShown_; }
     // The text last drawn on the status line.
     const std::string& StatusText() const { return statusText_; }
-    // The cached background (what paintEvent draws).
-    const QPixmap& Background() const { return background_; }
 
     // Shown when the mail button finds no program to start.
     static const std::string kNoMailProgramText;
@@ -174,14 +168,15 @@ protected:
     void reportFirstPaint();
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
-    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
     void showEvent(QShowEvent* e) override;
 
 private:
+    // The modifiers that keep a left press from being a plain one (a drag of
+    // the window, a double click on the status line).
+    static constexpr Qt::KeyboardModifiers kShiftCtrlAlt =
+        Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier;
+
     void buildComponents();
     void LitSkinIni();
     void ApplySkinToControls();
@@ -229,11 +224,6 @@ private:
 
     MainSkin skin_;
     MsgWindowSkin msgSkin_; // the message window's half, read with skin_
-    QPoint DragPoint_;
-    // A drag began with a plain left press on the background itself (moves
-    // that a button or image passes on to the window do not drag).
-    bool dragActive_ = false;
-    QPoint dragWindowPos_; // where the drag has put the window so far
     bool OnTopSetting_ = false;
     int32_t PosX_ = 10, PosY_ = 10;
     bool HasActiveAccount_ = false;
@@ -241,10 +231,6 @@ private:
     // Accounts whose new mail the user has not looked at yet.
     std::set<int32_t> newMailAccounts_;
     bool created_ = false; // the constructor's FormCreate has run
-
-    // Background cache: rebuilt on creation, activation and a new skin only.
-    QPixmap background_;
-    bool backgroundStale_ = true;
 
     bool disconnectPending_ = false;
     bool closePending_ = false;

@@ -1,8 +1,8 @@
 #include "app/PelkoApplication.h"
 
-#include "app/HandlerGuard.h"
 #include "app/ProgramIcon.h"
 #include "config/FileLocations.h"
+#include "platform/HandlerGuard.h"
 
 #include <QPixmap>
 

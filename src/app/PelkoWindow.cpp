@@ -1,22 +1,19 @@
 // TPelko: building the window, FormCreate, FormActivate and FormClose.
 #include "app/Pelko.h"
 
-#include "app/HandlerGuard.h"
-#include "config/IniLookup.h"
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
 #include "platform/FatalEnd.h"
+#include "platform/HandlerGuard.h"
 #include "platform/qt/WindowPosition.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinReader.h"
 #include "skin/qt/ImgBtn.h"
-#include "skin/qt/RegionAdapter.h"
 #include "skin/qt/SkinImage.h"
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QEvent>
-#include <QImage>
 #include <QMenu>
 #include <QPainter>
 #include <QTimer>
@@ -50,14 +47,12 @@ TSkinImage* makeImage(QWidget* parent, bool autosize)
 
 } // namespace
 
-TPelko::TPelko(Commun& c, Platform& p, QWidget* parent) : QWidget(parent), session_(c), c_(c), p_(p)
+// Borderless, and a tool window so that it gets no taskbar button. A drag
+// starts with a plain left press, not with a double click.
+TPelko::TPelko(Commun& c, Platform& p, QWidget* parent)
+    : SkinnedWindow(parent, Qt::FramelessWindowHint | Qt::Tool, DragRule{kShiftCtrlAlt, false}), session_(c),
+      c_(c), p_(p)
 {
-    setWindowTitle(QStringLiteral("Pelko"));
-    // Borderless, and a tool window so that it gets no taskbar button.
-    setWindowFlags(Qt::FramelessWindowHint | Qt::Tool);
-    // The background is painted whole by paintEvent: no erase before it.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
     buildComponents();
 
     Guarded([this] { FormCreate(); });
@@ -214,7 +209,7 @@ void TPelko::FormCreate()
     session_.ResetPrevCounts(99);
     // The size comes from the background in FormActivate, which follows
     // every FormCreate.
-    backgroundStale_ = true;
+    MarkBackgroundStale();
 
     // Where the window is and whether it stays on top are the user's live
     // choices: a rebuild (a skin preview, its Cancel, OK) keeps them; only
@@ -270,26 +265,19 @@ void TPelko::FormCreate()
 
 void TPelko::FormActivate()
 {
-    QImage img;
-    if (skin_.main.empty() || !img.load(QString::fromUtf8(skin_.main.data(), int(skin_.main.size()))) ||
-        img.isNull())
+    if (skin_.main.empty() || !LoadBackground(skin_.main))
         p_.fatalEnd(kSkinMainNotFound);
-    resize(img.size());
-    if (!ApplyWindowShape(this, img))
-        clearMask();
-    background_ = QPixmap::fromImage(img);
-    backgroundStale_ = false;
     update();
 }
 
 void TPelko::paintEvent(QPaintEvent*)
 {
-    if (backgroundStale_ && !closing_)
+    if (BackgroundStale() && !closing_)
         Guarded([this] { FormActivate(); });
-    if (background_.isNull())
+    if (Background().isNull())
         return;
     QPainter painter(this);
-    painter.drawPixmap(0, 0, background_);
+    painter.drawPixmap(0, 0, Background());
     reportFirstPaint();
 }
 
@@ -307,7 +295,7 @@ void TPelko::reportFirstPaint()
 void TPelko::showEvent(QShowEvent* e)
 {
     QWidget::showEvent(e);
-    if (backgroundStale_)
+    if (BackgroundStale())
         Guarded([this] { FormActivate(); });
 }
 
@@ -327,24 +315,9 @@ void TPelko::FormClose()
         config_->LoadControls();
         config_->SaveSettings(); // reports its own failure
     } else {
-        SettingsLines l;
-        const Settings& s = c_.settings;
-        l.current_skin = s.SkinDir;
-        l.autocheck = s.autocheck;
-        l.autoconnect = s.autoconnect;
-        l.header_only = s.header_only;
-        l.ontop = OnTop->isChecked();
-        // What the dialog's minute arrows would hold: a 16-bit position within 1 to 99.
-        l.minutes = std::clamp<int32_t>(static_cast<int16_t>(s.minutes), 1, 99);
-        l.posX = MainLeft();
-        l.posY = MainTop();
-        l.playsnd = s.playsnd;
-        l.wavsnd = s.wavsnd == kNone ? "" : s.wavsnd;
-        l.icon_tray = s.icon_tray;
-        l.run_my_client = s.run_my_client;
-        l.my_mail_client = s.my_mail_client == kNone ? "" : s.my_mail_client;
-        l.notify = s.notify;
-        SaveSettingsFile(c_.settingsFile(), l);
+        // What the dialog would write had it been opened.
+        SaveSettingsFile(c_.settingsFile(),
+                         SettingsLinesFor(ShownSettings(c_.settings), OnTop->isChecked(), MainLeft(), MainTop()));
     }
     if (c_.settings.icon_tray)
         RemoveTrayIcon();

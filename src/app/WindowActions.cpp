@@ -11,22 +11,8 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
-#include <QMouseEvent>
 
 namespace pelko {
-
-namespace {
-
-constexpr Qt::KeyboardModifiers kShiftCtrlAlt = Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier |
-                                                Qt::MetaModifier;
-
-// Only the left button held and no Shift, Ctrl or Alt.
-bool plainLeft(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods)
-{
-    return buttons == Qt::LeftButton && (mods & kShiftCtrlAlt) == 0;
-}
-
-} // namespace
 
 const std::string TPelko::kNoMailProgramText =
     "No mail program was found.\r"
@@ -150,49 +136,7 @@ int TPelko::MainTop() const
 void TPelko::FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, bool doubleClick,
                            const QPoint& screenPos)
 {
-    dragActive_ = plainLeft(buttons, mods) && !doubleClick;
-    if (dragActive_) {
-        DragPoint_ = screenPos;
-        // Where the window really is: Qt's idea may lag behind the window manager.
-        dragWindowPos_ = ScreenPosition(this);
-    }
-}
-
-void TPelko::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
-{
-    if (!plainLeft(buttons, mods))
-        return;
-    // Screen coordinates: the window moves under the cursor, so positions
-    // relative to it would make it jump.
-    if (!dragActive_)
-        dragWindowPos_ = ScreenPosition(this);
-    dragWindowPos_ += screenPos - DragPoint_;
-    move(dragWindowPos_);
-    DragPoint_ = screenPos;
-}
-
-void TPelko::mousePressEvent(QMouseEvent* e)
-{
-    FormMouseDown(e->buttons(), e->modifiers(), e->type() == QEvent::MouseButtonDblClick,
-                  e->globalPosition().toPoint());
-    QWidget::mousePressEvent(e);
-}
-
-void TPelko::mouseDoubleClickEvent(QMouseEvent* e)
-{
-    mousePressEvent(e);
-}
-
-void TPelko::mouseMoveEvent(QMouseEvent* e)
-{
-    if (dragActive_)
-        FormMouseMove(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
-}
-
-void TPelko::mouseReleaseEvent(QMouseEvent* e)
-{
-    dragActive_ = false;
-    QWidget::mouseReleaseEvent(e);
+    BackgroundPress(buttons, mods, doubleClick, screenPos);
 }
 
 void TPelko::contextMenuEvent(QContextMenuEvent* e)

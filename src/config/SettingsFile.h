@@ -38,6 +38,15 @@ struct SettingsLines {
     bool icon_tray = false, run_my_client = false; std::string my_mail_client; bool notify = false;
 };
 std::string SettingsFileText(const SettingsLines&);
+
+// The range of the check period the configuration dialog offers, in minutes.
+constexpr int32_t kMinMinutes = 1, kMaxMinutes = 99;
+// The options as the configuration dialog shows them: "none" (no sound file, no mail client) as an
+// empty text, the minutes as its arrows hold them (a 16-bit position within the range above).
+Settings ShownSettings(const Settings& s);
+// The lines for the options as they stand in s (its SkinDir as current_skin), with the main
+// window's On Top and place.
+SettingsLines SettingsLinesFor(const Settings& s, bool ontop, int32_t posX, int32_t posY);
 // Atomic, throws FileWriteError; also refuses (FileWriteError, nothing written) a text value
 // holding a carriage return or byte 26, which would cut the file.
 void SaveSettingsFile(const std::string& path, const SettingsLines&);

@@ -1,5 +1,9 @@
 #include "config/SettingsFile.h"
 
+#include "config/IniLookup.h"
+
+#include <algorithm>
+
 namespace pelko {
 
 namespace {
@@ -33,6 +37,36 @@ std::string SettingsFileText(const SettingsLines& s)
     line("my_mail_client = " + s.my_mail_client);
     line(std::string("notify =") + bit(s.notify));
     return t;
+}
+
+Settings ShownSettings(const Settings& s)
+{
+    Settings shown = s;
+    shown.minutes = std::clamp<int32_t>(static_cast<int16_t>(s.minutes), kMinMinutes, kMaxMinutes);
+    for (std::string* text : {&shown.wavsnd, &shown.my_mail_client})
+        if (*text == kNone)
+            text->clear();
+    return shown;
+}
+
+SettingsLines SettingsLinesFor(const Settings& s, bool ontop, int32_t posX, int32_t posY)
+{
+    SettingsLines l;
+    l.current_skin = s.SkinDir;
+    l.autocheck = s.autocheck;
+    l.autoconnect = s.autoconnect;
+    l.header_only = s.header_only;
+    l.ontop = ontop;
+    l.minutes = s.minutes;
+    l.posX = posX;
+    l.posY = posY;
+    l.playsnd = s.playsnd;
+    l.wavsnd = s.wavsnd;
+    l.icon_tray = s.icon_tray;
+    l.run_my_client = s.run_my_client;
+    l.my_mail_client = s.my_mail_client;
+    l.notify = s.notify;
+    return l;
 }
 
 void SaveSettingsFile(const std::string& path, const SettingsLines& s)

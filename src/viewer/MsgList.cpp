@@ -3,7 +3,6 @@
 
 #include "skin/qt/ImgBtn.h"
 #include "skin/qt/TrMemo.h"
-#include "platform/qt/WindowPosition.h"
 #include "viewer/SaveIcon.h"
 
 #include <QAction>
@@ -12,7 +11,6 @@
 #include <QGuiApplication>
 #include <QHideEvent>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
@@ -25,15 +23,14 @@ namespace pelko {
 const std::string TMsgList::kSaveFilter = "zip file (*.zip)|*.zip|exe file (*.exe)|*.exe|all (*.*)|*.*";
 
 TMsgList::TMsgList(TMsgListOwner& main, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), main_(main)
+    : SkinnedWindow(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint,
+                    DragRule{Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier, true}),
+      main_(main)
 {
     // Topmost from the start: the window is only ever visible as the
     // topmost, modal reader, and a flag changed on a mapped window would
-    // make X11 unmap and map it again.
-    setWindowTitle(QStringLiteral("Pelko"));
-    // The skin picture covers the whole window: nothing to erase first.
-    setAttribute(Qt::WA_OpaquePaintEvent);
-    setAttribute(Qt::WA_NoSystemBackground);
+    // make X11 unmap and map it again. A plain left press drags, that of a
+    // double click too.
     buildComponents();
 }
 
@@ -166,10 +163,10 @@ std::string TMsgList::ShownText() const { return Mess->toPlainText().toStdString
 void TMsgList::paintEvent(QPaintEvent* e)
 {
     QPainter p(this);
-    if (background_.isNull())
+    if (Background().isNull())
         p.fillRect(e->rect(), palette().window()); // no usable skin picture
     else
-        p.drawPixmap(0, 0, background_);
+        p.drawPixmap(0, 0, Background());
 }
 
 void TMsgList::changeEvent(QEvent* e)
@@ -181,56 +178,10 @@ void TMsgList::changeEvent(QEvent* e)
 
 // ---- dragging and the menu ----
 
-namespace {
-
-bool plainLeft(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods)
-{
-    return buttons == Qt::LeftButton &&
-           (mods & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier)) == 0;
-}
-
-} // namespace
-
 void TMsgList::FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
 {
-    if (plainLeft(buttons, mods)) {
-        DragPoint_ = screenPos;
-        dragWindowPos_ = ScreenPosition(this);
-    }
-}
-
-void TMsgList::FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos)
-{
-    if (!plainLeft(buttons, mods))
-        return;
-    // Screen coordinates: the window moves under the cursor, so positions
-    // relative to the window would drift.
-    if (!dragActive_)
-        dragWindowPos_ = ScreenPosition(this);
-    dragWindowPos_ += screenPos - DragPoint_;
-    move(dragWindowPos_);
-    DragPoint_ = screenPos;
-}
-
-void TMsgList::mousePressEvent(QMouseEvent* e)
-{
-    // Only presses on the background reach here; a button keeps its own.
-    dragActive_ = plainLeft(e->buttons(), e->modifiers());
-    FormMouseDown(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
-    QWidget::mousePressEvent(e);
-}
-
-void TMsgList::mouseMoveEvent(QMouseEvent* e)
-{
-    if (dragActive_)
-        FormMouseMove(e->buttons(), e->modifiers(), e->globalPosition().toPoint());
-    QWidget::mouseMoveEvent(e);
-}
-
-void TMsgList::mouseReleaseEvent(QMouseEvent* e)
-{
-    dragActive_ = false;
-    QWidget::mouseReleaseEvent(e);
+    if (PlainLeft(buttons, mods))
+        Grip(screenPos);
 }
 
 void TMsgList::contextMenuEvent(QContextMenuEvent* e)

@@ -6,10 +6,9 @@
 // server's current mailbox.
 #include "viewer/MsgWindowHost.h"
 #include "viewer/MsgListOwner.h"
+#include "skin/qt/SkinnedWindow.h"
 
-#include <QPixmap>
 #include <QPoint>
-#include <QWidget>
 
 #include <cstdint>
 #include <functional>
@@ -25,7 +24,7 @@ class TImgBtn;
 class TTransparentMemo;
 class TWireMessage;
 
-class TMsgList : public QWidget, public TMsgWindowHost {
+class TMsgList : public SkinnedWindow, public TMsgWindowHost {
     Q_OBJECT
 public:
     // Filter of the attachment save dialog.
@@ -61,8 +60,9 @@ public:
     // box by the main window's guard; the window keeps what it showed.
     void FormShow();
     void FormActivate();
+    // Takes hold of the window for a drag (FormMouseMove, see SkinnedWindow)
+    // on a plain left press; screenPos: the cursor in screen coordinates.
     void FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos);
-    void FormMouseMove(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, const QPoint& screenPos);
     void PrevClick();
     void NextClick();
     void ReplyClick();
@@ -73,12 +73,8 @@ public:
     // ---- state, readable by tests ----
     int32_t CurMsg() const { return CurMsg_; }
     bool SavedTimerState() const { return SavedTimerState_; }
-    QPoint DragPoint() const { return DragPoint_; }
     // The memo's text as UTF-8, lines joined by "\n".
     std::string ShownText() const;
-    // The cached background (what paintEvent draws) and the file it came from.
-    const QPixmap& Background() const { return background_; }
-    int BackgroundLoads() const { return backgroundLoads_; }
 
     // Shown when a message number no longer names the message on screen
     // (the window was reopened after the main window had logged in again).
@@ -93,9 +89,6 @@ protected:
     void changeEvent(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void hideEvent(QHideEvent* e) override;
-    void mousePressEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
-    void mouseReleaseEvent(QMouseEvent* e) override;
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
@@ -112,7 +105,6 @@ private:
     bool AttachmentsAtHand();
     void restoreTimer();
     void centreOnScreen();
-    bool loadBackground();
     // What identifies the message shown, kept apart from Msg (which the
     // main window may clear).
     static std::string Identity(const TWireMessage& m);
@@ -120,11 +112,6 @@ private:
     MailSession& session() { return main_.Session(); }
 
     TMsgListOwner& main_;
-    QPoint DragPoint_;
-    // A drag began with a plain left press on the background itself: moves
-    // that a button passes on to the window do not drag it.
-    bool dragActive_ = false;
-    QPoint dragWindowPos_; // where the drag has put the window so far
     int32_t CurMsg_ = 0;
     bool SavedTimerState_ = false;
 
@@ -137,11 +124,6 @@ private:
     // from then on), cleared by every fetch.
     bool sessionMayHaveChanged_ = false;
     std::string shownIdentity_;
-
-    QPixmap background_;
-    std::string backgroundFile_;
-    bool backgroundStale_ = true;
-    int backgroundLoads_ = 0;
 };
 
 } // namespace pelko

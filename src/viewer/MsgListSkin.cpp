@@ -5,10 +5,7 @@
 #include "skin/SkinMessages.h"
 #include "skin/SkinReader.h"
 #include "skin/qt/ImgBtn.h"
-#include "skin/qt/RegionAdapter.h"
 #include "skin/qt/TrMemo.h"
-
-#include <QImage>
 
 #include <stdexcept>
 
@@ -67,41 +64,27 @@ void TMsgList::FormShow()
     }
 
     // A new showing reads the background again (the skin may have changed).
-    backgroundStale_ = true;
+    MarkBackgroundStale();
     main_.Guarded([this] { FormActivate(); });
     centreOnScreen();
     Mess->setFocus();
-}
-
-bool TMsgList::loadBackground()
-{
-    const std::string& file = main_.msgSkin().msgbkng;
-    backgroundFile_ = file;
-    backgroundStale_ = false;
-    QImage img;
-    if (!img.load(QString::fromUtf8(file.data(), int(file.size()))) || img.isNull()) {
-        background_ = QPixmap();
-        clearMask();
-        resize(kFallbackWidth, kFallbackHeight);
-        return false;
-    }
-    ++backgroundLoads_;
-    resize(img.size());
-    ApplyWindowShape(this, img);
-    background_ = QPixmap::fromImage(img);
-    return true;
 }
 
 void TMsgList::FormActivate()
 {
     // The picture and its outline are kept between paints and activations;
     // they are read again when the window is shown or the skin changed.
-    if (!backgroundStale_ && backgroundFile_ == main_.msgSkin().msgbkng)
+    const std::string file = main_.msgSkin().msgbkng;
+    if (BackgroundCurrent(file))
         return;
-    const bool ok = loadBackground();
+    const bool ok = LoadBackground(file);
+    if (!ok) {
+        DropBackground(file);
+        resize(kFallbackWidth, kFallbackHeight);
+    }
     update();
     if (!ok)
-        throw std::runtime_error("Cannot load picture " + backgroundFile_);
+        throw std::runtime_error("Cannot load picture " + file);
 }
 
 } // namespace pelko

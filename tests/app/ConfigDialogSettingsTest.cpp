@@ -77,6 +77,15 @@ TEST_F(ConfigDialogTest, SaveSettingsWritesEachControlToItsLine)
     EXPECT_TRUE(d.isVisible());
 }
 
+TEST_F(ConfigDialogTest, AFailureIsShownOverTheDialog)
+{
+    TConfig d(c, platform, host);
+    c.ProgramDir = root + "missing/";
+    EXPECT_FALSE(d.SaveSettings());
+    ASSERT_EQ(platform.owners.size(), 1u);
+    EXPECT_EQ(platform.owners[0], static_cast<DialogOwner>(&d));
+}
+
 TEST_F(ConfigDialogTest, BrowseThenCancelTakesThePreviewBack)
 {
     const std::string before = readBytes(root + "Pelko.ini");

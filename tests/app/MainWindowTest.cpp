@@ -2,10 +2,10 @@
 // settings problems.
 #include "MainWindowFixture.h"
 #include "ScriptedPeer.h"
-#include "app/HandlerGuard.h"
 #include "config/IniLookup.h"
 #include "config/dialog/ConfigDialog.h"
 #include "platform/FatalEnd.h"
+#include "platform/HandlerGuard.h"
 #include "skin/SkinMessages.h"
 #include "skin/qt/ImgBtn.h"
 #include "skin/qt/RegionAdapter.h"

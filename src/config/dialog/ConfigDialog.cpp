@@ -1,6 +1,8 @@
 // Builds the configuration dialog's window: the page bar, the four pages
 // and the OK / Cancel buttons.
 #include "config/dialog/ConfigDialog.h"
+
+#include "config/SettingsFile.h"
 #include "config/dialog/LinkLabel.h"
 #include "config/dialog/PanelIcons.h"
 #include "skin/qt/ImgBtn.h"
@@ -157,7 +159,7 @@ QWidget* TConfig::buildOptionsPanel()
     ChkMin->setObjectName(QStringLiteral("ChkMin"));
     Min = new QSpinBox(group);
     Min->setObjectName(QStringLiteral("Min"));
-    Min->setRange(1, 99);
+    Min->setRange(kMinMinutes, kMaxMinutes);
     Min->setValue(1);
     Min->setWrapping(false);
     Min->setFixedWidth(48);

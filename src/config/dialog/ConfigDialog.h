@@ -4,6 +4,7 @@
 // written to Accounts.ini at once; options only by OK.
 #include "config/Commun.h"
 #include "config/dialog/ConfigHost.h"
+#include "platform/HandlerGuard.h"
 #include "platform/Platform.h"
 
 #include <QDialog>
@@ -122,9 +123,9 @@ private:
     int selectedAccount() const; // 1-based, 0 when none
     void setSelectedInactive(bool inactive);
     void openLink(const std::string& address);
-    // Runs an action; an error it raises is shown in a message box and ends
-    // the action there (a fatal one ends the program).
-    bool guarded(const std::function<void()>& action);
+    // Runs an action; an error it raises is shown in a message box over the
+    // dialog and ends the action there (a fatal one ends the program).
+    bool guarded(const std::function<void()>& action) { return RunGuarded(p_, action, this); }
 
     Commun& c_;
     Platform& p_;

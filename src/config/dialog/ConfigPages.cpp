@@ -1,10 +1,8 @@
 // Showing the dialog, switching pages, OK and Cancel, and the options that
 // go to Pelko.ini.
 #include "config/Autostart.h"
-#include "config/IniLookup.h"
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
-#include "platform/FatalEnd.h"
 #include "skin/SkinInfo.h"
 #include "skin/qt/ImgBtn.h"
 
@@ -20,7 +18,6 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include <cstdint>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -35,25 +32,7 @@ std::string autostartFile()
     return AutostartFile([](const char* name) -> const char* { return std::getenv(name); });
 }
 
-QString shown(const std::string& value)
-{
-    return value == kNone ? QString() : QString::fromUtf8(value.c_str());
-}
-
 } // namespace
-
-bool TConfig::guarded(const std::function<void()>& action)
-{
-    try {
-        action();
-        return true;
-    } catch (const FatalEnd& e) {
-        p_.fatalEnd(e.what());
-    } catch (const std::exception& e) {
-        p_.messageBox(e.what(), this);
-    }
-    return false;
-}
 
 void TConfig::showEvent(QShowEvent* e)
 {
@@ -110,16 +89,15 @@ void TConfig::InfoBtnClick() { showPanel(InfoPan, InfoBtn); }
 
 void TConfig::LoadControls()
 {
-    const Settings& s = c_.settings;
+    const Settings s = ShownSettings(c_.settings);
     ChkMail->setChecked(s.run_my_client);
-    MailClient->setText(shown(s.my_mail_client));
+    MailClient->setText(QString::fromUtf8(s.my_mail_client.c_str()));
     ChkMin->setChecked(s.autocheck);
     ChkAuto->setChecked(s.autoconnect);
-    // The arrows hold a 16-bit position, kept within 1 to 99.
-    Min->setValue(static_cast<int16_t>(s.minutes));
+    Min->setValue(s.minutes);
     ChkSnd->setChecked(s.playsnd);
     ChkTray->setChecked(s.icon_tray);
-    SndFile->setText(shown(s.wavsnd));
+    SndFile->setText(QString::fromUtf8(s.wavsnd.c_str()));
     ChkHead->setChecked(s.header_only);
     ChkNotify->setChecked(s.notify);
     ChkStart->setChecked(::access(autostartFile().c_str(), F_OK) == 0);
@@ -137,21 +115,19 @@ void TConfig::LoadControls()
 
 bool TConfig::SaveSettings()
 {
-    SettingsLines l;
-    l.current_skin = infSkDir_;
-    l.autocheck = ChkMin->isChecked();
-    l.autoconnect = ChkAuto->isChecked();
-    l.header_only = ChkHead->isChecked();
-    l.ontop = host_.OnTopChecked();
-    l.minutes = Min->value();
-    l.posX = host_.MainLeft();
-    l.posY = host_.MainTop();
-    l.playsnd = ChkSnd->isChecked();
-    l.wavsnd = bytes(SndFile);
-    l.icon_tray = ChkTray->isChecked();
-    l.run_my_client = ChkMail->isChecked();
-    l.my_mail_client = bytes(MailClient);
-    l.notify = ChkNotify->isChecked();
+    Settings s;
+    s.SkinDir = infSkDir_;
+    s.autocheck = ChkMin->isChecked();
+    s.autoconnect = ChkAuto->isChecked();
+    s.header_only = ChkHead->isChecked();
+    s.minutes = Min->value();
+    s.playsnd = ChkSnd->isChecked();
+    s.wavsnd = bytes(SndFile);
+    s.icon_tray = ChkTray->isChecked();
+    s.run_my_client = ChkMail->isChecked();
+    s.my_mail_client = bytes(MailClient);
+    s.notify = ChkNotify->isChecked();
+    const SettingsLines l = SettingsLinesFor(s, host_.OnTopChecked(), host_.MainLeft(), host_.MainTop());
     return guarded([&] { SaveSettingsFile(c_.settingsFile(), l); });
 }
 
