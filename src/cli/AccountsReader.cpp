@@ -16,7 +16,7 @@ int FindAccount(const AccountTable& accounts, int count, const std::string& name
     for (int i = 1; i <= count; ++i)
         if (accounts[size_t(i)].acc_name == name)
             return i;
-    return 0;
+    return kNoAccount;
 }
 
 int FirstActiveAccount(const AccountTable& accounts, int count)
@@ -24,7 +24,7 @@ int FirstActiveAccount(const AccountTable& accounts, int count)
     for (int i = 1; i <= count; ++i)
         if (!accounts[size_t(i)].inactive && !accounts[size_t(i)].acc_name.empty())
             return i;
-    return 0;
+    return kNoAccount;
 }
 
 } // namespace pelko::cli

@@ -11,9 +11,12 @@ namespace pelko::cli {
 // accounts in records 1..n. A missing file gives no accounts.
 int ReadAccounts(const std::string& dir, AccountTable& accounts);
 
-// Record index of the account named name (exact), 0 when none.
+// The record index that names no account (records start at 1).
+constexpr int kNoAccount = 0;
+
+// Record index of the account named name (exact), kNoAccount when none.
 int FindAccount(const AccountTable& accounts, int count, const std::string& name);
-// First account that is not inactive, 0 when none.
+// First account that is not inactive, kNoAccount when none.
 int FirstActiveAccount(const AccountTable& accounts, int count);
 
 } // namespace pelko::cli

@@ -131,8 +131,8 @@ int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::o
     out << BuildMessageText(m, o.headersOnly);
     out.flush();
     if (o.saveDir.empty())
-        return 0;
-    int status = 0;
+        return kExitOk;
+    int status = kExitOk;
     const std::string dir = WithSlash(o.saveDir);
     for (const TAttachment& a : m.Attachments) {
         if (a.Kept)
@@ -142,7 +142,7 @@ int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::o
         const std::string name = VisibleName(SafeAttachmentName(a.FileName));
         if (a.SaveAsNewFile(dir, name).empty()) {
             err << "pelko-check: cannot save " << dir << name << ": " << std::strerror(errno) << "\n";
-            status = 1;
+            status = kExitFailed;
         }
     }
     return status;
@@ -165,9 +165,9 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
     std::vector<int> chosen;
     if (!o.account.empty()) {
         const int i = FindAccount(accounts, count, o.account);
-        if (i == 0) {
+        if (i == kNoAccount) {
             err << "pelko-check: no account named \"" << o.account << "\" in " << dir << "Accounts.ini\n";
-            return 2;
+            return kExitUsage;
         }
         chosen.push_back(i);
     } else {
@@ -177,7 +177,7 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
     }
     if (chosen.empty()) {
         err << "pelko-check: no active account in " << dir << "Accounts.ini\n";
-        return 1;
+        return kExitFailed;
     }
 
     // What was seen is kept beside Accounts.ini, shared with the window.
@@ -228,7 +228,7 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
                 out << r.name << ": error: " << OneLine(r.error) << "\n";
         }
     }
-    return allOk ? 0 : 1;
+    return allOk ? kExitOk : kExitFailed;
 }
 
 int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
@@ -236,25 +236,25 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
     const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
     const int count = ReadAccounts(dir, accounts);
-    int i = 0;
+    int i = kNoAccount;
     if (!o.account.empty()) {
         i = FindAccount(accounts, count, o.account);
-        if (i == 0) {
+        if (i == kNoAccount) {
             err << "pelko-check: no account named \"" << o.account << "\" in " << dir << "Accounts.ini\n";
-            return 2;
+            return kExitUsage;
         }
     } else {
         i = FirstActiveAccount(accounts, count);
-        if (i == 0) {
+        if (i == kNoAccount) {
             err << "pelko-check: no active account in " << dir << "Accounts.ini\n";
-            return 1;
+            return kExitFailed;
         }
     }
     const TPOPAcc& acc = accounts[size_t(i)];
     TWirePOP3 pop;
     Prepare(pop, acc, o);
     TWireMessage m;
-    int status = 0;
+    int status = kExitOk;
     try {
         LogIn(pop, acc);
         bool fetched;
@@ -267,13 +267,13 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
         }
         if (!fetched && !o.headersOnly) {
             out << acc.acc_name << ": error: " << OneLine(pop.ResultText) << "\n";
-            status = 1;
+            status = kExitFailed;
         } else {
             status = Show(m, o, out, err);
         }
     } catch (const std::exception& e) {
         out << acc.acc_name << ": error: " << OneLine(e.what()) << "\n";
-        status = 1;
+        status = kExitFailed;
     }
     QuietDisconnect(pop);
     return status;
@@ -300,7 +300,7 @@ int RunParse(const CheckOptions& o, std::ostream& out, std::ostream& err)
             if (a.Kept)
                 ::unlink(a.StoredPathName.c_str()); // a message that cannot be read saves nothing
         err << "pelko-check: " << text << "\n";
-        return 1;
+        return kExitFailed;
     };
     try {
         ParseStoredFile(o.parseFile, m);

@@ -1,11 +1,17 @@
 #pragma once
-// The three things pelko-check does. Each returns the exit status
-// (0 success, 1 a check or fetch failed, 2 usage error).
+// The three things pelko-check does. Each returns its exit status.
 #include "cli/CheckOptions.h"
 
 #include <iosfwd>
 
 namespace pelko::cli {
+
+// pelko-check's exit status.
+enum ExitStatus : int {
+    kExitOk = 0,
+    kExitFailed = 1, // a check or fetch failed
+    kExitUsage = 2,  // usage error
+};
 
 // Logs in to every active account (or only --account, active or not),
 // counts, quits; one line "NAME: N" / "NAME: error: TEXT" each, or one

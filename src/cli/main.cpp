@@ -17,13 +17,13 @@ int main(int argc, char** argv)
     std::string error;
     if (!ParseCheckOptions(argc, argv, options, error)) {
         std::cerr << "pelko-check: " << error << "\n" << kUsageText;
-        return 2;
+        return kExitUsage;
     }
-    int status = 2;
+    int status = kExitUsage;
     switch (options.mode) {
     case Mode::Help:
         std::cout << kUsageText;
-        return 0;
+        return kExitOk;
     case Mode::Check:
         status = RunCheck(options, std::cout, std::cerr);
         break;

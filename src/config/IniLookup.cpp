@@ -31,7 +31,7 @@ std::vector<std::string> SplitIniLines(const std::string& bytes)
     const size_t n = bytes.size();
     for (size_t i = 0; i < n; ++i) {
         const char c = bytes[i];
-        if (c == 26)
+        if (c == kEndOfFileByte)
             break;
         if (c == '\r') {
             lines.push_back(cur);

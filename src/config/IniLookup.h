@@ -30,8 +30,11 @@ protected:
     ConversionError(OwnMessage, const std::string& message) : std::runtime_error(message) {}
 };
 
+// The byte that ends a text file wherever it stands.
+constexpr char kEndOfFileByte = 26;
+
 // Splits file bytes into lines: CR ends a line (an LF right after it belongs
-// to the line end), a lone LF is part of the line, byte 26 ends the file.
+// to the line end), a lone LF is part of the line, kEndOfFileByte ends the file.
 std::vector<std::string> SplitIniLines(const std::string& bytes);
 
 // The largest text file Pelko reads (Pelko.ini, Accounts.ini, skin.ini):

@@ -46,8 +46,6 @@ public:
     // Reads and parses the body up to the end of the message. A multipart
     // without a boundary reads the message away, then raises EMessageFormat.
     void ReadBody(TWireMessage& m);
-    // True once the lines of the message have all been read.
-    bool Ended() const { return ended_; }
 
 private:
     struct Dest;  // where a part's lines go: a list, a file or nowhere

@@ -68,11 +68,7 @@ public:
     std::string Subject() const { return GetHeader("Subject"); }
     std::string MsgID() const { return GetHeader("Message-ID"); }
     void SetFrom(const std::string& v) { SetHeader("From", v); }
-    void SetOrganization(const std::string& v) { SetHeader("Organization", v); }
-    void SetReferences(const std::string& v) { SetHeader("References", v); }
-    void SetReplyTo(const std::string& v) { SetHeader("Reply-To", v); }
     void SetSubject(const std::string& v) { SetHeader("Subject", v); }
-    void SetMsgID(const std::string& v) { SetHeader("Message-ID", v); }
 
     TDateTime Date() const;        // ParseMailDate of the "Date" field
     void SetDate(TDateTime value); // FormatMailDate into the "Date" field

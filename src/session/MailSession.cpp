@@ -9,7 +9,7 @@ namespace pelko {
 
 MailSession::MailSession(Commun& c) : c_(c)
 {
-    prevCounts_.fill(99);
+    prevCounts_.fill(kCountAtStart);
     POP.Port = 110;
     POP.SetBufferChunk(8192);
     POP.OnStatus = [this](TWire*, const std::string& text) {
@@ -70,7 +70,7 @@ bool MailSession::MoveToNextAccount()
 int32_t MailSession::PrevCountOf(int32_t index) const
 {
     if (index < 0 || size_t(index) >= prevCounts_.size())
-        return 99;
+        return kCountAtStart;
     return prevCounts_[size_t(index)];
 }
 
@@ -150,7 +150,7 @@ int32_t MailSession::CountMessages()
     // A listing that broke off (connection lost, time-out, endless line) is
     // no count of the mailbox: the connection is out of step with the server
     // now. A refusal ("-ERR") still counts as a check that found nothing.
-    if (!POP.CheckError.empty() && POP.ResultCode == 1) {
+    if (!POP.CheckError.empty() && POP.ResultCode == kReplyOk) {
         const std::string why = POP.CheckError;
         Close();
         throw EWireException(why);

@@ -52,8 +52,11 @@ public:
     // The count each account had at its previous check.
     int32_t PrevCount() const { return PrevCountOf(curAcc_); }
     int32_t PrevCountOf(int32_t index) const;
-    // Every account's previous count (99 at start: nothing counts as new at
-    // the first check; 0 after a Connect or Disconnect click).
+    // The previous count before any check: nothing counts as new at the
+    // first check.
+    static constexpr int32_t kCountAtStart = 99;
+    // Every account's previous count (kCountAtStart at start; 0 after a
+    // Connect or Disconnect click).
     void ResetPrevCounts(int32_t value);
     // Records the current account's count; true when it is above the
     // account's previous one (new mail).

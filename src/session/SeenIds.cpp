@@ -18,7 +18,7 @@ constexpr std::streamsize kMaxFileBytes = 64 << 20;
 // Ids are printable ASCII without blanks; anything else is damage.
 bool PlausibleId(const std::string& id)
 {
-    if (id.empty() || id.size() > 70)
+    if (id.empty() || id.size() > TWirePOP3::kMaxUidLength)
         return false;
     for (unsigned char ch : id)
         if (ch <= ' ' || ch >= 0x7F)

@@ -31,7 +31,6 @@ IoResult MemoryTransport::recv(char* data, size_t length)
 
 int MemoryTransport::close()
 {
-    closed_ = true;
     return 0;
 }
 

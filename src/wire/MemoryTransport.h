@@ -1,6 +1,6 @@
 #pragma once
 // A connection whose incoming bytes are given up front and whose outgoing
-// bytes are recorded. Used to parse a message stored in a file and by tests.
+// bytes are recorded. Used by the tests, the fuzzers and the benchmarks.
 // When the bytes run out the peer counts as having closed.
 #include "wire/Transport.h"
 
@@ -25,7 +25,6 @@ public:
 
     const std::string& written() const { return written_; }
     size_t receiveCalls() const { return receiveCalls_; }
-    bool closed() const { return closed_; }
 
 private:
     std::string incoming_;
@@ -33,7 +32,6 @@ private:
     size_t maxChunk_;
     std::string written_;
     size_t receiveCalls_ = 0;
-    bool closed_ = false;
 };
 
 } // namespace pelko

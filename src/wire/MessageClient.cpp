@@ -14,7 +14,7 @@ namespace pelko {
 int TWireMessageClient::CaptureLines(CaptureDest dest, const TStrings& terminators)
 {
     const bool unstuff = !terminators.empty() && terminators[0] == ".";
-    BeginWork(-1);
+    BeginWork(kNoWorkSize);
     struct WorkEnder {
         TWireSocket* s;
         ~WorkEnder() noexcept(false)

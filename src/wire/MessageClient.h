@@ -63,7 +63,7 @@ private:
     struct BodyLines : MessageLines {
         explicit BodyLines(TWireMessageClient& c) : client(c) {}
         bool NextLine(std::string_view& line) override { return client.NextBodyLine(line); }
-        void PieceBegins() override { client.BeginWork(-1); }
+        void PieceBegins() override { client.BeginWork(kNoWorkSize); }
         void PieceEnds() override { client.EndWork(); }
         TWireMessageClient& client;
     };

@@ -10,6 +10,20 @@
 
 namespace pelko {
 
+namespace {
+
+// The answer to a challenge that calls a SASL exchange off.
+const std::string kCancelAuth = "*";
+
+// A "+ " continuation: the server wants more from the client (ReadResponse
+// finds no code in it).
+bool IsContinuation(int16_t code, const std::string& reply)
+{
+    return code != kReplyOk && reply.compare(0, 1, "+") == 0;
+}
+
+} // namespace
+
 TWirePOP3::TWirePOP3()
 {
     Port = 110;
@@ -39,8 +53,8 @@ void TWirePOP3::Connect()
         if (Target().security == HostSecurity::StartTls) {
             // No silent downgrade: without STLS the login stops here, before
             // the user name or password leave in clear.
-            SendCommand("STLS", -1, 1, "");
-            if (ResultCode != 1)
+            SendCommand("STLS", kAnyReply, 1, "");
+            if (ResultCode != kReplyOk)
                 throw EWireTlsError(kNoStlsText);
             StartTls();
         }
@@ -63,10 +77,10 @@ void TWirePOP3::LogIn()
         how = Pop3Login::XOAuth2; // what the providers that hand out tokens take
     switch (how) {
     case Pop3Login::Automatic:
-        SendCommand("User " + UserID, -1, 1, "");
-        if (ResultCode == 1) {
+        SendCommand("User " + UserID, kAnyReply, 1, "");
+        if (ResultCode == kReplyOk) {
             DoStatus("  User Account is valid");
-            SendCommand("Pass " + Password, 1, 1, "Password is valid");
+            SendCommand("Pass " + Password, kReplyOk, 1, "Password is valid");
             return;
         }
         // Some servers take no "User" at all, only SASL.
@@ -95,22 +109,22 @@ void TWirePOP3::LogIn()
 
 void TWirePOP3::AuthPlain()
 {
-    Authenticate("PLAIN", std::string(1, '\0') + UserID + std::string(1, '\0') + Password, "*");
+    Authenticate("PLAIN", std::string(1, '\0') + UserID + std::string(1, '\0') + Password, kCancelAuth);
 }
 
 void TWirePOP3::Authenticate(const std::string& mechanism, const std::string& initial,
                              const std::string& answerToError)
 {
-    SendCommand("AUTH " + mechanism + " " + EncodeLine(initial), -1, 1, "");
-    if (ResultCode != 1 && ResultText.compare(0, 1, "+") == 0) {
+    SendCommand("AUTH " + mechanism + " " + EncodeLine(initial), kAnyReply, 1, "");
+    if (IsContinuation(ResultCode, ResultText)) {
         // A challenge after the initial response carries the server's error
         // details; the exchange is ended as the mechanism says and the
         // server then refuses.
         const std::string details = Trim(DecodeBase64Text(ResultText.substr(1)));
-        SendCommand(answerToError, -1, 1, "");
+        SendCommand(answerToError, kAnyReply, 1, "");
         throw EWireResponseError(ResultText + (details.empty() ? "" : "\r" + details));
     }
-    if (ResultCode != 1)
+    if (ResultCode != kReplyOk)
         throw EWireResponseError(ResultText);
     DoStatus("  Signed in (" + mechanism + ")");
 }
@@ -152,7 +166,7 @@ void TWirePOP3::Disconnect()
 
 int32_t TWirePOP3::CountFromStat()
 {
-    SendCommand("STAT", 1, 0, "");
+    SendCommand("STAT", kReplyOk, 0, "");
     // "+OK count size"
     const std::string& reply = ResultText;
     size_t i = 3;
@@ -180,7 +194,7 @@ int32_t TWirePOP3::CheckMessages()
     bool keep = KeepUniqueIds;
     try {
         try {
-            SendCommand("UIDL", 1, 0, "Checking for messages");
+            SendCommand("UIDL", kReplyOk, 0, "Checking for messages");
         } catch (const EWireResponseError& refused) {
             // A server without UIDL still holds mail: say why, then ask STAT.
             DoStatus(refused.what());
@@ -223,7 +237,7 @@ bool TWirePOP3::KeepListedId(std::string_view line)
     size_t end = i;
     while (end < line.size() && line[end] > ' ' && line[end] < 0x7F)
         ++end;
-    if (digits == 0 || number > INT32_MAX || i == end || end - i > 70 || UniqueIds.size() >= kMaxKeptIds)
+    if (digits == 0 || number > INT32_MAX || i == end || end - i > kMaxUidLength || UniqueIds.size() >= kMaxKeptIds)
         return false; // not a listing to go by: the count rule decides
     UniqueIds.push_back({static_cast<int32_t>(number), std::string(line.substr(i, end - i))});
     return true;
@@ -232,22 +246,22 @@ bool TWirePOP3::KeepListedId(std::string_view line)
 bool TWirePOP3::RetrieveMessage(int32_t number, TWireMessage& m)
 {
     DeadlineScope deadline(*this);
-    SendCommand("RETR " + std::to_string(number), -1, 0, "");
-    if (ResultCode == 1) {
+    SendCommand("RETR " + std::to_string(number), kAnyReply, 0, "");
+    if (ResultCode == kReplyOk) {
         DoStatus("  " + ResultText);
         ReceiveHeaders(m, "");
         ReceiveBody(m);
         DoStatus("    From: " + m.From());
         DoStatus("    Subject: " + m.Subject());
     }
-    return ResultCode == 1;
+    return ResultCode == kReplyOk;
 }
 
 bool TWirePOP3::RetrieveHeaders(int32_t number, TWireMessage& m)
 {
     DeadlineScope deadline(*this);
-    SendCommand("TOP " + std::to_string(number) + " 0", 1, 0, "Retrieving headers");
-    if (ResultCode != 1)
+    SendCommand("TOP " + std::to_string(number) + " 0", kReplyOk, 0, "Retrieving headers");
+    if (ResultCode != kReplyOk)
         return false;
     ReceiveHeaders(m, "");
     if (MessageEnded())
@@ -266,8 +280,8 @@ bool TWirePOP3::RetrieveHeaders(int32_t number, TWireMessage& m)
 bool TWirePOP3::DeleteMessage(int32_t number)
 {
     DeadlineScope deadline(*this);
-    SendCommand("DELE " + std::to_string(number), -1, 0, "");
-    return ResultCode == 1;
+    SendCommand("DELE " + std::to_string(number), kAnyReply, 0, "");
+    return ResultCode == kReplyOk;
 }
 
 } // namespace pelko

@@ -63,6 +63,8 @@ public:
     // every id: UniqueIds then is the mailbox, message for message.
     bool UniqueIdsComplete = false;
     static constexpr size_t kMaxKeptIds = 1000000;
+    // The longest unique id a listing line may give (RFC 1939: 1 to 70 characters).
+    static constexpr size_t kMaxUidLength = 70;
     // "RETR n": false (nothing read, m untouched) when the server refuses.
     bool RetrieveMessage(int32_t number, TWireMessage& m);
     // "TOP n 0": true when the header block was followed by the end line.

@@ -165,7 +165,7 @@ void SetLastSocketError(int code)
 
 bool CheckSocketResult(long value, std::initializer_list<int> ignored)
 {
-    if (value != -1)
+    if (value != kSocketCallFailed)
         return false;
     const int code = LastSocketError();
     for (int c : ignored)

@@ -6,9 +6,11 @@
 
 namespace pelko {
 
-constexpr int kWsaShutdown = 10058;  // "Cannot send or receive after socket is closed."
-constexpr int kWsaTimedOut = 10060;  // "Connection timed out."
-constexpr int kWsaConnRefused = 10061;
+constexpr int kWsaNotSocket = 10038;    // "Socket operation on non-socket."
+constexpr int kWsaConnReset = 10054;    // "Connection reset by peer."
+constexpr int kWsaNotConnected = 10057; // "Socket is not connected."
+constexpr int kWsaShutdown = 10058;     // "Cannot send or receive after socket is closed."
+constexpr int kWsaTimedOut = 10060;     // "Connection timed out."
 constexpr int kWsaHostNotFound = 11001;
 
 // "Socket Error #" + code + CR LF + the table text (empty for unknown codes).
@@ -26,8 +28,12 @@ int WsaCodeFromLookup(int gaiResult, int err);
 int LastSocketError();
 void SetLastSocketError(int code);
 
-// value is a socket call's result. false when it is not -1; otherwise true
-// when the last error is in ignored, else raises EWireSocketError.
+// What a failing socket call returns.
+constexpr long kSocketCallFailed = -1;
+
+// value is a socket call's result. false when it is not kSocketCallFailed;
+// otherwise true when the last error is in ignored, else raises
+// EWireSocketError.
 bool CheckSocketResult(long value, std::initializer_list<int> ignored);
 
 } // namespace pelko

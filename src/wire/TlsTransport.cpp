@@ -12,9 +12,6 @@ namespace pelko {
 
 namespace {
 
-constexpr int kNotConnected = 10057;
-constexpr int kConnReset = 10054;
-
 // The reason of the oldest queued OpenSSL error ("wrong version number",
 // "tlsv1 alert protocol version", ...); empties the queue.
 std::string OpenSslReason()
@@ -77,7 +74,7 @@ struct TlsBio {
             self->innerClosed_ = true;
             return 0;
         case IoState::Failed:
-            self->innerError_ = r.error != 0 ? r.error : kConnReset;
+            self->innerError_ = r.error != 0 ? r.error : kWsaConnReset;
             return -1;
         }
         return -1;
@@ -191,7 +188,7 @@ void TlsTransport::resetInnerState()
 IoResult TlsTransport::handshake()
 {
     if (!ssl_ || broken_ || closed_)
-        return IoResult::failed(kNotConnected);
+        return IoResult::failed(kWsaNotConnected);
     if (established_)
         return IoResult::done();
     ERR_clear_error();
@@ -264,7 +261,7 @@ IoResult TlsTransport::send(const char* data, size_t length)
     if (peerClosed_ && !closed_)
         return {IoState::Closed, 0, 0};
     if (!established_ || broken_ || closed_)
-        return IoResult::failed(kNotConnected);
+        return IoResult::failed(kWsaNotConnected);
     if (length == 0)
         return IoResult::done();
     ERR_clear_error();
@@ -281,7 +278,7 @@ IoResult TlsTransport::recv(char* data, size_t length)
     if (peerClosed_ && !closed_)
         return {IoState::Closed, 0, 0};
     if (!established_ || broken_ || closed_)
-        return IoResult::failed(kNotConnected);
+        return IoResult::failed(kWsaNotConnected);
     ERR_clear_error();
     resetInnerState();
     size_t got = 0;

@@ -37,7 +37,7 @@ void TWireClient::ConnectAnyAddress(uint16_t port)
                             OnIdle();
                             ThrowIfCancelled();
                             if (!transport_ || TransportGeneration() != generation)
-                                throw EWireSocketError(10038);
+                                throw EWireSocketError(kWsaNotSocket);
                         });
     if (addresses.empty())
         throw EWireSocketError(kWsaHostNotFound);
@@ -65,10 +65,10 @@ void TWireClient::ConnectAnyAddress(uint16_t port)
         }
         if (r.state == IoState::Done)
             return;
-        const int code = r.state == IoState::Closed ? 10054 : r.error;
+        const int code = r.state == IoState::Closed ? kWsaConnReset : r.error;
         if (last) {
             SetLastSocketError(code);
-            CheckSocketResult(-1, {0});
+            CheckSocketResult(kSocketCallFailed, {0});
             throw EWireSocketError(code); // reached only for code 0
         }
     }
@@ -88,7 +88,7 @@ void TWireClient::StartTls()
         r = Transfer([this, generation] {
             // The idle hook may have closed the connection between the steps.
             if (!transport_ || TransportGeneration() != generation)
-                return IoResult::failed(10038);
+                return IoResult::failed(kWsaNotSocket);
             return static_cast<TlsTransport*>(transport_.get())->handshake();
         });
     } catch (const EWireSocketError& e) {

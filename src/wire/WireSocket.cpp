@@ -119,21 +119,21 @@ void TWireSocket::WaitReady(bool forWrite, std::chrono::steady_clock::time_point
             slice = static_cast<int>(std::min<long long>(slice, left));
         }
         if (fd < 0)
-            throw EWireSocketError(10038); // nothing to wait on
+            throw EWireSocketError(kWsaNotSocket); // nothing to wait on
         pollfd p{fd, static_cast<short>(forWrite ? POLLOUT : POLLIN), 0};
         const int r = ::poll(&p, 1, slice);
         if (r > 0)
             return; // ready, or an error/hang-up the next call will report
         if (r < 0 && errno != EINTR) {
             SetLastSocketError(WsaCodeFromErrno(errno));
-            CheckSocketResult(-1, {});
+            CheckSocketResult(kSocketCallFailed, {});
         }
         if (OnIdle) {
             OnIdle();
             ThrowIfCancelled();
             // The hook may have closed or replaced the connection.
             if (TransportGeneration() != generation || !transport_)
-                throw EWireSocketError(10038);
+                throw EWireSocketError(kWsaNotSocket);
         }
     }
 }
@@ -165,8 +165,8 @@ void TWireSocket::CheckGracefulClose()
 void TWireSocket::FillBuffer()
 {
     if (!transport_) {
-        SetLastSocketError(10038);
-        CheckSocketResult(-1, {});
+        SetLastSocketError(kWsaNotSocket);
+        CheckSocketResult(kSocketCallFailed, {});
     }
     size_t room = 0;
     char* dst = buffer_.prepareFill(static_cast<size_t>(bufferChunk_), &room, ReceiveBuffer::kFillBlock);
@@ -181,7 +181,7 @@ void TWireSocket::FillBuffer()
     ClosedGracefully = r.state == IoState::Closed;
     if (r.state == IoState::Failed) {
         SetLastSocketError(r.error);
-        if (CheckSocketResult(-1, {kWsaShutdown})) {
+        if (CheckSocketResult(kSocketCallFailed, {kWsaShutdown})) {
             Disconnect();
             throw EWireSocketError(kWsaShutdown);
         }
@@ -274,7 +274,7 @@ void TWireSocket::WriteBuffer(const char* data, size_t length)
         CheckGracefulClose();
         if (r.state == IoState::Failed) {
             SetLastSocketError(r.error);
-            if (CheckSocketResult(-1, {kWsaShutdown})) {
+            if (CheckSocketResult(kSocketCallFailed, {kWsaShutdown})) {
                 Disconnect();
                 throw EWireSocketError(kWsaShutdown);
             }
@@ -299,9 +299,9 @@ int16_t TWireSocket::ReadResponse()
     }
     ResultText = line;
     if (line.compare(0, 3, "+OK") == 0)
-        ResultCode = 1;
+        ResultCode = kReplyOk;
     else if (line.compare(0, 4, "-ERR") == 0)
-        ResultCode = 0;
+        ResultCode = kReplyErr;
     else
         ResultCode = NumericCode(line);
     return ResultCode;
@@ -310,15 +310,15 @@ int16_t TWireSocket::ReadResponse()
 int16_t TWireSocket::SendCommand(const std::string& command, int16_t expected, uint8_t indent,
                                  const std::string& statusText)
 {
-    if (command != std::string(1, '\0')) {
+    if (command != kNoCommand) {
         LogText("O: " + command + "\r\n");
         WriteLine(command);
     }
     ReadResponse();
-    if (expected >= 0 && expected != ResultCode)
+    if (expected >= 0 && expected != ResultCode) // kAnyReply (or any code below 0) takes every reply
         throw EWireResponseError(ResultText);
     const std::string pad(2u * indent, ' ');
-    if (statusText == "*")
+    if (statusText == kStatusReplyLine)
         DoStatus(pad + ResultText);
     else if (!statusText.empty())
         DoStatus(pad + statusText);
@@ -333,18 +333,18 @@ void TWireSocket::BeginWork(int32_t size)
 
 void TWireSocket::EndWork()
 {
-    WorkSize = -1;
-    DoWork(-1);
-    WorkSize = -2;
+    WorkSize = kNoWorkSize;
+    DoWork(kWorkEnded);
+    WorkSize = kNoWorkPeriod;
 }
 
 void TWireSocket::DoWork(int64_t position)
 {
     WorkPosition = position;
-    if (WorkSize == -2)
+    if (WorkSize == kNoWorkPeriod)
         return;
-    const int64_t kib = position / 1024; // truncates toward zero: -1 gives 0
-    if (position != -1 && kib <= LastReportedKiB)
+    const int64_t kib = position / 1024; // truncates toward zero: kWorkEnded gives 0
+    if (position != kWorkEnded && kib <= LastReportedKiB)
         return;
     LastReportedKiB = Clamp32(kib);
     if (OnWork)

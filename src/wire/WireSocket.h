@@ -21,6 +21,24 @@ using TProgressEvent = std::function<void(TWire* Sender, int32_t plWork, int32_t
 using TCaptureLineEvent = std::function<void(TWire* Sender, const std::string& line)>;
 using TIdleEvent = std::function<void()>;
 
+// ResultCode of a reply as ReadResponse reads it: "+OK" and "-ERR". A reply
+// with neither carries the number its first three characters make, or
+// kReplyErr when they make none (a "+ " continuation among them).
+constexpr int16_t kReplyOk = 1;
+constexpr int16_t kReplyErr = 0;
+// SendCommand's expected code that takes any reply without raising.
+constexpr int16_t kAnyReply = -1;
+// The command that sends nothing: SendCommand only reads a reply.
+inline const std::string kNoCommand(1, '\0');
+// SendCommand's status text that reports the reply line itself.
+inline const std::string kStatusReplyLine = "*";
+
+// WorkSize while a work period runs without a size given, and between work
+// periods; the position DoWork gets when a period ends.
+constexpr int32_t kNoWorkSize = -1;
+constexpr int32_t kNoWorkPeriod = -2;
+constexpr int64_t kWorkEnded = -1;
+
 class TWireSocket : public TWire {
 public:
     TWireSocket();
@@ -34,7 +52,7 @@ public:
     int16_t ResultCode = 0;
     int32_t LastReportedKiB = 0;
     int64_t WorkPosition = 0;
-    int32_t WorkSize = 0; // -1 no size given, -2 no work period running
+    int32_t WorkSize = 0; // the running period's size, kNoWorkSize or kNoWorkPeriod; 0 before the first
     std::string HostAddress;
     std::string ResultText;
     TStrings ResponseLines;
@@ -101,12 +119,12 @@ public:
     void WriteLine(const std::string& text);
     void WriteBuffer(const char* data, size_t length);
     int16_t ReadResponse();
-    // command "\0" (one NUL character) reads a response without sending.
-    // expected -1 accepts any code; status "*" reports the reply line.
+    // kNoCommand reads a response without sending anything. expected
+    // kAnyReply accepts any code; status kStatusReplyLine reports the reply line.
     virtual int16_t SendCommand(const std::string& command, int16_t expected, uint8_t indent,
                                 const std::string& statusText);
 
-    void BeginWork(int32_t size = -1);
+    void BeginWork(int32_t size = kNoWorkSize);
     void EndWork();
     virtual void DoWork(int64_t position);
     virtual void DoStatus(const std::string& text);
@@ -132,7 +150,6 @@ protected:
     void OpenLog();
     void CloseLog();
     void LogText(const std::string& text);
-    bool LogOpen() const { return log_ != nullptr; }
     void ThrowIfCancelled() const
     {
         if (cancelled_)
