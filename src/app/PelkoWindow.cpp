@@ -206,7 +206,7 @@ void TPelko::FormCreate()
     session_.SetCurAcc(1);
     skin_.NoMsgWindow = false;
     c_.settings.run_my_client = false;
-    session_.ResetPrevCounts(99);
+    session_.ResetPrevCounts(MailSession::kCountAtStart);
     // The size comes from the background in FormActivate, which follows
     // every FormCreate.
     MarkBackgroundStale();
