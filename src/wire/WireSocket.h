@@ -21,13 +21,12 @@ using TProgressEvent = std::function<void(TWire* Sender, int32_t plWork, int32_t
 using TCaptureLineEvent = std::function<void(TWire* Sender, const std::string& line)>;
 using TIdleEvent = std::function<void()>;
 
-// ResultCode of a reply as ReadResponse reads it: "+OK" and "-ERR". A reply
-// with neither carries the number its first three characters make, or
-// kReplyErr when they make none (a "+ " continuation among them).
-constexpr int16_t kReplyOk = 1;
-constexpr int16_t kReplyErr = 0;
-// SendCommand's expected code that takes any reply without raising.
-constexpr int16_t kAnyReply = -1;
+// The kinds of reply, as ResultCode holds them after ReadResponse: "+OK" and
+// "-ERR". A reply with neither carries the number its first three
+// characters make, or kReplyErr when they make none (a "+ " continuation
+// among them). kAnyReply is no reply: as SendCommand's expected code it
+// takes any reply without raising.
+enum ReplyCode : int16_t { kAnyReply = -1, kReplyErr = 0, kReplyOk = 1 };
 // The command that sends nothing: SendCommand only reads a reply.
 inline const std::string kNoCommand(1, '\0');
 // SendCommand's status text that reports the reply line itself.
