@@ -156,32 +156,24 @@ std::string SafeFileName(const std::string& name)
     return base;
 }
 
-struct TMessageParser::Dest {
-    Dest() = default;
-    Dest(TStrings* l) : lines(l) {} // NOLINT: implicit on purpose
-    Dest(std::FILE* f) : file(f) {} // NOLINT
-    TStrings* lines = nullptr;
-    std::FILE* file = nullptr;
-};
-
-struct TMessageParser::Piece {
-    explicit Piece(MessageLines& l) : lines(l) { lines.PieceBegins(); }
-    ~Piece() noexcept(false)
-    {
-        if (std::uncaught_exceptions() == 0) {
-            lines.PieceEnds();
-            return;
-        }
-        try {
-            lines.PieceEnds();
-        } catch (...) {
-            // the exception already on its way is the one to report
-        }
+MessagePiece::~MessagePiece() noexcept(false)
+{
+    if (std::uncaught_exceptions() == 0) {
+        lines_.PieceEnds();
+        return;
     }
-    Piece(const Piece&) = delete;
-    Piece& operator=(const Piece&) = delete;
-    MessageLines& lines;
-};
+    try {
+        lines_.PieceEnds();
+    } catch (...) {
+        // the exception already on its way is the one to report
+    }
+}
+
+void WriteCapturedLine(std::FILE* f, std::string_view line)
+{
+    if (std::fwrite(line.data(), 1, line.size(), f) != line.size() || std::fwrite("\r\n", 1, 2, f) != 2)
+        throw std::runtime_error(std::string("Cannot write a temporary file: ") + std::strerror(errno));
+}
 
 bool TMessageParser::Next(std::string_view& line)
 {
@@ -201,7 +193,7 @@ void TMessageParser::SkipToEnd()
     }
 }
 
-void TMessageParser::Deliver(const Dest& dest, std::string_view line)
+void TMessageParser::Deliver(const CaptureDest& dest, std::string_view line)
 {
     if (dest.lines) {
         // Once one line is dropped, every later one is too: the text keeps no gaps.
@@ -213,17 +205,15 @@ void TMessageParser::Deliver(const Dest& dest, std::string_view line)
         keepLeft_ -= cost;
         dest.lines->emplace_back(line);
     } else if (dest.file) {
-        if (std::fwrite(line.data(), 1, line.size(), dest.file) != line.size() ||
-            std::fwrite("\r\n", 1, 2, dest.file) != 2)
-            throw std::runtime_error(std::string("Cannot write a temporary file: ") + std::strerror(errno));
+        WriteCapturedLine(dest.file, line);
     }
 }
 
-int TMessageParser::Capture(const Dest& dest, const TStrings& terminators)
+int TMessageParser::Capture(const CaptureDest& dest, const TStrings& terminators)
 {
     if (ended_)
         return 0;
-    Piece piece(lines_);
+    MessagePiece piece(lines_);
     std::string_view line;
     while (Next(line)) {
         for (size_t i = 0; i < terminators.size(); ++i)
@@ -355,7 +345,7 @@ TMessageParser::PartEnd TMessageParser::HandlePart(TWireMessage& m, const TStrin
     const std::string named = AttachmentFileName(disposition, ct);
     if (!named.empty() && m.ExtractAttachments)
         return StoreAttachment(m, h, SafeFileName(named), d);
-    return static_cast<PartEnd>(Capture(Dest(), {d, d + "--"}));
+    return static_cast<PartEnd>(Capture(CaptureDest(), {d, d + "--"}));
 }
 
 TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const TStrings& h,
@@ -402,7 +392,7 @@ TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const T
         bytes.reserve(kDecodedBlock + 4096);
         bool notFound = false;
         {
-            Piece piece(lines_);
+            MessagePiece piece(lines_);
             std::string_view line;
             for (;;) {
                 if (!Next(line)) {
@@ -437,7 +427,7 @@ TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const T
         if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
             throw std::runtime_error("Cannot write " + written + ": " + std::strerror(errno));
         if (notFound)
-            r = static_cast<PartEnd>(Capture(Dest(), {d, closing}));
+            r = static_cast<PartEnd>(Capture(CaptureDest(), {d, closing}));
     } else {
         r = static_cast<PartEnd>(Capture(f, {d, d + "--"}));
     }

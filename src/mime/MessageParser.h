@@ -28,6 +28,32 @@ public:
     virtual void PieceEnds() {}
 };
 
+// Marks one piece of reading on a source for as long as it lives (PieceEnds
+// also when the piece ends in an exception; an exception PieceEnds raises
+// then gives way to the one already on its way).
+class MessagePiece {
+public:
+    explicit MessagePiece(MessageLines& lines) : lines_(lines) { lines_.PieceBegins(); }
+    ~MessagePiece() noexcept(false);
+    MessagePiece(const MessagePiece&) = delete;
+    MessagePiece& operator=(const MessagePiece&) = delete;
+
+private:
+    MessageLines& lines_;
+};
+
+// Where captured lines go: a list, a file (each line + CR LF), or nowhere.
+struct CaptureDest {
+    CaptureDest() = default;
+    CaptureDest(TStrings* l) : lines(l) {} // NOLINT: implicit on purpose
+    CaptureDest(std::FILE* f) : file(f) {} // NOLINT
+    TStrings* lines = nullptr;
+    std::FILE* file = nullptr;
+};
+
+// Writes line + CR LF to f; raises the write error.
+void WriteCapturedLine(std::FILE* f, std::string_view line);
+
 // A message the parser cannot follow (a multipart without a boundary).
 class EMessageFormat : public std::runtime_error {
 public:
@@ -48,15 +74,13 @@ public:
     void ReadBody(TWireMessage& m);
 
 private:
-    struct Dest;  // where a part's lines go: a list, a file or nowhere
-    struct Piece; // marks one piece of reading for the source
     bool Next(std::string_view& line);
     void SkipToEnd();
     // Reads lines into dest up to one of the terminators; returns its 1-based
     // index, 0 when the message ended first.
-    int Capture(const Dest& dest, const TStrings& terminators);
+    int Capture(const CaptureDest& dest, const TStrings& terminators);
     void CaptureHeaders(TStrings& list, const std::string& terminator);
-    void Deliver(const Dest& dest, std::string_view line);
+    void Deliver(const CaptureDest& dest, std::string_view line);
     void ReadParts(TWireMessage& m);
     // How a part ended: the next delimiter, the closing delimiter, or the end
     // of the message.

@@ -4,9 +4,6 @@
 #include "wire/WireErrors.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <stdexcept>
 #include <sys/stat.h>
 
 namespace pelko {
@@ -14,20 +11,7 @@ namespace pelko {
 int TWireMessageClient::CaptureLines(CaptureDest dest, const TStrings& terminators)
 {
     const bool unstuff = !terminators.empty() && terminators[0] == ".";
-    BeginWork(kNoWorkSize);
-    struct WorkEnder {
-        TWireSocket* s;
-        ~WorkEnder() noexcept(false)
-        {
-            if (std::uncaught_exceptions() == 0)
-                s->EndWork();
-            else
-                try {
-                    s->EndWork();
-                } catch (...) {
-                }
-        }
-    } ender{this};
+    MessagePiece piece(bodyLines_); // one work period
     for (;;) {
         std::string_view line = ReadLineView();
         for (size_t i = 0; i < terminators.size(); ++i)
@@ -38,9 +22,7 @@ int TWireMessageClient::CaptureLines(CaptureDest dest, const TStrings& terminato
         if (dest.lines) {
             dest.lines->emplace_back(line);
         } else if (dest.file) {
-            if (std::fwrite(line.data(), 1, line.size(), dest.file) != line.size() ||
-                std::fwrite("\r\n", 1, 2, dest.file) != 2)
-                throw std::runtime_error(std::string("Cannot write a temporary file: ") + std::strerror(errno));
+            WriteCapturedLine(dest.file, line);
         } else if (OnCaptureLine) {
             OnCaptureLine(this, std::string(line));
         }

@@ -12,16 +12,6 @@
 
 namespace pelko {
 
-// Where captured lines go: a list, a file (each line + CR LF), or nowhere
-// (then to OnCaptureLine when assigned).
-struct CaptureDest {
-    CaptureDest() = default;
-    CaptureDest(TStrings* l) : lines(l) {}   // NOLINT: implicit on purpose
-    CaptureDest(std::FILE* f) : file(f) {}   // NOLINT
-    TStrings* lines = nullptr;
-    std::FILE* file = nullptr;
-};
-
 class TWireMessageClient : public TWireClient {
 public:
     std::string XProgram; // stored only
@@ -36,7 +26,7 @@ public:
     virtual void SendBody(TWireMessage& m);
 
     // Captures lines up to one of the terminators (exact match); returns its
-    // 1-based index. With "." as the first terminator, a leading ".." loses
+    // 1-based index. Lines for nowhere go to OnCaptureLine when assigned. With "." as the first terminator, a leading ".." loses
     // one ".".
     int CaptureLines(CaptureDest dest, const TStrings& terminators);
     // Clears list, captures up to terminator, unfolds continuation lines and
