@@ -92,7 +92,7 @@ private:
     bool ended_ = false;
     // What is left of the message's allowance of kept lines (see
     // TWireMessage::MaxTextBytes), and whether a line was dropped for it.
-    size_t keepLeft_ = size_t(8) << 20;
+    size_t keepLeft_ = 0; // set from the message at ReadHeaders
     bool cut_ = false;
 };
 

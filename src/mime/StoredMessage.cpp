@@ -67,12 +67,21 @@ bool StoredMessageLines::NextLine(std::string_view& line)
     }
 }
 
-void ParseStoredMessage(const std::string& fileBytes, TWireMessage& m)
+namespace {
+
+void ParseLines(MessageLines& lines, TWireMessage& m)
 {
-    StoredMessageLines lines{std::string_view(fileBytes)};
     TMessageParser parser(lines);
     parser.ReadHeaders(m, "");
     parser.ReadBody(m);
+}
+
+} // namespace
+
+void ParseStoredMessage(const std::string& fileBytes, TWireMessage& m)
+{
+    StoredMessageLines lines{std::string_view(fileBytes)};
+    ParseLines(lines, m);
 }
 
 void ParseStoredFile(const std::string& path, TWireMessage& m)
@@ -82,17 +91,18 @@ void ParseStoredFile(const std::string& path, TWireMessage& m)
         throw EStoredFileRead(std::strerror(errno));
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     StoredMessageLines lines(fd);
-    TMessageParser parser(lines);
-    try {
-        parser.ReadHeaders(m, "");
-        parser.ReadBody(m);
-    } catch (...) {
+    // A read error is the reason, whatever the parser made of the lines it got.
+    auto raiseReadError = [&lines] {
         if (lines.ReadError() != 0)
             throw EStoredFileRead(std::strerror(lines.ReadError()));
+    };
+    try {
+        ParseLines(lines, m);
+    } catch (...) {
+        raiseReadError();
         throw;
     }
-    if (lines.ReadError() != 0)
-        throw EStoredFileRead(std::strerror(lines.ReadError()));
+    raiseReadError();
 }
 
 } // namespace pelko

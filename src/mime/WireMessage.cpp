@@ -234,9 +234,7 @@ int CreateNewFile(const std::string& dir, const std::string& name, std::string& 
         if (out >= 0)
             return out;
         if (errno != EEXIST)
-            break;
-        if (k == kMaxTries)
-            errno = EEXIST;
+            break; // after the last try errno is still EEXIST
     }
     path.clear();
     return -1;

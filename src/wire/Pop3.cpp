@@ -97,7 +97,7 @@ void TWirePOP3::LogIn()
         std::string name;
         for (char c : UserID)
             name += c == ',' ? std::string("=2C") : c == '=' ? std::string("=3D") : std::string(1, c);
-        const std::string port = std::to_string(Target().hasPort ? Target().port : (Port & 0xFFFF));
+        const std::string port = std::to_string(ConnectPort());
         Authenticate("OAUTHBEARER",
                      "n,a=" + name + ",\x01host=" + Target().host + "\x01port=" + port + "\x01" "auth=Bearer " +
                          Password + "\x01\x01",

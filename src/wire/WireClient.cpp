@@ -123,10 +123,9 @@ void TWireClient::Connect()
     AllocateSocket(target_);
     try {
         if (!UseNagle)
-            CheckSocketResult(transport_->setNoDelay() ? 0 : -1, {0});
+            CheckSocketResult(transport_->setNoDelay() ? 0 : kSocketCallFailed, {0});
 
-        const uint16_t port = static_cast<uint16_t>(target_.hasPort ? target_.port : (Port & 0xFFFF));
-        ConnectAnyAddress(port);
+        ConnectAnyAddress(ConnectPort());
         established_ = true;
 
         if (!LogFile.empty())

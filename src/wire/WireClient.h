@@ -44,6 +44,8 @@ protected:
     void UnhookEvents();
     // What the last Connect made of Host.
     const HostSpec& Target() const { return target_; }
+    // The port the last Connect went to: the one in Host, else Port.
+    uint16_t ConnectPort() const { return static_cast<uint16_t>(target_.hasPort ? target_.port : (Port & 0xFFFF)); }
     // Runs the TLS handshake over the connection as it is (after "STLS" or
     // straight after the TCP connect). Certificate and handshake problems
     // raise EWireTlsError; a failing connection EWireSocketError. The

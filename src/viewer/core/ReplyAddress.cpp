@@ -1,6 +1,7 @@
 #include "viewer/core/ReplyAddress.h"
 
 #include "mime/Readable.h"
+#include "mime/TextUtil.h"
 
 #include <cctype>
 
@@ -31,7 +32,7 @@ std::string PercentEncoded(const std::string& text, bool keepAt)
 
 // The text without "(comments)" and "quoted strings" (their content can
 // hold "<", "@" or "," that are not the address's).
-std::string WithoutCommentsAndQuotes(const std::string& text, std::string* quotedAway)
+std::string WithoutCommentsAndQuotes(const std::string& text)
 {
     std::string out;
     int depth = 0;
@@ -45,8 +46,6 @@ std::string WithoutCommentsAndQuotes(const std::string& text, std::string* quote
         if (quoted) {
             if (c == '"')
                 quoted = false;
-            else if (quotedAway)
-                *quotedAway += c;
             continue;
         }
         if (c == '(') {
@@ -63,21 +62,12 @@ std::string WithoutCommentsAndQuotes(const std::string& text, std::string* quote
     return out;
 }
 
-std::string Trimmed(const std::string& s)
-{
-    size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-        --e;
-    return s.substr(b, e - b);
-}
-
-} // namespace
-
+// The addr-spec of a From (or Reply-To) text, its encoded words decoded:
+// what stands in angle brackets, else the word holding "@" with comments
+// removed; empty when there is no address.
 std::string AddressOf(const std::string& fromHeader)
 {
-    const std::string text = WithoutCommentsAndQuotes(DecodeHeaderWords(fromHeader), nullptr);
+    const std::string text = WithoutCommentsAndQuotes(DecodeHeaderWords(fromHeader));
     std::string candidate;
     const size_t open = text.find('<');
     if (open != std::string::npos) {
@@ -98,7 +88,7 @@ std::string AddressOf(const std::string& fromHeader)
             at = end + 1;
         }
     }
-    candidate = Trimmed(candidate);
+    candidate = Trim(candidate);
     for (unsigned char c : candidate)
         if (c < ' ' || c == 0x7F || c == ' ')
             return {};
@@ -107,14 +97,15 @@ std::string AddressOf(const std::string& fromHeader)
     return candidate;
 }
 
+} // namespace
+
 std::string ReplyUrl(const TWireMessage& m)
 {
     const std::string address = AddressOf(m.From());
     if (address.empty())
         return {};
-    std::string subject = Trimmed(DecodeHeaderWords(m.Subject()));
-    if (subject.size() < 3 || (std::tolower(static_cast<unsigned char>(subject[0])) != 'r' ||
-                               std::tolower(static_cast<unsigned char>(subject[1])) != 'e' || subject[2] != ':'))
+    std::string subject = Trim(DecodeHeaderWords(m.Subject()));
+    if (!StartsWithIgnoreCase(subject, "Re:"))
         subject = "Re: " + subject;
     return "mailto:" + PercentEncoded(address, true) + "?subject=" + PercentEncoded(subject, false);
 }

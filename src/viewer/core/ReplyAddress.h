@@ -7,11 +7,6 @@
 
 namespace pelko {
 
-// The addr-spec of a From (or Reply-To) text, its encoded words decoded:
-// what stands in angle brackets, else the word holding "@" with comments
-// removed; empty when there is no address.
-std::string AddressOf(const std::string& fromHeader);
-
 // "mailto:ADDRESS?subject=Re: SUBJECT" with both parts percent-encoded
 // (only letters, digits, "-._~" and the address's "@" stay as they are), so
 // that nothing of the header can add recipients or other fields. A subject
