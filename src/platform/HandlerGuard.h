@@ -7,13 +7,15 @@
 #include "platform/Platform.h"
 
 #include <exception>
-#include <functional>
 
 namespace pelko {
 
 // true when body ran to its end. owner: the window the box is shown over
-// (nullptr: the window in front).
-inline bool RunGuarded(Platform& platform, const std::function<void()>& body, DialogOwner owner = nullptr)
+// (nullptr: the window in front). A template on the body, so that a lambda
+// (as for every event of the application) is called as it is, not copied
+// into a std::function.
+template <class Body>
+bool RunGuarded(Platform& platform, Body&& body, DialogOwner owner = nullptr)
 {
     try {
         body();
