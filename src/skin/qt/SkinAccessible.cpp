@@ -15,14 +15,6 @@ namespace {
 
 QString fromUtf8(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size())); }
 
-// Hints may break lines with CR or CR LF; a reader wants plain newlines.
-QString plainLines(QString s)
-{
-    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return s;
-}
-
 class SkinImageAccessible : public QAccessibleWidget {
 public:
     explicit SkinImageAccessible(TSkinImage* w) : QAccessibleWidget(w, QAccessible::Graphic) {}
@@ -37,7 +29,8 @@ public:
     QString text(QAccessible::Text t) const override
     {
         const TSkinImage* w = image();
-        const QString hint = plainLines(fromUtf8(w->hint()));
+        // The tooltip is the hint with plain newlines (TSkinImage::setHint).
+        const QString hint = w->toolTip();
         switch (t) {
         case QAccessible::Name:
             if (!w->accessibleName().isEmpty())
