@@ -26,22 +26,28 @@ struct SkinFile {
     {
         TraiteInt(value(section, key), field, field);
     }
-    // A font cell (width, height): refused past kMaxFontCell, before the field changes.
-    void cell(const char* section, const char* key, SkinPoint& p) const
+    // A number or pair with a limit: both halves land in x and y (the same
+    // field for one number). Past most, the fields keep their old values and
+    // SkinValueTooLarge names the limit; a conversion error part-way leaves
+    // what was converted, as for any pair.
+    void bounded(const char* section, const char* key, int32_t& x, int32_t& y, int32_t most,
+                 const std::string& limit) const
     {
         const std::string text = value(section, key);
-        SkinPoint v = p;
-        try {
-            TraiteInt(text, v.x, v.y);
-        } catch (...) {
-            p = v; // what was converted before the error stands, as for any pair
-            throw;
+        const int32_t oldX = x;
+        const int32_t oldY = y;
+        TraiteInt(text, x, y);
+        if (x > most || y > most) {
+            x = oldX;
+            y = oldY;
+            throw SkinValueTooLarge(text, section, key, limit);
         }
-        if (v.x > kMaxFontCell || v.y > kMaxFontCell) {
-            const std::string most = std::to_string(kMaxFontCell);
-            throw SkinValueTooLarge(text, section, key, most + "," + most);
-        }
-        p = v;
+    }
+    // A font cell (width, height): refused past kMaxFontCell.
+    void cell(const char* section, const char* key, SkinPoint& p) const
+    {
+        const std::string most = std::to_string(kMaxFontCell);
+        bounded(section, key, p.x, p.y, kMaxFontCell, most + "," + most);
     }
 };
 
@@ -112,16 +118,9 @@ void ReadSkin(const std::string& skinDir, MainSkin& m, MsgWindowSkin& w)
     m.fontbmp = f.file("[status]", "fontbmp");
     f.cell("[status]", "size", m.statusSize);
     f.pair("[status]", "position", m.status);
-    int32_t maxchar = m.maxchar;
-    try {
-        f.integer("[status]", "maxchar", maxchar);
-    } catch (...) {
-        m.maxchar = maxchar;
-        throw;
-    }
-    if (maxchar > kMaxFontChars)
-        throw SkinValueTooLarge(f.value("[status]", "maxchar"), "[status]", "maxchar", std::to_string(kMaxFontChars));
-    m.maxchar = maxchar == 0 ? 128 : maxchar;
+    f.bounded("[status]", "maxchar", m.maxchar, m.maxchar, kMaxFontChars, std::to_string(kMaxFontChars));
+    if (m.maxchar == 0)
+        m.maxchar = 128;
 
     const char* memo = "[memo_msgwindow]";
     f.integer(memo, "memo_x", w.memo_x);
