@@ -38,7 +38,20 @@ struct TableBefore {
     int count;
 };
 
+// A command is shown as typed; a password is hidden.
+QLineEdit::EchoMode echoFor(SecretSource source)
+{
+    return source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password;
+}
+
 } // namespace
+
+void TConfig::showSignIn(const AccountAuth& auth)
+{
+    SecretBox->setCurrentIndex(static_cast<int>(auth.source));
+    MechBox->setCurrentIndex(static_cast<int>(auth.mechanism));
+    Password->setEchoMode(echoFor(auth.source));
+}
 
 bool TConfig::SaveAccounts()
 {
@@ -74,11 +87,7 @@ void TConfig::RefreshAccountList()
     HostTxt->clear();
     UserName->clear();
     Password->clear();
-    if (SecretBox) {
-        SecretBox->setCurrentIndex(0);
-        MechBox->setCurrentIndex(0);
-        Password->setEchoMode(QLineEdit::Password);
-    }
+    showSignIn(AccountAuth{});
 }
 
 void TConfig::AddAccClick()
@@ -179,9 +188,7 @@ void TConfig::LstAccClick()
     HostTxt->setText(QString::fromUtf8(acc.host_name.c_str()));
     UserName->setText(QString::fromUtf8(acc.user_name.c_str()));
     const AccountAuth auth = ReadAccountAuth(acc.password);
-    SecretBox->setCurrentIndex(static_cast<int>(auth.source));
-    MechBox->setCurrentIndex(static_cast<int>(auth.mechanism));
-    Password->setEchoMode(auth.source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password);
+    showSignIn(auth);
     Password->setText(QString::fromUtf8((auth.source == SecretSource::Command ? auth.command : auth.password).c_str()));
     if (acc.inactive)
         ChkInact->setChecked(true);
@@ -204,16 +211,16 @@ void TConfig::setSelectedInactive(bool inactive)
 void TConfig::SignInChanged()
 {
     const auto source = static_cast<SecretSource>(SecretBox->currentIndex());
-    Password->setEchoMode(source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password);
+    Password->setEchoMode(echoFor(source));
     const int sel = selectedAccount();
     if (sel == 0)
         return; // a choice for the next account added
     TPOPAcc& acc = c_.Accounts[size_t(sel)];
     const AccountAuth before = ReadAccountAuth(acc.password);
-    const auto putControlsBack = [&] {
-        SecretBox->setCurrentIndex(static_cast<int>(before.source));
-        MechBox->setCurrentIndex(static_cast<int>(before.mechanism));
-        Password->setEchoMode(before.source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password);
+    // A refused change: the box says why, the controls show the account again.
+    const auto fail = [&](const std::string& box) {
+        p_.messageBox(box, this);
+        showSignIn(before);
     };
     AccountAuth after;
     after.source = source;
@@ -224,57 +231,40 @@ void TConfig::SignInChanged()
     case SecretSource::Password:
         if (before.source == SecretSource::Keyring) {
             const auto kept = keyring::Lookup(acc.acc_name, acc.host_name, &why);
-            if (!kept) {
-                p_.messageBox(why, this);
-                putControlsBack();
-                return;
-            }
+            if (!kept)
+                return fail(why);
             after.password = *kept;
         } else {
             after.password = before.source == SecretSource::Password ? before.password : typed;
         }
-        if (after.password.empty()) {
-            p_.messageBox(kTypeThePassword, this);
-            putControlsBack();
-            return;
-        }
+        if (after.password.empty())
+            return fail(kTypeThePassword);
         break;
     case SecretSource::Keyring:
         // Moving a password into the keyring takes it out of the file.
         if (before.source != SecretSource::Keyring) {
             const std::string password = before.source == SecretSource::Password ? before.password : typed;
-            if (password.empty() || before.source == SecretSource::Command) {
-                p_.messageBox(kTypeThePassword, this);
-                putControlsBack();
-                return;
-            }
-            if (!keyring::Store(acc.acc_name, acc.host_name, password, &why)) {
-                p_.messageBox(why + kNotStored, this);
-                putControlsBack();
-                return;
-            }
+            if (password.empty() || before.source == SecretSource::Command)
+                return fail(kTypeThePassword);
+            if (!keyring::Store(acc.acc_name, acc.host_name, password, &why))
+                return fail(why + kNotStored);
         }
         break;
     case SecretSource::Command:
         after.command = before.source == SecretSource::Command ? before.command : typed;
-        if (after.command.empty() || (before.source == SecretSource::Password && typed == before.password)) {
-            p_.messageBox(kTypeTheCommand, this);
-            putControlsBack();
-            return;
-        }
+        if (after.command.empty() || (before.source == SecretSource::Password && typed == before.password))
+            return fail(kTypeTheCommand);
         break;
     }
     const std::string old = acc.password;
     acc.password = AccountAuthField(after);
     if (!AccountStorable(acc, &why)) {
         acc.password = old;
-        p_.messageBox(why, this);
-        putControlsBack();
-        return;
+        return fail(why);
     }
     if (!SaveAccounts()) {
         acc.password = old;
-        putControlsBack();
+        showSignIn(before); // SaveAccounts has shown why
         return;
     }
     if (before.source == SecretSource::Keyring && source != SecretSource::Keyring)

@@ -25,6 +25,7 @@ class QWidget;
 
 namespace pelko {
 
+struct AccountAuth;
 class LinkLabel;
 class TImgBtn;
 
@@ -114,6 +115,9 @@ private:
     void UncheckPanelButtons();
     void showPanel(QWidget* panel, TImgBtn* button);
     void RefreshAccountList();
+    // Sets the secret source box, the mechanism box and the Passwd field's
+    // echo to how auth signs in.
+    void showSignIn(const AccountAuth& auth);
     // Shows the information of a skin file; throws when it cannot be read,
     // leaving the page as it was.
     void ReadSkinInfo(const std::string& skinIniPath);
