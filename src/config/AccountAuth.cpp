@@ -8,32 +8,47 @@ namespace {
 
 constexpr const char* kPrefix = "{pelko:";
 
-const char* SourceName(SecretSource s)
+// Each value with its name in the marker, both ways; the first entry's name is
+// also that of a value the table does not hold.
+template <class E>
+struct Named {
+    E value;
+    const char* name;
+};
+
+constexpr Named<SecretSource> kSourceNames[] = {
+    {SecretSource::Password, "password"},
+    {SecretSource::Keyring, "keyring"},
+    {SecretSource::Command, "command"},
+};
+
+// Automatic has no name: the marker then carries no ":" part.
+constexpr Named<AuthMechanism> kMechanismNames[] = {
+    {AuthMechanism::Automatic, ""},
+    {AuthMechanism::Plain, "plain"},
+    {AuthMechanism::XOAuth2, "xoauth2"},
+    {AuthMechanism::OAuthBearer, "oauthbearer"},
+};
+
+template <class E, size_t N>
+const char* NameOf(const Named<E> (&table)[N], E value)
 {
-    switch (s) {
-    case SecretSource::Keyring:
-        return "keyring";
-    case SecretSource::Command:
-        return "command";
-    case SecretSource::Password:
-        break;
-    }
-    return "password";
+    for (const Named<E>& entry : table)
+        if (entry.value == value)
+            return entry.name;
+    return table[0].name;
 }
 
-const char* MechanismName(AuthMechanism m)
+// false when no value has that name.
+template <class E, size_t N>
+bool ValueOf(const Named<E> (&table)[N], const std::string& name, E& value)
 {
-    switch (m) {
-    case AuthMechanism::Plain:
-        return "plain";
-    case AuthMechanism::XOAuth2:
-        return "xoauth2";
-    case AuthMechanism::OAuthBearer:
-        return "oauthbearer";
-    case AuthMechanism::Automatic:
-        break;
-    }
-    return "";
+    for (const Named<E>& entry : table)
+        if (name == entry.name) {
+            value = entry.value;
+            return true;
+        }
+    return false;
 }
 
 } // namespace
@@ -56,23 +71,21 @@ AccountAuth ReadAccountAuth(const std::string& field)
     const std::string mechanism = colon == std::string::npos ? "" : inside.substr(colon + 1);
 
     AccountAuth auth;
-    if (mechanism == "plain")
-        auth.mechanism = AuthMechanism::Plain;
-    else if (mechanism == "xoauth2")
-        auth.mechanism = AuthMechanism::XOAuth2;
-    else if (mechanism == "oauthbearer")
-        auth.mechanism = AuthMechanism::OAuthBearer;
-    else if (!mechanism.empty())
+    if (!ValueOf(kMechanismNames, mechanism, auth.mechanism) || !ValueOf(kSourceNames, source, auth.source))
         return plain;
-    if (source == "password") {
+    switch (auth.source) {
+    case SecretSource::Password:
         auth.password = rest;
-    } else if (source == "keyring" && rest.empty()) {
-        auth.source = SecretSource::Keyring;
-    } else if (source == "command" && !rest.empty()) {
-        auth.source = SecretSource::Command;
+        break;
+    case SecretSource::Keyring:
+        if (!rest.empty())
+            return plain;
+        break;
+    case SecretSource::Command:
+        if (rest.empty())
+            return plain;
         auth.command = rest;
-    } else {
-        return plain;
+        break;
     }
     return auth;
 }
@@ -94,8 +107,8 @@ std::string AccountAuthField(const AccountAuth& auth)
     // ";" after the source name change the scramble until it holds none.
     std::string field;
     for (int filler = 0; filler < 32; ++filler) {
-        field = std::string(kPrefix) + SourceName(auth.source) + std::string(size_t(filler), ';') +
-                (auth.mechanism == AuthMechanism::Automatic ? "" : ":") + MechanismName(auth.mechanism) + "}" +
+        field = std::string(kPrefix) + NameOf(kSourceNames, auth.source) + std::string(size_t(filler), ';') +
+                (auth.mechanism == AuthMechanism::Automatic ? "" : ":") + NameOf(kMechanismNames, auth.mechanism) + "}" +
                 rest;
         if (PasswordStorable(field, nullptr))
             break;
