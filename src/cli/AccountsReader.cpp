@@ -6,7 +6,7 @@ namespace pelko::cli {
 
 int ReadAccounts(const std::string& dir, AccountTable& accounts)
 {
-    const IniFile file(dir + "Accounts.ini");
+    const IniFile file(dir + "Accounts.ini", IfUnreadable::Empty);
     return ReadAccountSections(
         [&file](const std::string& section, const std::string& key) { return file.find(section, key); }, accounts);
 }

@@ -53,8 +53,6 @@ namespace {
 
 bool isComment(const std::string& line) { return !line.empty() && line[0] == ';'; }
 
-bool isAccountsFile(const std::string& fileName) { return fileName.find("Accounts.ini") != std::string::npos; }
-
 } // namespace
 
 std::string FindInLines(const std::vector<std::string>& lines, const std::string& section,
@@ -117,11 +115,11 @@ bool ReadIniBytes(const std::string& fileName, std::string& bytes)
     return ok;
 }
 
-IniFile::IniFile(const std::string& fileName)
+IniFile::IniFile(const std::string& fileName, IfUnreadable ifUnreadable)
 {
     std::string bytes;
     if (!ReadIniBytes(fileName, bytes)) {
-        if (!isAccountsFile(fileName))
+        if (ifUnreadable == IfUnreadable::Fatal)
             throw FatalEnd(kSkinPathNotFound);
         unreadable_ = true;
         return;
@@ -134,9 +132,10 @@ std::string IniFile::find(const std::string& section, const std::string& key) co
     return unreadable_ ? std::string() : FindInLines(lines_, section, key);
 }
 
-std::string FindInSkin(const std::string& fileName, const std::string& section, const std::string& key)
+std::string FindInSkin(const std::string& fileName, const std::string& section, const std::string& key,
+                       IfUnreadable ifUnreadable)
 {
-    return IniFile(fileName).find(section, key);
+    return IniFile(fileName, ifUnreadable).find(section, key);
 }
 
 std::string LTrimSpaces(const std::string& text)

@@ -45,15 +45,18 @@ constexpr size_t kMaxIniBytes = size_t(1) << 20;
 // unreadable, a directory or bigger.
 bool ReadIniBytes(const std::string& fileName, std::string& bytes);
 
+// What a file that cannot be read gives; each reader says which it wants.
+enum class IfUnreadable {
+    Fatal, // FatalEnd with kSkinPathNotFound (Pelko.ini, skin.ini)
+    Empty, // a copy whose every lookup is "" (Accounts.ini)
+};
+
 // One file read once, its lookups run over the copy in memory: a load costs
 // one read whatever number of values it asks for.
 class IniFile {
 public:
-    // Reads the file as FindInSkin does: an Accounts.ini that cannot be read
-    // gives an empty copy whose every lookup is ""; any other file that
-    // cannot be read raises FatalEnd with kSkinPathNotFound.
-    explicit IniFile(const std::string& fileName);
-    // FindInLines over the copy ("" for an unreadable Accounts.ini).
+    IniFile(const std::string& fileName, IfUnreadable ifUnreadable);
+    // FindInLines over the copy ("" for an unreadable file read with IfUnreadable::Empty).
     std::string find(const std::string& section, const std::string& key) const;
     const std::vector<std::string>& lines() const { return lines_; }
 
@@ -64,9 +67,9 @@ private:
 
 // Looks up Key, inside the header line Section (or the whole file when
 // Section is empty). Returns "none" when not found. A file that cannot be
-// read gives "" when its name contains "Accounts.ini", otherwise raises
-// FatalEnd with kSkinPathNotFound.
-std::string FindInSkin(const std::string& fileName, const std::string& section, const std::string& key);
+// read gives what ifUnreadable says.
+std::string FindInSkin(const std::string& fileName, const std::string& section, const std::string& key,
+                       IfUnreadable ifUnreadable);
 
 // Same lookup over lines already read (one pass, no I/O).
 std::string FindInLines(const std::vector<std::string>& lines, const std::string& section,

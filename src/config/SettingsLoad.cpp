@@ -38,7 +38,7 @@ void LoadSettingsAndAccounts(Commun& c, MainValues& mv)
     mv.CurAcc = 1;
 
     // Each file is read once; every value is looked up in that copy.
-    const IniFile ini(c.settingsFile());
+    const IniFile ini(c.settingsFile(), IfUnreadable::Fatal);
     auto setting = [&ini](const char* key) { return ini.find("", key); };
     auto flag = [&setting](const char* key) { return setting(key) == "1"; };
 
@@ -59,7 +59,7 @@ void LoadSettingsAndAccounts(Commun& c, MainValues& mv)
         acc.user_name.clear();
         acc.password.clear();
     }
-    const IniFile accounts(c.accountsFile());
+    const IniFile accounts(c.accountsFile(), IfUnreadable::Empty);
     c.AccCount = ReadAccountSections(
         [&accounts](const std::string& section, const std::string& key) { return accounts.find(section, key); },
         c.Accounts);

@@ -83,7 +83,7 @@ bool SkinFontIsItalic(const std::string& fontstyle)
 
 void ReadSkin(const std::string& skinDir, MainSkin& m, MsgWindowSkin& w)
 {
-    const SkinFile f{skinDir, IniFile(skinDir + "skin.ini")};
+    const SkinFile f{skinDir, IniFile(skinDir + "skin.ini", IfUnreadable::Fatal)};
 
     const std::string mainValue = f.value("[background]", "main");
     if (mainValue == kNone)

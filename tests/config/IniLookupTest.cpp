@@ -74,22 +74,22 @@ TEST(FindInSkin, CommentsAndSections)
 
 TEST(FindInSkin, UnreadableFiles)
 {
-    EXPECT_EQ(FindInSkin("/nonexistent/dir/Accounts.ini", "[account1]", "acc_name"), "");
+    EXPECT_EQ(FindInSkin("/nonexistent/dir/Accounts.ini", "[account1]", "acc_name", IfUnreadable::Empty), "");
     try {
-        FindInSkin("/nonexistent/dir/Pelko.ini", "", "current_skin");
+        FindInSkin("/nonexistent/dir/Pelko.ini", "", "current_skin", IfUnreadable::Fatal);
         FAIL() << "no fatal end";
     } catch (const FatalEnd& e) {
         EXPECT_EQ(std::string(e.what()), kSkinPathNotFound);
     }
     // A directory where the file should be is no file either.
     try {
-        FindInSkin("/tmp", "", "current_skin");
+        FindInSkin("/tmp", "", "current_skin", IfUnreadable::Fatal);
         FAIL() << "a directory read as an empty file";
     } catch (const FatalEnd& e) {
         EXPECT_EQ(std::string(e.what()), kSkinPathNotFound);
     }
     TempIni ini("current_skin = /x/\r\n");
-    EXPECT_EQ(FindInSkin(ini.path, "", "current_skin"), "/x/");
+    EXPECT_EQ(FindInSkin(ini.path, "", "current_skin", IfUnreadable::Fatal), "/x/");
 }
 
 TEST(TraiteInt, PairsSingleNumbersAndErrors)

@@ -186,7 +186,7 @@ TEST(LoadSettings, EachFileIsReadOnceAndBounded)
     EXPECT_EQ(bigAccounts.dir.read("Accounts.ini").size(), accounts.size() + kMaxIniBytes); // left as it was
 
     // One read per load: a file that changes while it is being read cannot mix two versions.
-    const IniFile once(atBound.dir.file("Pelko.ini"));
+    const IniFile once(atBound.dir.file("Pelko.ini"), IfUnreadable::Fatal);
     atBound.dir.write("Pelko.ini", "current_skin = /other/\r\n");
     EXPECT_EQ(once.find("", "current_skin"), "/s/");
     EXPECT_EQ(once.find("", "minutes"), "4");
