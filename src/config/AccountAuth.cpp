@@ -108,8 +108,8 @@ std::string AccountAuthField(const AccountAuth& auth)
     std::string field;
     for (int filler = 0; filler < 32; ++filler) {
         field = std::string(kPrefix) + NameOf(kSourceNames, auth.source) + std::string(size_t(filler), ';') +
-                (auth.mechanism == AuthMechanism::Automatic ? "" : ":") + NameOf(kMechanismNames, auth.mechanism) + "}" +
-                rest;
+                (auth.mechanism == AuthMechanism::Automatic ? "" : ":") + NameOf(kMechanismNames, auth.mechanism) +
+                "}" + rest;
         if (PasswordStorable(field, nullptr))
             break;
     }
