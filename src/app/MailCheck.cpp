@@ -229,9 +229,7 @@ void TPelko::ConnectClick()
         return;
     }
     HandExchange([this] {
-        if (POP.Connected())
-            session_.Close();
-        session_.Login();
+        session_.Relogin();
         if (POP.Connected()) {
             session_.ResetPrevCounts(0);
             ShowConnectionState();
