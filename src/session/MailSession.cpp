@@ -115,6 +115,8 @@ MailSession::News MailSession::TakeListing(int32_t count)
 
 void MailSession::UseStateFile(const std::string& path)
 {
+    if (path == stateFile_)
+        return; // kept as read: ids a failed save left in memory stay
     stateFile_ = path;
     stateLoaded_ = false;
 }
