@@ -10,23 +10,18 @@ namespace pelko {
 MailSession::MailSession(Commun& c) : c_(c)
 {
     prevCounts_.fill(kCountAtStart);
-    POP.Port = 110;
-    POP.SetBufferChunk(8192);
     POP.OnStatus = [this](TWire*, const std::string& text) {
         if (OnStatus)
             OnStatus(text);
     };
-    POP.OnWork = [this](TWire*, int32_t, int32_t) {
+    const auto pump = [this] {
         if (OnPump)
             OnPump();
     };
+    POP.OnWork = [pump](TWire*, int32_t, int32_t) { pump(); };
     // While a slow server keeps the socket waiting, the owner keeps painting
     // and takes clicks (a Disconnect among them calls the exchange off).
-    POP.OnIdle = [this] {
-        if (OnPump)
-            OnPump();
-    };
-    Msg.ContentType = "text/plain";
+    POP.OnIdle = pump;
     POP.KeepUniqueIds = true;
 }
 

@@ -108,7 +108,7 @@ public:
 private:
     Commun& c_;
     int32_t curAcc_ = 1;
-    std::array<int32_t, 11> prevCounts_{};
+    std::array<int32_t, kMaxAccounts + 1> prevCounts_{}; // indexed like Commun::Accounts
     SeenIds seen_;
     std::string stateFile_;
     bool stateLoaded_ = false;
