@@ -218,6 +218,7 @@ bool QtPlatform::trayAdd(const std::string& tip, std::function<void(TrayPress)> 
         return false; // already there: a second add has no effect
     tray_ = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
     tray_->setToolTip(q(tip));
+    trayState_ = TrayState{tip, false};
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
                      [onPress](QSystemTrayIcon::ActivationReason r) {
                          if (r == QSystemTrayIcon::Trigger)
@@ -233,6 +234,9 @@ void QtPlatform::trayShow(const std::string& tip, bool newMail)
 {
     if (!tray_)
         return;
+    if (trayState_ && trayState_->tip == tip && trayState_->newMail == newMail)
+        return; // shown already: nothing to redraw
+    trayState_ = TrayState{tip, newMail};
     tray_->setToolTip(q(tip));
     QIcon icon = QApplication::windowIcon();
     if (newMail) {
@@ -257,6 +261,7 @@ void QtPlatform::trayShow(const std::string& tip, bool newMail)
 void QtPlatform::trayRemove()
 {
     tray_.reset();
+    trayState_.reset();
 }
 
 std::string qtFilterFromPipes(const std::string& filter)

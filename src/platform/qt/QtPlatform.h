@@ -4,6 +4,8 @@
 #include <QUrl>
 
 #include <memory>
+#include <optional>
+#include <string>
 #include <utility>
 
 class QSystemTrayIcon;
@@ -43,6 +45,12 @@ private:
     QWidget* mainWindow_ = nullptr;
     QString lastDir_; // the folder of the last file chosen
     std::unique_ptr<QSystemTrayIcon> tray_;
+    // What the tray icon shows now (its tip and whether it is marked); unset without one.
+    struct TrayState {
+        std::string tip;
+        bool newMail = false;
+    };
+    std::optional<TrayState> trayState_;
     ca_context* sound_ = nullptr; // the sound service's connection, made on the first sound
 };
 
