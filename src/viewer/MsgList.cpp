@@ -103,11 +103,8 @@ void TMsgList::setVisible(bool visible)
 
 void TMsgList::CloseMsgClick()
 {
-    // Closing while a step still waits for the server calls that step off.
-    if (working_)
-        session().Cancel();
     restoreTimer();
-    close();
+    close(); // hideEvent calls a step still waiting for the server off
 }
 
 void TMsgList::hideEvent(QHideEvent* e)
