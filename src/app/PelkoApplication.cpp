@@ -26,9 +26,8 @@ bool PelkoApplication::notify(QObject* receiver, QEvent* event)
 
 std::string ProgramDirectory()
 {
-    const auto env = [](const char* name) -> const char* { return std::getenv(name); };
     const FileLocations where =
-        LocateFiles(QCoreApplication::applicationDirPath().toUtf8().toStdString(), env);
+        LocateFiles(QCoreApplication::applicationDirPath().toUtf8().toStdString(), ProcessEnvironment());
     try {
         PrepareFiles(where);
     } catch (const std::exception& e) {

@@ -152,9 +152,7 @@ int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::o
 
 std::string DefaultDir()
 {
-    return LocateFiles(ExecutableDirectory(), [](const char* name) -> const char* {
-               return std::getenv(name);
-           }).programDir;
+    return LocateFiles(ExecutableDirectory(), ProcessEnvironment()).programDir;
 }
 
 int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)

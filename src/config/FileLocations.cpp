@@ -4,6 +4,7 @@
 #include "config/SettingsFile.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -63,6 +64,11 @@ void MakePrivateDirs(const std::string& dir)
         if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
             throw FileWriteError("Cannot create " + path + ": " + std::strerror(errno));
     }
+}
+
+EnvLookup ProcessEnvironment()
+{
+    return [](const char* name) -> const char* { return std::getenv(name); };
 }
 
 std::string ExecutableDirectory()

@@ -13,6 +13,9 @@ namespace pelko {
 // Reads an environment variable; nullptr when it is not set.
 using EnvLookup = std::function<const char*(const char*)>;
 
+// The running process's environment (std::getenv).
+EnvLookup ProcessEnvironment();
+
 struct FileLocations {
     std::string programDir; // Pelko.ini and Accounts.ini; ends in "/"
     std::string dataDir;    // ".../share/pelko/" of an installed copy, else empty

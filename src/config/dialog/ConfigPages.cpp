@@ -1,6 +1,7 @@
 // Showing the dialog, switching pages, OK and Cancel, and the options that
 // go to Pelko.ini.
 #include "config/Autostart.h"
+#include "config/FileLocations.h"
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
 #include "skin/SkinInfo.h"
@@ -18,7 +19,6 @@
 #include <QSignalBlocker>
 #include <QSpinBox>
 
-#include <cstdlib>
 #include <unistd.h>
 
 namespace pelko {
@@ -29,7 +29,7 @@ std::string bytes(const QLineEdit* e) { return e->text().toUtf8().toStdString();
 
 std::string autostartFile()
 {
-    return AutostartFile([](const char* name) -> const char* { return std::getenv(name); });
+    return AutostartFile(ProcessEnvironment());
 }
 
 } // namespace
