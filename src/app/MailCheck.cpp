@@ -6,7 +6,8 @@
 #include "skin/SkinMessages.h"
 #include "skin/qt/FontRender.h"
 #include "skin/qt/SkinImage.h"
-#include "mime/Readable.h"
+#include "session/FlagScope.h"
+#include "session/NewMailHeaders.h"
 #include "wire/WireErrors.h"
 
 #include <QTimer>
@@ -180,39 +181,30 @@ void TPelko::NotifyNewMail(int32_t count, const MailSession::News& news)
 {
     // Whatever goes wrong here only makes the notification shorter (a
     // cancellation still ends the whole check).
-    struct Mute {
-        bool& flag;
-        explicit Mute(bool& f) : flag(f) { flag = true; }
-        ~Mute() { flag = false; }
-    } mute(muteStatus_);
-    const auto headerOf = [this](int32_t number, std::string& from, std::string& subject) {
+    FlagScope mute(muteStatus_);
+    const auto headerOf = [this](int32_t number) {
         try {
-            TWireMessage m;
-            if (POP.RetrieveHeaders(number, m)) {
-                from = DecodeHeaderWords(m.From());
-                subject = DecodeHeaderWords(m.Subject());
-            }
+            return FetchNewMailHeaders(POP, number);
         } catch (const std::exception&) {
+            return NewMailHeaders{};
         }
     };
     std::string body;
     if (news.messages.empty()) {
         // Only the count tells: name the newest message by number.
         body = AccountName() + ": " + std::to_string(count) + (count == 1 ? " message" : " messages");
-        std::string from, subject;
-        headerOf(count, from, subject);
-        if (!from.empty())
-            body += "\nFrom: " + from;
-        if (!subject.empty())
-            body += "\nSubject: " + subject;
+        const NewMailHeaders h = headerOf(count);
+        if (!h.from.empty())
+            body += "\nFrom: " + h.from;
+        if (!h.subject.empty())
+            body += "\nSubject: " + h.subject;
     } else {
         constexpr size_t kListed = 5;
         const size_t n = news.messages.size();
         body = AccountName() + ": " + std::to_string(n) + (n == 1 ? " new message" : " new messages");
         for (size_t i = 0; i < n && i < kListed; ++i) {
-            std::string from, subject;
-            headerOf(news.messages[i].number, from, subject);
-            body += "\n" + (from.empty() ? std::string("?") : from) + " \xE2\x80\x94 " + subject;
+            const NewMailHeaders h = headerOf(news.messages[i].number);
+            body += "\n" + (h.from.empty() ? std::string("?") : h.from) + " \xE2\x80\x94 " + h.subject;
         }
         if (n > kListed)
             body += "\nand " + std::to_string(n - kListed) + " more";

@@ -1,6 +1,7 @@
 #include "cli/CheckCommands.h"
 
 #include "session/LoginSecret.h"
+#include "session/NewMailHeaders.h"
 #include "session/SeenIds.h"
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
@@ -75,6 +76,25 @@ struct CheckResult {
 // Senders and subjects are fetched for this many new messages at most.
 constexpr size_t kNamedNew = 50;
 
+// Names the first kNamedNew of the fresh messages by sender and subject.
+std::vector<NewMessage> NameNewMessages(TWirePOP3& pop, const std::vector<TWirePOP3::ListedId>& fresh)
+{
+    std::vector<NewMessage> named;
+    for (size_t k = 0; k < fresh.size() && k < kNamedNew; ++k) {
+        NewMessage n;
+        n.number = fresh[k].number;
+        try {
+            const NewMailHeaders h = FetchNewMailHeaders(pop, n.number);
+            n.from = h.from;
+            n.subject = h.subject;
+        } catch (const EWireResponseError&) {
+            // Gone meanwhile: listed without sender and subject.
+        }
+        named.push_back(n);
+    }
+    return named;
+}
+
 // With seen, also tells which messages were not listed at the previous
 // check (none while the mailbox is not on record yet) and records the listing.
 CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
@@ -95,21 +115,7 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
             const std::vector<TWirePOP3::ListedId> fresh = seen->Update(SeenIds::Key(acc), pop.UniqueIds, false);
             r.knowsNew = true;
             r.newCount = fresh.size();
-            for (size_t k = 0; k < fresh.size() && k < kNamedNew; ++k) {
-                NewMessage n;
-                n.number = fresh[k].number;
-                TWireMessage m;
-                m.ExtractAttachments = false;
-                try {
-                    if (pop.RetrieveHeaders(n.number, m)) {
-                        n.from = DecodeHeaderWords(m.From());
-                        n.subject = DecodeHeaderWords(m.Subject());
-                    }
-                } catch (const EWireResponseError&) {
-                    // Gone meanwhile: listed without sender and subject.
-                }
-                r.newMessages.push_back(n);
-            }
+            r.newMessages = NameNewMessages(pop, fresh);
         }
     } catch (const std::exception& e) {
         r.ok = false;

@@ -3,6 +3,7 @@
 #include "viewer/MsgList.h"
 
 #include "config/IniLookup.h"
+#include "session/FlagScope.h"
 #include "viewer/core/MessageText.h"
 #include "viewer/core/ReplyAddress.h"
 #include "mime/TextUtil.h"
@@ -25,19 +26,6 @@ const std::string TMsgList::kFetchAgainText =
 
 const std::string TMsgList::kDeleteStaleText =
     "The message shown is no longer the same on the server.\rNothing was deleted.";
-
-namespace {
-
-// Clears a flag when the scope ends, also by an exception.
-struct FlagScope {
-    explicit FlagScope(bool& f) : flag(f) { flag = true; }
-    ~FlagScope() { flag = false; }
-    FlagScope(const FlagScope&) = delete;
-    FlagScope& operator=(const FlagScope&) = delete;
-    bool& flag;
-};
-
-} // namespace
 
 std::string TMsgList::Identity(const TWireMessage& m)
 {
