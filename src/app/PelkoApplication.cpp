@@ -7,7 +7,6 @@
 #include <QPixmap>
 
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <string>
 
