@@ -586,18 +586,23 @@ def scenario_accessible(d):
     wait_for("the message text to be readable", message_text)
 
 
-SCENARIOS = {
-    "notify": scenario_notify,
-    "accessible": scenario_accessible,
-    "error_box": scenario_error_box,
-    "save_as": scenario_save_as,
-    "position_exit": scenario_position_exit,
-    "button_drag": scenario_button_drag,
-    "reply": scenario_reply,
-}
+def scenarios():
+    """Every scenario_NAME function of this file and of the topic files
+    scenarios_*.py beside it (each of those imports what it needs from here)."""
+    import importlib
+    found = {n[len("scenario_"):]: f for n, f in globals().items() if n.startswith("scenario_")}
+    here = os.path.dirname(os.path.abspath(__file__))
+    sys.path.insert(0, here)
+    for name in sorted(os.listdir(here)):
+        if name.startswith("scenarios_") and name.endswith(".py"):
+            module = importlib.import_module(name[:-3])
+            found.update({n[len("scenario_"):]: f for n, f in vars(module).items()
+                          if n.startswith("scenario_") and callable(f)})
+    return found
 
 
 def main(argv):
+    SCENARIOS = scenarios()
     if len(argv) != 4 or argv[1] not in SCENARIOS:
         print(__doc__.strip(), "\nscenarios:", " ".join(SCENARIOS), file=sys.stderr)
         return 2
@@ -626,4 +631,6 @@ def main(argv):
 
 
 if __name__ == "__main__":
+    # The topic files import this module as "desktop": make it one module.
+    sys.modules.setdefault("desktop", sys.modules[__name__])
     sys.exit(main(sys.argv))
