@@ -4,6 +4,8 @@
 // call the exchange off and run as soon as it has ended.
 #include "app/Pelko.h"
 
+#include "app/CertificateBox.h"
+#include "config/CertificatePins.h"
 #include "config/IniLookup.h"
 #include "platform/HandlerGuard.h"
 #include "skin/qt/SkinImage.h"
@@ -41,7 +43,8 @@ bool TPelko::HandExchange(const std::function<void()>& body)
 bool TPelko::ReportExchange(const std::function<void()>& exchange)
 {
     return EndExchange(exchange, [this](const std::string& why) {
-        p_.messageBox(why + "\r" + session_.AccountLine());
+        if (!OfferCertificateTrust(p_, why, session_.AccountLine(), AccountName(), c_.ProgramDir + kPinsFileName))
+            p_.messageBox(why + "\r" + session_.AccountLine());
     });
 }
 

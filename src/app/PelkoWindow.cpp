@@ -1,6 +1,7 @@
 // TPelko: building the window, FormCreate, FormActivate and FormClose.
 #include "app/Pelko.h"
 
+#include "config/CertificatePins.h"
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
 #include "platform/FatalEnd.h"
@@ -77,6 +78,10 @@ void TPelko::buildComponents()
     // While a slow server keeps the socket waiting, the window keeps painting
     // and takes clicks (a Disconnect or a close among them calls it off).
     session_.OnPump = [this] { POPWork(); };
+    // Certificates the user chose to trust (Pelko.pins), read at each handshake.
+    POP.TrustedCertificate = [this](const std::string& host, uint16_t port) {
+        return FindPinnedCertificate(c_.ProgramDir + kPinsFileName, AccountName(), host, port);
+    };
     session_.OnExchangesEnded = [this] {
         if (disconnectPending_ || closePending_)
             // Held-back commands run from the event loop, never from here.

@@ -5,9 +5,11 @@
 #include "session/SeenIds.h"
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
+#include "cli/TrustCommand.h"
 #include "config/FileLocations.h"
 #include "viewer/core/MessageText.h"
 #include "wire/Pop3.h"
+#include "wire/TlsTransport.h"
 #include "mime/Readable.h"
 #include "mime/StoredMessage.h"
 
@@ -39,6 +41,7 @@ void Prepare(TWirePOP3& pop, const TPOPAcc& acc, const CheckOptions& o)
     pop.UserID = acc.user_name;
     pop.Password = acc.password;
     pop.Timeout = o.timeoutMs;
+    pop.TrustedCertificate = PinLookup(o.dir, acc.acc_name);
 }
 
 // The password, the keyring's, or a fresh token; then the login.
@@ -68,6 +71,7 @@ struct CheckResult {
     bool ok = false;
     int count = 0;
     std::string error;
+    std::string refusedCertificate; // its fingerprint, when the certificate was refused
     bool knowsNew = false; // the server listed ids, so what is new can be told
     size_t newCount = 0;
     std::vector<NewMessage> newMessages; // the first kNamedNew of them
@@ -117,6 +121,9 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
             r.newCount = fresh.size();
             r.newMessages = NameNewMessages(pop, fresh);
         }
+    } catch (const EWireTlsError& e) {
+        r.error = e.what();
+        r.refusedCertificate = e.Refused.fingerprint;
     } catch (const std::exception& e) {
         r.ok = false;
         r.error = e.what();
@@ -201,8 +208,11 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
     }
 
     bool allOk = true;
-    for (const CheckResult& r : results)
+    for (const CheckResult& r : results) {
         allOk = allOk && r.ok;
+        if (!r.refusedCertificate.empty())
+            err << TrustHint(r.name, r.refusedCertificate);
+    }
     if (o.json) {
         out << "{\"accounts\":[";
         for (size_t k = 0; k < results.size(); ++k) {
@@ -278,6 +288,8 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
     } catch (const std::exception& e) {
         out << acc.acc_name << ": error: " << OneLine(e.what()) << "\n";
         status = kExitFailed;
+        if (const auto* tls = dynamic_cast<const EWireTlsError*>(&e); tls && !tls->Refused.fingerprint.empty())
+            err << TrustHint(acc.acc_name, tls->Refused.fingerprint);
     }
     QuietDisconnect(pop);
     return status;

@@ -9,9 +9,13 @@ const char* const kUsageText =
     "usage: pelko-check [--dir DIR] [--account NAME] [--json [--no-state]]\n"
     "       pelko-check --dump N [--headers-only] [--save-dir DIR] [--account NAME] [--dir DIR]\n"
     "       pelko-check --parse FILE [--headers-only] [--save-dir DIR]\n"
+    "       pelko-check --trust-certificate NAME [--dir DIR]\n"
     "Checks the mailboxes of DIR/Accounts.ini (default: the folder Pelko uses),\n"
     "prints one line per account (NAME: COUNT, or NAME: error: TEXT), or prints one\n"
-    "message as the message window shows it. Other options: --timeout MS, --help.\n"
+    "message as the message window shows it. --trust-certificate shows the SHA-256\n"
+    "fingerprint of the certificate NAME's server presents and, when you answer yes,\n"
+    "trusts that certificate for NAME (kept in DIR/Pelko.pins, as the window's box does).\n"
+    "Other options: --timeout MS, --help.\n"
     "Exit status: 0 all went well, 1 a check or fetch failed, 2 usage error.\n";
 
 namespace {
@@ -32,7 +36,7 @@ bool PositiveNumber(const char* text, int& value)
 
 bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& error)
 {
-    bool dump = false, parse = false;
+    bool dump = false, parse = false, trust = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -81,6 +85,12 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
                 return false;
             o.parseFile = v;
             parse = true;
+        } else if (arg == "--trust-certificate") {
+            const char* v = value("--trust-certificate");
+            if (!v)
+                return false;
+            o.trustAccount = v;
+            trust = true;
         } else if (arg == "--timeout") {
             const char* v = value("--timeout");
             if (!v)
@@ -97,6 +107,14 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
     if (dump && parse) {
         error = "--dump and --parse do not go together";
         return false;
+    }
+    if (trust) {
+        if (dump || parse || o.json || !o.account.empty() || o.headersOnly || !o.saveDir.empty()) {
+            error = "--trust-certificate goes only with --dir and --timeout";
+            return false;
+        }
+        o.mode = Mode::Trust;
+        return true;
     }
     o.mode = dump ? Mode::Dump : parse ? Mode::Parse : Mode::Check;
     if (o.noState && !o.json) {

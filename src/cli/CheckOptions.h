@@ -4,7 +4,7 @@
 
 namespace pelko::cli {
 
-enum class Mode { Check, Dump, Parse, Help };
+enum class Mode { Check, Dump, Parse, Help, Trust };
 
 struct CheckOptions {
     Mode mode = Mode::Check;
@@ -17,6 +17,7 @@ struct CheckOptions {
     std::string saveDir;   // --save-dir DIR
     std::string parseFile; // --parse FILE
     int timeoutMs = 60000; // --timeout MS
+    std::string trustAccount; // --trust-certificate NAME
 };
 
 // Fills options from argv; false with a reason in error for a usage error.

@@ -1,6 +1,7 @@
 // pelko-check: Pelko's mailbox check from the command line.
 #include "cli/CheckCommands.h"
 #include "cli/CheckOptions.h"
+#include "cli/TrustCommand.h"
 #include "mime/TempFiles.h"
 
 #include <csignal>
@@ -32,6 +33,9 @@ int main(int argc, char** argv)
         break;
     case Mode::Parse:
         status = RunParse(options, std::cout, std::cerr);
+        break;
+    case Mode::Trust:
+        status = RunTrust(options, std::cin, std::cout, std::cerr);
         break;
     }
     std::cout.flush();

@@ -61,6 +61,11 @@ public:
 
     // Desktop notification ("new mail"); false when no service answers.
     virtual bool notify(const std::string& title, const std::string& body) = 0;
+
+    // Modal box with two buttons: `choice` (an "&" marks its access key) and
+    // "Cancel", which is the default and answers Escape. True when the user
+    // pressed `choice`. Each "\r" of the text starts a new line.
+    virtual bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner = nullptr) = 0;
 };
 
 // Turns the "\r" line breaks of the program's messages into "\n".

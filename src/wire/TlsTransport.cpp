@@ -5,6 +5,7 @@
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
+#include <openssl/evp.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
@@ -32,7 +33,27 @@ std::string OpenSslReason()
     return reason;
 }
 
+constexpr int kTlsHandshakeRecord = 0x16;
+constexpr int kTlsAlertRecord = 0x15;
+
 } // namespace
+
+std::string Sha256Fingerprint(X509* certificate)
+{
+    unsigned char md[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (!certificate || X509_digest(certificate, EVP_sha256(), md, &length) != 1)
+        return {};
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned int i = 0; i < length; ++i) {
+        if (i)
+            out += ':';
+        out += kHex[md[i] >> 4];
+        out += kHex[md[i] & 15];
+    }
+    return out;
+}
 
 // Moves TLS records through the inner transport, translating its answers
 // into the BIO's retry flags.
@@ -56,6 +77,8 @@ struct TlsBio {
         if (!self || length <= 0)
             return 0;
         const IoResult r = self->inner_->recv(data, static_cast<size_t>(length));
+        if (r.state == IoState::Done && r.bytes > 0 && self->firstByte_ < 0)
+            self->firstByte_ = static_cast<unsigned char>(data[0]);
         return Answer(b, self, r);
     }
 
@@ -128,9 +151,31 @@ TlsTransport::~TlsTransport()
         SSL_CTX_free(ctx_);
 }
 
-bool TlsTransport::prepare(const std::string& serverName)
+int TlsTransport::VerifyChain(X509_STORE_CTX* store, void* arg)
+{
+    TlsTransport* self = static_cast<TlsTransport*>(arg);
+    self->presented_ = Sha256Fingerprint(X509_STORE_CTX_get0_cert(store));
+    if (!self->pinned_.empty() && self->presented_ == self->pinned_) {
+        // The very certificate the user trusted for this server: its chain,
+        // name and dates were what the user saw when trusting it.
+        X509_STORE_CTX_set_error(store, X509_V_OK);
+        return 1;
+    }
+    return X509_verify_cert(store);
+}
+
+EWireTlsError TlsTransport::failure() const
+{
+    if (refused_.empty())
+        return EWireTlsError(failure_);
+    return EWireTlsError(failure_, {serverName_, port_, refused_, changed_});
+}
+
+bool TlsTransport::prepare(const std::string& serverName, uint16_t port, const std::string& pinned)
 {
     serverName_ = serverName;
+    port_ = port;
+    pinned_ = pinned;
     ERR_clear_error();
     const BIO_METHOD* method = TlsBio::Method();
     ctx_ = SSL_CTX_new(TLS_client_method());
@@ -142,6 +187,7 @@ bool TlsTransport::prepare(const std::string& serverName)
     SSL_CTX_set_options(ctx_, SSL_OP_NO_COMPRESSION | SSL_OP_NO_RENEGOTIATION);
     SSL_CTX_set_mode(ctx_, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
     SSL_CTX_set_verify(ctx_, SSL_VERIFY_PEER, nullptr);
+    SSL_CTX_set_cert_verify_callback(ctx_, VerifyChain, this);
     // A missing store is not an error here: the certificate check then fails
     // with "unable to get local issuer certificate", which says it plainly.
     SSL_CTX_set_default_verify_paths(ctx_);
@@ -220,6 +266,13 @@ IoResult TlsTransport::afterError(int ret, bool handshaking)
         SetLastSocketError(innerError_);
         return IoResult::failed(innerError_);
     }
+    if (handshaking && firstByte_ >= 0 && firstByte_ != kTlsHandshakeRecord && firstByte_ != kTlsAlertRecord) {
+        // Not a TLS record: a plain greeting (or anything else) came back.
+        ERR_clear_error();
+        broken_ = true;
+        failure_ = kNotTlsText;
+        return IoResult::failed(0);
+    }
     if (err == SSL_ERROR_ZERO_RETURN || innerClosed_) {
         ERR_clear_error();
         if (!handshaking) {
@@ -241,7 +294,13 @@ IoResult TlsTransport::afterError(int ret, bool handshaking)
     if (!handshaking)
         throw EWireTlsError("TLS error: " + reason);
     if (verify != X509_V_OK) {
-        if (verify == X509_V_ERR_HOSTNAME_MISMATCH || verify == X509_V_ERR_IP_ADDRESS_MISMATCH)
+        refused_ = presented_;
+        changed_ = !pinned_.empty();
+        if (changed_)
+            failure_ = "TLS certificate problem: the server's certificate has changed since you trusted it. "
+                       "Its SHA-256 fingerprint is now " +
+                       presented_;
+        else if (verify == X509_V_ERR_HOSTNAME_MISMATCH || verify == X509_V_ERR_IP_ADDRESS_MISMATCH)
             failure_ = "TLS certificate problem: the certificate does not match host name " + serverName_;
         else
             failure_ = std::string("TLS certificate problem: ") + X509_verify_cert_error_string(verify);

@@ -10,23 +10,59 @@
 // a CA store updated while the program runs is seen at the next check.
 // TLS 1.2 is the oldest version accepted; the server certificate must chain to
 // a trusted root and match the host name (or IP address) written by the user.
+// A certificate the user has trusted for this server (its SHA-256 fingerprint,
+// see prepare) is taken as it is: a home server's own certificate often names
+// another host, so the fingerprint, not the name, is what is trusted there.
+// Any other certificate is checked as above; when it fails while a pin is on
+// record, the refusal says that the certificate has changed.
 #include "wire/Transport.h"
 #include "wire/WireErrors.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 
 typedef struct ssl_st SSL;
 typedef struct ssl_ctx_st SSL_CTX;
+typedef struct x509_st X509;
+typedef struct x509_store_ctx_st X509_STORE_CTX;
 
 namespace pelko {
+
+// The server's certificate, when it was the reason a TLS login failed: what
+// the user needs to choose to trust it (see TWireClient::TrustedCertificate).
+struct RefusedCertificate {
+    std::string host; // as connected to, without brackets
+    uint16_t port = 0;
+    std::string fingerprint; // see Sha256Fingerprint
+    bool changed = false;    // a certificate was trusted for this server, and this is another one
+};
 
 // A TLS failure: the certificate, the handshake, or a broken record stream.
 class EWireTlsError : public EWireException {
 public:
-    explicit EWireTlsError(const std::string& message) : EWireException(message) {}
-    [[noreturn]] void RaiseWithMessage(const std::string& message) const override { throw EWireTlsError(message); }
+    explicit EWireTlsError(const std::string& message, RefusedCertificate refused = {})
+        : EWireException(message), Refused(std::move(refused))
+    {
+    }
+    [[noreturn]] void RaiseWithMessage(const std::string& message) const override
+    {
+        throw EWireTlsError(message, Refused);
+    }
+    // Filled when the server's certificate was refused (fingerprint not
+    // empty); empty for every other failure.
+    RefusedCertificate Refused;
 };
+
+// "AB:01:..." (32 bytes in upper-case hex, colons between): the form the
+// fingerprint is shown, stored and compared in. Empty when it cannot be made.
+std::string Sha256Fingerprint(X509* certificate);
+
+// The failure text when what came back to a TLS hello was no TLS at all (a
+// plain POP3 greeting, say): most likely a plain port under "pop3s://".
+inline const std::string kNotTlsText =
+    "TLS handshake failed: the server did not answer in TLS: is this the right port?";
 
 inline const std::string kNoStlsText = "The server does not offer STLS; the password was not sent.";
 
@@ -38,9 +74,11 @@ public:
     TlsTransport& operator=(const TlsTransport&) = delete;
 
     // Sets up the session for serverName: SNI (names only, not IP literals)
-    // and the name or address the certificate must carry. false when OpenSSL
-    // cannot make the session; failureText() says why.
-    bool prepare(const std::string& serverName);
+    // and the name or address the certificate must carry. pinned: the
+    // fingerprint of the certificate the user trusts for this server and
+    // port (empty: none). false when OpenSSL cannot make the session;
+    // failureText() says why.
+    bool prepare(const std::string& serverName, uint16_t port = 0, const std::string& pinned = {});
 
     // One step of the client handshake: Done when finished, WantRead or
     // WantWrite to be called again once ready, Failed otherwise. A failure
@@ -48,6 +86,9 @@ public:
     // IoResult::error; a TLS failure has error 0 and failureText() explains.
     IoResult handshake();
     const std::string& failureText() const { return failure_; }
+    // The failure as the exception to raise (with the refused certificate's
+    // fingerprint when the certificate was the reason).
+    EWireTlsError failure() const;
     // "TLSv1.3" and the like, once the handshake is done.
     std::string protocolName() const;
 
@@ -66,6 +107,7 @@ public:
 
 private:
     friend struct TlsBio;
+    static int VerifyChain(X509_STORE_CTX* store, void* self);
     IoResult afterError(int ret, bool handshaking);
     void resetInnerState();
 
@@ -73,7 +115,15 @@ private:
     SSL_CTX* ctx_ = nullptr;
     SSL* ssl_ = nullptr;
     std::string serverName_;
+    uint16_t port_ = 0;
     std::string failure_;
+    std::string pinned_;    // the fingerprint trusted for this server, if any
+    std::string presented_; // the server's certificate, once seen
+    std::string refused_;   // presented_, when it was the reason of the failure
+    bool changed_ = false;
+    // The first byte the server sent in the handshake (a TLS record starts
+    // with 0x16, or 0x15 for an alert).
+    int firstByte_ = -1;
     bool established_ = false;
     bool broken_ = false;
     bool closed_ = false;

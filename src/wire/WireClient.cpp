@@ -81,7 +81,8 @@ void TWireClient::StartTls()
     });
     const uint64_t generation = TransportGeneration();
     TlsTransport* tls = static_cast<TlsTransport*>(transport_.get());
-    if (!tls->prepare(target_.host))
+    const uint16_t port = ConnectPort();
+    if (!tls->prepare(target_.host, port, TrustedCertificate ? TrustedCertificate(target_.host, port) : ""))
         throw EWireTlsError(tls->failureText());
     IoResult r;
     try {
@@ -104,7 +105,7 @@ void TWireClient::StartTls()
                                                                                     : SocketErrorText(r.error);
         throw EWireSocketError(r.error, "TLS handshake failed: " + text);
     }
-    throw EWireTlsError(tls->failureText());
+    throw tls->failure();
 }
 
 void TWireClient::Connect()

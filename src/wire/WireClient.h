@@ -25,6 +25,11 @@ public:
     std::function<std::vector<ResolvedAddress>(const std::string& host, uint16_t port)> Resolver =
         ResolveAddresses;
 
+    // The SHA-256 fingerprint of the certificate the user trusts for this
+    // server (host as connected to, without brackets; port), or empty; asked
+    // at each TLS handshake (see TlsTransport).
+    std::function<std::string(const std::string& host, uint16_t port)> TrustedCertificate;
+
     // Resolves the host (the idle event keeps running and the time-out
     // applies), tries each of its addresses in turn, and for "pop3s://"
     // completes the TLS handshake before "Socket Connected" is followed by

@@ -3,6 +3,10 @@
 #include "Dovecot.h"
 #include "TestCertificates.h"
 #include "config/Scramble.h"
+#include "wire/TlsTransport.h"
+
+#include <openssl/pem.h>
+#include <openssl/x509.h>
 
 #include <cstdlib>
 #include <fcntl.h>
@@ -29,9 +33,13 @@ std::string ReadFile(const std::string& path)
 }
 
 // Runs the built pelko-check (next to the test binaries) with this process's
-// environment, so SSL_CERT_FILE reaches it; returns its exit status.
-int RunCheck(const std::vector<std::string>& args, const std::string& dir, std::string& out)
+// environment, so SSL_CERT_FILE reaches it, and input on its stdin; returns
+// its exit status.
+int RunCheck(const std::vector<std::string>& args, const std::string& dir, std::string& out,
+             const std::string& input = "")
 {
+    const std::string inPath = dir + "/stdin";
+    std::ofstream(inPath, std::ios::binary) << input;
     char buf[4096];
     const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
     std::string bin(buf, n > 0 ? static_cast<size_t>(n) : 0);
@@ -39,6 +47,7 @@ int RunCheck(const std::vector<std::string>& args, const std::string& dir, std::
     const std::string outPath = dir + "/stdout";
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 0, inPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv{const_cast<char*>(bin.c_str())};
     for (const std::string& a : args)
@@ -85,8 +94,57 @@ TEST(PelkoCheckTls, TheTlsHostFormsWork)
     std::string out;
     EXPECT_EQ(RunCheck({"--dir", dir, "--timeout", "10000"}, dir, out), 1);
     EXPECT_EQ(out, "Implicit: 1\nUpgraded: 1\n"
-                   "PlainPort: error: TLS handshake failed: wrong version number\n"
+                   "PlainPort: error: TLS handshake failed: the server did not answer in TLS: is this the right port?\n"
                    "Typo: error: Cannot use the server address \"pop3s://localhost:" +
                        tls + "?startls\": the only option is \"?starttls\".\n");
+    std::system(("rm -rf '" + dir + "'").c_str());
+}
+
+TEST(PelkoCheckTls, ACertificateTrustedForAnAccountIsKeptInThePinFile)
+{
+    if (!DovecotTlsAvailable())
+        GTEST_SKIP() << "no test dovecot with TLS";
+    // A store without the server's own certificate, as on a desktop.
+    const std::string store = WriteTrustFile("no-dovecot", TestCertificate(TestCert::Trusted).certPem);
+    ASSERT_EQ(::setenv("SSL_CERT_FILE", store.c_str(), 1), 0);
+    FILE* pem = std::fopen(DovecotCertFile().c_str(), "r");
+    ASSERT_NE(pem, nullptr);
+    X509* cert = PEM_read_X509(pem, nullptr, nullptr, nullptr);
+    std::fclose(pem);
+    const std::string fp = Sha256Fingerprint(cert);
+    X509_free(cert);
+    char tmpl[] = "/tmp/pelko-cli-pin-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    const std::string tls = std::to_string(DovecotTlsPort());
+    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
+        << Account(1, "Home", "pop3s://localhost:" + tls, 14) << Account(2, "Other", "pop3s://localhost:" + tls, 14);
+    const std::string refused = "error: TLS certificate problem: self-signed certificate\n";
+
+    std::string out;
+    EXPECT_EQ(RunCheck({"--dir", dir, "--account", "Home"}, dir, out), 1);
+    EXPECT_EQ(out, "Home: " + refused);
+    EXPECT_EQ(RunCheck({"--dir", dir, "--trust-certificate", "Home"}, dir, out, "no\n"), 1);
+    EXPECT_NE(out.find("SHA-256 fingerprint: " + fp + "\n"), std::string::npos) << out;
+    EXPECT_EQ(ReadFile(dir + "/Pelko.pins"), "");
+    EXPECT_EQ(RunCheck({"--dir", dir, "--trust-certificate", "Home"}, dir, out, "yes\n"), 0);
+    const std::string pins = ReadFile(dir + "/Pelko.pins");
+    EXPECT_NE(pins.find("\nHome\tlocalhost\t" + tls + "\t" + fp + "\n"), std::string::npos) << pins;
+
+    // Trusted for Home alone.
+    EXPECT_EQ(RunCheck({"--dir", dir}, dir, out), 1);
+    EXPECT_EQ(out.rfind("Home: ", 0), 0u);
+    EXPECT_EQ(out.find("Home: error"), std::string::npos) << out;
+    EXPECT_NE(out.find("\nOther: " + refused), std::string::npos) << out;
+
+    // Another certificate on that server: refused, saying so and naming it.
+    std::string changed = pins;
+    const size_t at = changed.find(fp);
+    changed.replace(at, 2, fp.compare(0, 2, "00") == 0 ? "11" : "00");
+    std::ofstream(dir + "/Pelko.pins", std::ios::binary | std::ios::trunc) << changed;
+    EXPECT_EQ(RunCheck({"--dir", dir, "--account", "Home"}, dir, out), 1);
+    EXPECT_EQ(out, "Home: error: TLS certificate problem: the server's certificate has changed since you trusted it. "
+                   "Its SHA-256 fingerprint is now " + fp + "\n");
+    TrustTestCertificates();
     std::system(("rm -rf '" + dir + "'").c_str());
 }

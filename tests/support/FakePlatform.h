@@ -85,6 +85,12 @@ public:
         notifications.push_back({title, body});
         return notifyAvailable;
     }
+    bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner) override
+    {
+        choiceBoxes.push_back(text + "\n[" + choice + "]");
+        owners.push_back(owner);
+        return choiceAnswer;
+    }
 
     struct Launch {
         std::string program, parameters;
@@ -99,6 +105,9 @@ public:
     std::vector<DialogOwner> owners;
     std::vector<FileDialogPlace> dialogPlaces;
     std::vector<Note> notifications;
+    // Each box with a choice: its text, then "\n[" + the choice + "]".
+    std::vector<std::string> choiceBoxes;
+    bool choiceAnswer = false; // what the user presses there: the choice, or Cancel
     std::string mailCommand;
     bool notifyAvailable = true;
     bool urlsOpen = true; // false: no program takes the links

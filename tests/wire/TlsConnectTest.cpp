@@ -162,6 +162,67 @@ TEST(TlsConnect, CertificateProblemsStopTheLogin)
     }
 }
 
+TEST(TlsConnect, APinnedCertificateIsTrustedAsItIsAndNothingElse)
+{
+    TrustTestCertificates();
+    const std::string self = Sha256Fingerprint(TestCertificate(TestCert::Untrusted).cert);
+    const std::string other = Sha256Fingerprint(TestCertificate(TestCert::Expired).cert);
+    ASSERT_EQ(self.size(), 95u);
+    struct Case {
+        TestCert cert;
+        std::string address, pin, message; // message "": logs in
+        bool refused;                       // the error names the certificate presented
+    };
+    std::vector<Case> cases = {
+        {TestCert::Untrusted, "127.0.0.1", self, "", false},
+        {TestCert::Trusted, "127.0.0.1", other, "", false}, // another pin switches no check off
+        {TestCert::Untrusted, "127.0.0.1", "", "TLS certificate problem: self-signed certificate", true},
+        {TestCert::Untrusted, "127.0.0.1", other,
+         "TLS certificate problem: the server's certificate has changed since you trusted it. "
+         "Its SHA-256 fingerprint is now " + self, true},
+        {TestCert::Expired, "127.0.0.1", self,
+         "TLS certificate problem: the server's certificate has changed since you trusted it. "
+         "Its SHA-256 fingerprint is now " + other, true},
+    };
+    if (TlsPeer::CanListenOn("127.0.0.2")) // the pin, not the name, is what is trusted
+        cases.push_back({TestCert::Untrusted, "127.0.0.2", self, "", false});
+    for (const Case& c : cases) {
+        TlsPeer peer(std::string("TLS\nS: +OK hi\n") + kLoginAndCount, {c.address, c.cert});
+        TWirePOP3 pop;
+        Prepare(pop, "pop3s://" + c.address + ":" + std::to_string(peer.port()));
+        std::string askedHost;
+        int askedPort = 0;
+        pop.TrustedCertificate = [&](const std::string& host, uint16_t port) {
+            askedHost = host;
+            askedPort = port;
+            return c.pin;
+        };
+        RefusedCertificate refused;
+        std::string error;
+        try {
+            pop.Connect();
+            EXPECT_EQ(pop.CheckMessages(), 2) << c.address;
+            pop.Disconnect();
+        } catch (const EWireTlsError& e) {
+            error = e.what();
+            refused = e.Refused;
+        }
+        EXPECT_EQ(error, c.message);
+        EXPECT_EQ(askedHost, c.address);
+        EXPECT_EQ(askedPort, peer.port());
+        if (c.refused) {
+            EXPECT_EQ(refused.fingerprint, Sha256Fingerprint(TestCertificate(c.cert).cert)) << c.message;
+            EXPECT_EQ(refused.host, c.address);
+            EXPECT_EQ(refused.port, peer.port());
+            EXPECT_EQ(refused.changed, !c.pin.empty());
+            EXPECT_EQ(peer.received(), ""); // not a byte of the login
+        } else {
+            EXPECT_EQ(refused.fingerprint, "");
+        }
+        peer.finish();
+    }
+}
+
 TEST(TlsConnect, OutdatedProtocolIsRefused)
 {
     TrustTestCertificates();
@@ -198,6 +259,9 @@ TEST(TlsConnect, BrokenPeersEndInAClearErrorWithinTheTimeout)
         EXPECT_LT(MsSince(start), 1500) << c.what;
         EXPECT_EQ(error.rfind("TLS handshake failed: ", 0), 0u) << c.what << ": " << error;
         EXPECT_FALSE(pop.Connected()) << c.what;
+        if (c.what == "garbage") { // a plain server where TLS was asked for
+            EXPECT_EQ(error, "TLS handshake failed: the server did not answer in TLS: is this the right port?");
+        }
         if (c.script.rfind("TAKE\nCLOSE", 0) == 0) { // it read the ClientHello: a clean close
             EXPECT_EQ(error, "TLS handshake failed: the server closed the connection.") << c.what;
         }

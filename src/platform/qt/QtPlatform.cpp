@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QPainter>
 #include <QSystemTrayIcon>
@@ -100,6 +101,21 @@ void QtPlatform::messageBox(const std::string& text, DialogOwner owner)
     box.setTextFormat(Qt::PlainText);
     box.setText(q(messageLines(text)));
     box.exec();
+}
+
+bool QtPlatform::choiceBox(const std::string& text, const std::string& choice, DialogOwner owner)
+{
+    QWidget* parent = ownerFor(owner);
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString(), QMessageBox::NoButton, parent);
+    keepAboveOwner(&box, parent);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(q(messageLines(text)));
+    QAbstractButton* chosen = box.addButton(q(choice), QMessageBox::AcceptRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == chosen;
 }
 
 void QtPlatform::fatalEnd(const std::string& text)

@@ -37,6 +37,7 @@ public:
     // The window boxes and dialogs fall back to when no other of ours is in front.
     void setMainWindow(QWidget* w) { mainWindow_ = w; }
     bool notify(const std::string& title, const std::string& body) override;
+    bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner) override;
 
 private:
     QWidget* ownerFor(DialogOwner owner) const;

@@ -1,0 +1,125 @@
+#include "cli/TrustCommand.h"
+
+#include "cli/AccountsReader.h"
+#include "cli/CheckCommands.h"
+#include "config/CertificatePins.h"
+#include "config/SafeFile.h"
+#include "cli/JsonText.h"
+#include "wire/HostSpec.h"
+#include "wire/Pop3.h"
+#include "wire/TlsTransport.h"
+
+#include <istream>
+#include <ostream>
+
+namespace pelko::cli {
+
+namespace {
+
+// Raised from the status event once the handshake is through: the login
+// that would follow is not wanted here.
+struct HandshakeDone {};
+
+std::string Folder(std::string dir)
+{
+    if (dir.empty())
+        return DefaultDir();
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const size_t from = text.find_first_not_of(" \t\r\n");
+    const size_t to = text.find_last_not_of(" \t\r\n");
+    return from == std::string::npos ? std::string() : text.substr(from, to - from + 1);
+}
+
+} // namespace
+
+std::function<std::string(const std::string&, uint16_t)> PinLookup(const std::string& dir, const std::string& account)
+{
+    const std::string path = Folder(dir) + kPinsFileName;
+    return [path, account](const std::string& host, uint16_t port) {
+        return FindPinnedCertificate(path, account, host, port);
+    };
+}
+
+std::string TrustHint(const std::string& account, const std::string& fingerprint)
+{
+    // The name as a shell word, to be copied as it is.
+    std::string quoted = "'";
+    for (char ch : OneLine(account))
+        quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
+    quoted += "'";
+    return "pelko-check: " + OneLine(account) + ": the server's certificate has the SHA-256 fingerprint " +
+           fingerprint + "; if it is your server's, trust it with: pelko-check --trust-certificate " + quoted +
+           "\n";
+}
+
+int RunTrust(const CheckOptions& o, std::istream& in, std::ostream& out, std::ostream& err)
+{
+    const std::string dir = Folder(o.dir);
+    AccountTable accounts{};
+    const int count = ReadAccounts(dir, accounts);
+    const int i = FindAccount(accounts, count, o.trustAccount);
+    if (i == kNoAccount) {
+        err << "pelko-check: no account named \"" << o.trustAccount << "\" in " << dir << "Accounts.ini\n";
+        return kExitUsage;
+    }
+    const TPOPAcc& acc = accounts[size_t(i)];
+    const std::string name = OneLine(acc.acc_name);
+    const HostSpec spec = ParseHostSpec(acc.host_name);
+    if (spec.problem.empty() && spec.security == HostSecurity::Plain) {
+        out << name << ": the account does not use TLS (pop3s:// or ?starttls): there is no certificate to trust.\n";
+        return kExitFailed;
+    }
+
+    TWirePOP3 pop;
+    pop.Host = acc.host_name;
+    pop.Timeout = o.timeoutMs;
+    pop.TrustedCertificate = PinLookup(dir, acc.acc_name);
+    pop.OnStatus = [](TWire*, const std::string& text) {
+        if (text.rfind("Secure connection: ", 0) == 0)
+            throw HandshakeDone{};
+    };
+    RefusedCertificate refused;
+    try {
+        pop.Connect();
+        out << name << ": the server did not use TLS; nothing was stored.\n"; // not reached for a TLS host
+        return kExitFailed;
+    } catch (const HandshakeDone&) {
+        out << name << ": the server's certificate is trusted already; nothing was stored.\n";
+        return kExitOk;
+    } catch (const EWireTlsError& e) {
+        refused = e.Refused;
+        if (refused.fingerprint.empty()) {
+            out << name << ": error: " << OneLine(e.what()) << "\n";
+            return kExitFailed;
+        }
+        out << name << ": " << OneLine(e.what()) << "\n";
+    } catch (const std::exception& e) {
+        out << name << ": error: " << OneLine(e.what()) << "\n";
+        return kExitFailed;
+    }
+    out << "Server: " << OneLine(refused.host) << " port " << refused.port << "\n"
+        << "SHA-256 fingerprint: " << refused.fingerprint << "\n"
+        << "Compare it with the one your server shows. Trust this certificate for " << name
+        << "? Type yes to trust it: " << std::flush;
+    std::string answer;
+    if (!std::getline(in, answer) || Trimmed(answer) != "yes") {
+        out << "\n" << name << ": nothing was stored.\n";
+        return kExitFailed;
+    }
+    try {
+        TrustCertificate(dir + kPinsFileName, {acc.acc_name, refused.host, refused.port, refused.fingerprint});
+    } catch (const FileWriteError& e) {
+        err << "pelko-check: " << e.what() << "\n";
+        return kExitFailed;
+    }
+    out << name << ": certificate trusted (kept in " << dir << kPinsFileName << ").\n";
+    return kExitOk;
+}
+
+} // namespace pelko::cli
