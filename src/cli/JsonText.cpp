@@ -34,10 +34,20 @@ std::string OneLine(const std::string& text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
+        const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             continue; // the LF that follows gives the blank
-        out += (c == '\r' || c == '\n') ? ' ' : c;
+        if (c == '\r' || c == '\n') {
+            out += ' ';
+        } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
+            out += '?'; // a server's text must not drive the terminal
+        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            out += '?'; // a C1 control in UTF-8
+            ++i;
+        } else {
+            out += static_cast<char>(c);
+        }
     }
     return out;
 }

@@ -235,6 +235,14 @@ TEST_F(PelkoCheck, UsageErrors)
     EXPECT_EQ(RunCheck({"--dir", dir}, dir).status, 1);
 }
 
+TEST_F(PelkoCheck, AServersTextCannotDriveTheTerminal)
+{
+    ScriptedPeer peer("S: -ERR \x1b]0;owned\x07 \xC2\x9B" "2J busy\tnow\n");
+    WriteAll(dir + "/Accounts.ini", AccountsFile({{"Box", "127.0.0.1:" + std::to_string(peer.port()), "u", "p"}}));
+    EXPECT_EQ(RunCheck({"--dir", dir}, dir).out, "Box: error: -ERR ?]0;owned? ?2J busy\tnow\n");
+    peer.finish();
+}
+
 TEST_F(PelkoCheck, DumpAndParseShowTheSameTextAndFiles)
 {
     DovecotClearMailbox(13);
