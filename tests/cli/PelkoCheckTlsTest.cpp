@@ -49,6 +49,7 @@ int RunCheck(const std::vector<std::string>& args, const std::string& dir, std::
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 0, inPath.c_str(), O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&fa, 2, (dir + "/stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     std::vector<char*> argv{const_cast<char*>(bin.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -124,6 +125,9 @@ TEST(PelkoCheckTls, ACertificateTrustedForAnAccountIsKeptInThePinFile)
     std::string out;
     EXPECT_EQ(RunCheck({"--dir", dir, "--account", "Home"}, dir, out), 1);
     EXPECT_EQ(out, "Home: " + refused);
+    EXPECT_EQ(ReadFile(dir + "/stderr"), "pelko-check: Home: the server's certificate has the SHA-256 fingerprint " + fp +
+                                             "; if it is your server's, trust it with: pelko-check "
+                                             "--trust-certificate 'Home'\n");
     EXPECT_EQ(RunCheck({"--dir", dir, "--trust-certificate", "Home"}, dir, out, "no\n"), 1);
     EXPECT_NE(out.find("SHA-256 fingerprint: " + fp + "\n"), std::string::npos) << out;
     EXPECT_EQ(ReadFile(dir + "/Pelko.pins"), "");
