@@ -421,7 +421,7 @@ QWidget* TConfig::buildCreditsPanel()
     // The makers: their read-me (or the manual page of a copy not installed).
     auto* maker = new LinkLabel(QStringLiteral("The Pelko team"), info);
     maker->setObjectName(QStringLiteral("NRQ"));
-    maker->setToolTip(QStringLiteral("Read me"));
+    maker->setToolTip(ReadmeFile().empty() ? QStringLiteral("Manual page") : QStringLiteral("Read me"));
     connect(maker, &LinkLabel::clicked, this, [this] { NRQClick(); });
     infoText->addWidget(maker);
     infoText->addWidget(webLink(QStringLiteral("Manual page"), kManualPage, info));
