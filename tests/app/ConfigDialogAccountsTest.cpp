@@ -2,8 +2,10 @@
 #include "config/AccountAuth.h"
 #include "config/Keyring.h"
 
+#include <QClipboard>
 #include <QComboBox>
-
+#include <QGuiApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -213,4 +215,159 @@ TEST_F(ConfigDialogTest, SignInChoicesGoIntoThePasswordLineAndTheKeyringOnlyWhen
     EXPECT_EQ(readBytes(root + "Accounts.ini"), saved);
     if (bus)
         ::setenv("DBUS_SESSION_BUS_ADDRESS", savedBus.c_str(), 1);
+}
+
+TEST_F(ConfigDialogTest, TheSelectedAccountIsEditedAndSaved)
+{
+    TConfig& d = dialog();
+    d.AccBtnClick();
+    EXPECT_FALSE(d.SaveAcc->isEnabled());
+    d.LstAcc->setCurrentRow(0); // home
+    EXPECT_TRUE(d.SaveAcc->isEnabled() && d.SaveAcc->isDefault());
+    d.Password->setText(QStringLiteral("fixed1"));
+    d.HostTxt->setText(QStringLiteral("pop3s://pop.home.example"));
+    // Another account shows its own values; back again, the fix is there.
+    d.LstAcc->setCurrentRow(1);
+    EXPECT_EQ(d.Password->text(), QStringLiteral("pass2"));
+    EXPECT_EQ(d.HostTxt->text(), QStringLiteral("pop.work.example"));
+    d.LstAcc->setCurrentRow(0);
+    EXPECT_EQ(d.Password->text(), QStringLiteral("fixed1"));
+    EXPECT_EQ(d.HostTxt->text(), QStringLiteral("pop3s://pop.home.example"));
+    QTest::mouseClick(d.SaveAcc, Qt::LeftButton);
+    EXPECT_TRUE(platform.boxes.empty()) << platform.boxes.front();
+    Commun r = reloaded();
+    ASSERT_EQ(r.AccCount, 3);
+    EXPECT_EQ(r.Accounts[1].acc_name, "home");
+    EXPECT_EQ(r.Accounts[1].host_name, "pop3s://pop.home.example");
+    EXPECT_EQ(r.Accounts[1].password, "fixed1");
+    EXPECT_EQ(r.Accounts[2].password, "pass2");
+
+    // A new name goes into the list; the status stays.
+    d.NAccount->setText(QStringLiteral("house"));
+    d.SaveAccClick();
+    EXPECT_EQ(d.LstAcc->item(0)->text(), QStringLiteral("house"));
+    EXPECT_EQ(reloaded().Accounts[1].acc_name, "house");
+    EXPECT_FALSE(reloaded().Accounts[1].inactive);
+
+    // An edit left on another account is saved by OK.
+    d.LstAcc->setCurrentRow(2);
+    d.UserName->setText(QStringLiteral("me4"));
+    d.LstAcc->setCurrentRow(1);
+    QTest::mouseClick(d.OK, Qt::LeftButton);
+    EXPECT_EQ(d.result(), TConfig::kModalOk);
+    r = reloaded();
+    EXPECT_EQ(r.Accounts[3].user_name, "me4");
+    EXPECT_TRUE(r.Accounts[3].inactive);
+    EXPECT_EQ(r.Accounts[2].user_name, "me2");
+}
+
+TEST_F(ConfigDialogTest, SavingAnEditChecksItLikeAdding)
+{
+    struct Case {
+        QString name, host, user, password;
+        std::vector<std::string> boxes;
+    };
+    const Case refused[] = {{"work", "pop.example", "u", "p", {kExists}},
+                            {"work", "", "u", "p", {kExists, kFill}},
+                            {"home", "", "u", "p", {kFill}}, // no host: refused, not skipped at the next start
+                            {"", "pop.example", "u", "p", {kFill}},
+                            {"home", "pop.example", "", "p", {kFill}},
+                            {"home", "pop.example", "u", "", {kFill}}};
+    TConfig& d = dialog();
+    const std::string before = readBytes(root + "Accounts.ini");
+    for (const Case& k : refused) {
+        platform.boxes.clear();
+        d.LstAcc->setCurrentRow(0);
+        fillAccount(k.name, k.host, k.user, k.password);
+        d.SaveAccClick();
+        EXPECT_EQ(platform.boxes, k.boxes) << k.name.toStdString() << " " << k.host.toStdString();
+        EXPECT_EQ(readBytes(root + "Accounts.ini"), before);
+        EXPECT_EQ(c.Accounts[1].acc_name, "home");
+    }
+    // Adding without a host is refused as well.
+    platform.boxes.clear();
+    d.LstAcc->clearSelection();
+    fillAccount("fresh", "", "u", "p");
+    d.AddAccClick();
+    EXPECT_EQ(platform.boxes, std::vector<std::string>{kFill});
+    EXPECT_EQ(c.AccCount, 3);
+}
+
+TEST_F(ConfigDialogTest, NoFieldTakesALineBreak)
+{
+    TConfig& d = dialog();
+    QClipboard* clip = QGuiApplication::clipboard();
+    for (QLineEdit* field : {d.NAccount, d.HostTxt, d.UserName, d.Password, d.SndFile, d.MailClient}) {
+        const std::string name = field->objectName().toStdString();
+        field->setText(QStringLiteral("was"));
+        field->end(false);
+        // A line copied whole loses its end.
+        clip->setText(QStringLiteral("pw\r\n"));
+        field->paste();
+        EXPECT_EQ(field->text(), QStringLiteral("waspw")) << name;
+        // A line break inside is refused: the field keeps what it held.
+        for (const char* text : {"pw\r\nDELE 1\r\n", "a\nb", "a\rb"}) {
+            clip->setText(QString::fromLatin1(text));
+            field->paste();
+            EXPECT_EQ(field->text(), QStringLiteral("waspw")) << name << " " << text;
+        }
+    }
+    // Text put there another way (an assistive tool) is refused when stored.
+    const std::string before = readBytes(root + "Accounts.ini");
+    d.LstAcc->clearSelection();
+    fillAccount("fresh", "pop.example", "u", QStringLiteral("pw\r\nDELE 1"));
+    d.AddAccClick();
+    d.LstAcc->setCurrentRow(0);
+    d.Password->setText(QStringLiteral("pw\nQUIT"));
+    d.SaveAccClick();
+    EXPECT_EQ(platform.boxes.size(), 2u);
+    EXPECT_EQ(readBytes(root + "Accounts.ini"), before);
+    EXPECT_EQ(c.AccCount, 3);
+}
+
+TEST_F(ConfigDialogTest, TheAccountsPageShowsWholeNamesAndMarksInactiveAccounts)
+{
+    std::vector<TPOPAcc> ten{{"NEWSLETTER", "pop.example", "me", "pass1", false},
+                             {"Mailbox-10", "pop.example", "me2", "pass2", true}};
+    for (int i = 3; i <= 10; ++i)
+        ten.push_back({"Mailbox-0" + std::to_string(i - 1), "pop.example", "u", "p", false});
+    writeAccounts(ten);
+    load();
+    TConfig& d = dialog();
+    d.AccBtnClick();
+    QApplication::processEvents();
+    const int room = d.LstAcc->viewport()->width();
+    for (int row = 0; row < 10; ++row) {
+        const QListWidgetItem* item = d.LstAcc->item(row);
+        EXPECT_LE(QFontMetrics(item->font()).horizontalAdvance(item->text()) + 4, room) << row;
+        EXPECT_EQ(item->font().italic(), row == 1);
+        EXPECT_EQ(item->toolTip().isEmpty(), row != 1);
+    }
+    // Marked at once when the state changes.
+    d.LstAcc->setCurrentRow(0);
+    QTest::mouseClick(d.ChkInact, Qt::LeftButton);
+    EXPECT_TRUE(d.LstAcc->item(0)->font().italic());
+
+    // Every text shows whole, the Command label of a token command too.
+    d.LstAcc->clearSelection(); // the choice for a new account
+    for (int source : {0, 2}) {
+        d.SecretBox->setCurrentIndex(source);
+        d.SignInChanged();
+        QApplication::processEvents();
+        for (QComboBox* box : d.PopPan->findChildren<QComboBox*>())
+            EXPECT_GE(box->width(), box->sizeHint().width()) << box->objectName().toStdString() << source;
+        for (QLabel* l : d.PopPan->findChildren<QLabel*>())
+            EXPECT_GE(l->width(), l->sizeHint().width()) << l->text().toStdString();
+        for (QAbstractButton* b : d.PopPan->findChildren<QAbstractButton*>())
+            EXPECT_GE(b->width(), b->fontMetrics().horizontalAdvance(b->text().remove('&')) + 8)
+                << b->text().toStdString();
+    }
+    QLabel* passwordLabel = nullptr;
+    for (QLabel* l : d.PopPan->findChildren<QLabel*>())
+        if (l->buddy() == d.Password)
+            passwordLabel = l;
+    ASSERT_NE(passwordLabel, nullptr);
+    EXPECT_EQ(passwordLabel->text(), QStringLiteral("Co&mmand :"));
+    // The name field looks as editable as the others.
+    EXPECT_EQ(d.NAccount->palette().color(QPalette::Base), d.HostTxt->palette().color(QPalette::Base));
 }

@@ -146,11 +146,13 @@ TEST_F(ConfigDialogTest, SkinInfoOfPickedFilesAndTheirLinks)
     EXPECT_EQ(d.SkAuthor->text(), QStringLiteral("Some <b>one</b>"));
     EXPECT_EQ(d.SkAuthor->textFormat(), Qt::PlainText);
 
-    // A link opens its address and closes the dialog like Cancel.
+    // A link opens its address; the dialog stays, the preview with it.
     QTest::mouseClick(d.Skemail, Qt::LeftButton);
     EXPECT_EQ(platform.urls, std::vector<std::string>{"mailto:a@b.example"});
-    EXPECT_FALSE(d.isVisible());
-    EXPECT_EQ(host.rebuilds, 2); // the preview, then its taking back
+    EXPECT_TRUE(d.isVisible());
+    EXPECT_EQ(host.rebuilds, 1);
+    d.CancelClick();
+    EXPECT_EQ(host.rebuilds, 2); // the preview taken back
 
     // An unreadable pick is reported and changes nothing; a cancelled one does nothing.
     d.show();
@@ -188,11 +190,27 @@ TEST_F(ConfigDialogTest, SoundChooserAndCreditsLink)
     EXPECT_EQ(d.SndFile->text(), QStringLiteral("/sounds/ding.wav"));
     EXPECT_EQ(platform.dialogFilters, std::vector<std::string>{"Wav files (*.wav) | *.wav"});
 
+    // Every link of the Credits page points at what is on this computer
+    // (a copy not installed has no read-me: the maker's link opens the
+    // manual), keeps the dialog and its changes, and says so when nothing
+    // opens it.
     d.InfoBtnClick();
-    auto* maker = d.findChild<QLabel*>(QStringLiteral("NRQ"));
-    ASSERT_NE(maker, nullptr);
-    QTest::mouseClick(maker, Qt::LeftButton);
-    ASSERT_EQ(platform.urls.size(), 1u);
-    EXPECT_EQ(platform.urls[0].rfind("mailto:", 0), 0u);
-    EXPECT_FALSE(d.isVisible());
+    d.ChkAuto->setChecked(true);
+    const std::vector<std::string> want{"man:Pelko(1)", "man:Pelko(1)", "man:pelko-check(1)",
+                                        QDir::cleanPath(QString::fromStdString(defaultSkin + "..")).toStdString()};
+    const auto links = d.InfoPan->findChildren<LinkLabel*>();
+    ASSERT_EQ(links.size(), want.size());
+    for (bool opens : {true, false}) {
+        platform.urls.clear();
+        platform.boxes.clear();
+        platform.urlsOpen = opens;
+        for (LinkLabel* link : links)
+            QTest::mouseClick(link, Qt::LeftButton);
+        EXPECT_EQ(platform.urls, want);
+        ASSERT_EQ(platform.boxes.size(), opens ? 0u : want.size());
+        for (size_t i = 0; i < platform.boxes.size(); ++i)
+            EXPECT_NE(platform.boxes[i].find("\r" + want[i] + "\r"), std::string::npos) << platform.boxes[i];
+        EXPECT_TRUE(d.isVisible());
+        EXPECT_TRUE(d.ChkAuto->isChecked());
+    }
 }

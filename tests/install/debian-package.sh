@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The Debian package built from this build folder: lintian finds no error in
-# it; unpacked into a scratch root (dpkg-deb -x) its Pelko starts on a
+# it, it names no placeholder home page and holds the command `pelko`;
+# unpacked into a scratch root (dpkg-deb -x) its Pelko starts on a
 # private Xvfb with a fresh HOME, shows its window in the default skin and
 # writes ~/.config/pelko/Pelko.ini.
 #   debian-package.sh BUILD_DIR
@@ -24,6 +25,8 @@ for lib in libc6 libqt6widgets6 libssl3; do
   case "$depends" in *"$lib"*) ;; *) fail "Depends lacks $lib: $depends" ;; esac
 done
 
+[ -z "$(dpkg-deb -f "$deb" Homepage)" ] || fail "placeholder Homepage: $(dpkg-deb -f "$deb" Homepage)"
+
 lintian --fail-on error --tag-display-limit 0 "$deb" >"$WORK/lintian.log" 2>&1 ||
   fail "lintian: $(cat "$WORK/lintian.log")"
 
@@ -33,7 +36,8 @@ export HOME="$WORK/home"
 mkdir -p "$HOME"
 unset XDG_CONFIG_HOME PELKO_DIR
 start_xvfb
-start_pelko "$root/usr/bin/Pelko"
+[ "$(readlink "$root/usr/bin/pelko")" = Pelko ] || fail "usr/bin/pelko is not a link to Pelko"
+start_pelko "$root/usr/bin/pelko"
 wait_main_window "$(bmp_size "$root/usr/share/pelko/skins/default/main.bmp")"
 grep -q "^current_skin = $root/usr/share/pelko/skins/default/"$'\r'"\$" "$HOME/.config/pelko/Pelko.ini" ||
   fail "no first Pelko.ini in $HOME/.config/pelko"

@@ -244,8 +244,8 @@ void MakeEmber(const QString& dir)
     SkinMeta meta;
     meta.name = "Pelko Ember";
     meta.author = "The Pelko project";
-    meta.mail = "skins@pelko.example.org";
-    meta.web = "https://pelko.example.org/skins";
+    meta.mail = ""; // no address of our own to give
+    meta.web = "";
     meta.info = "Warm copper medallion with an amber display; the message window reads like parchment.";
     WriteSkinIni(dir, meta, m, w);
 }

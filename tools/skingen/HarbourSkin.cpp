@@ -221,8 +221,8 @@ void MakeHarbour(const QString& dir)
     SkinMeta meta;
     meta.name = "Pelko Harbour";
     meta.author = "The Pelko project";
-    meta.mail = "skins@pelko.example.org";
-    meta.web = "https://pelko.example.org/skins";
+    meta.mail = ""; // no address of our own to give
+    meta.web = "";
     meta.info = "Pelko's default skin: deep-sea blue with a glowing cyan status display.";
     WriteSkinIni(dir, meta, m, w);
 }

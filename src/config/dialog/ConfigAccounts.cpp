@@ -4,10 +4,13 @@
 #include "config/Keyring.h"
 #include "config/SettingsFile.h"
 #include "config/dialog/ConfigDialog.h"
+#include "config/dialog/OneLineValidator.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
 
@@ -19,11 +22,14 @@ const std::string kAccountExists = "Account already exists !";
 const std::string kFillAllFields = "Please fill all fields of your account !";
 const std::string kAccountsFull = "Accounts full, please delete one before !";
 
-std::string bytes(const QLineEdit* e) { return e->text().toUtf8().toStdString(); }
+std::string bytes(const QString& s) { return s.toUtf8().toStdString(); }
+std::string bytes(const QLineEdit* e) { return bytes(e->text()); }
+QString text(const std::string& s) { return QString::fromUtf8(s.c_str()); }
 
 const std::string kTypeTheCommand = "Type the command that prints the token in the Passwd field first.";
 const std::string kTypeThePassword = "Type the password in the Passwd field first.";
 const std::string kNotStored = "\rNothing was written to Accounts.ini.";
+const std::string kLineBreak = "A field of the account holds a line break, which cannot be stored.";
 
 // The account table as it was before a change, to put back when the file
 // cannot take the change: list and file never disagree.
@@ -44,6 +50,21 @@ QLineEdit::EchoMode echoFor(SecretSource source)
     return source == SecretSource::Command ? QLineEdit::Normal : QLineEdit::Password;
 }
 
+// What the Passwd field shows of an account: the command of a token command,
+// else the password (nothing for one kept in the keyring).
+std::string shownSecret(const AccountAuth& auth)
+{
+    return auth.source == SecretSource::Command ? auth.command : auth.password;
+}
+
+int accountIndex(const Commun& c, const std::string& name)
+{
+    for (int i = 1; i <= c.AccCount; ++i)
+        if (c.Accounts[size_t(i)].acc_name == name)
+            return i;
+    return 0;
+}
+
 } // namespace
 
 void TConfig::showSignIn(const AccountAuth& auth)
@@ -51,6 +72,170 @@ void TConfig::showSignIn(const AccountAuth& auth)
     SecretBox->setCurrentIndex(static_cast<int>(auth.source));
     MechBox->setCurrentIndex(static_cast<int>(auth.mechanism));
     Password->setEchoMode(echoFor(auth.source));
+    PasswordLabel->setText(auth.source == SecretSource::Command ? QStringLiteral("Co&mmand :")
+                                                                : QStringLiteral("&Passwd : "));
+}
+
+TConfig::AccountEdit TConfig::typedAccount() const
+{
+    return {NAccount->text(), HostTxt->text(), UserName->text(), Password->text()};
+}
+
+TConfig::AccountEdit TConfig::storedAccount(int index) const
+{
+    const TPOPAcc& acc = c_.Accounts[size_t(index)];
+    return {text(acc.acc_name), text(acc.host_name), text(acc.user_name),
+            text(shownSecret(ReadAccountAuth(acc.password)))};
+}
+
+void TConfig::showAccount(const AccountEdit& e)
+{
+    NAccount->setText(e.name);
+    HostTxt->setText(e.host);
+    UserName->setText(e.user);
+    Password->setText(e.secret);
+}
+
+bool TConfig::accountFieldHoldsLineBreak()
+{
+    for (const QLineEdit* e : {NAccount, HostTxt, UserName, Password})
+        if (HoldsLineBreak(e->text())) {
+            p_.messageBox(kLineBreak, this);
+            return true;
+        }
+    return false;
+}
+
+void TConfig::markAccountItem(int index)
+{
+    QListWidgetItem* item = LstAcc->item(index - 1);
+    if (!item)
+        return;
+    const TPOPAcc& acc = c_.Accounts[size_t(index)];
+    item->setText(text(acc.acc_name));
+    QFont f = LstAcc->font();
+    f.setItalic(acc.inactive);
+    item->setFont(f);
+    item->setForeground(LstAcc->palette().brush(acc.inactive ? QPalette::Disabled : QPalette::Active,
+                                                QPalette::Text));
+    item->setToolTip(acc.inactive ? QStringLiteral("Inactive: not checked") : QString());
+}
+
+void TConfig::updateAccountButtons()
+{
+    const bool selected = selectedAccount() != 0;
+    SaveAcc->setEnabled(selected);
+    if (!PopPan->isHidden())
+        (selected ? SaveAcc : AddAcc)->setDefault(true);
+}
+
+void TConfig::keepAccountEdit()
+{
+    const int index = accountIndex(c_, shownAccount_);
+    if (shownAccount_.empty() || index == 0)
+        return;
+    const AccountEdit typed = typedAccount();
+    if (typed == storedAccount(index))
+        edits_.erase(shownAccount_);
+    else
+        edits_[shownAccount_] = typed;
+}
+
+bool TConfig::storeAccountEdit(int index, const AccountEdit& e)
+{
+    for (const QString* field : {&e.name, &e.host, &e.user, &e.secret})
+        if (HoldsLineBreak(*field)) {
+            p_.messageBox(kLineBreak, this);
+            return false;
+        }
+    const std::string name = bytes(e.name), host = bytes(e.host), user = bytes(e.user), secret = bytes(e.secret);
+    TPOPAcc& current = c_.Accounts[size_t(index)];
+    const AccountAuth auth = ReadAccountAuth(current.password);
+    const bool keyring = auth.source == SecretSource::Keyring;
+
+    // The checks and messages of Add; the account may keep its own name.
+    const int other = name.empty() ? 0 : accountIndex(c_, name);
+    const bool duplicate = other != 0 && other != index;
+    if (duplicate)
+        p_.messageBox(kAccountExists, this);
+    // An empty Passwd field keeps what the keyring holds.
+    if (name.empty() || host.empty() || user.empty() || (secret.empty() && !keyring)) {
+        p_.messageBox(kFillAllFields, this);
+        return false;
+    }
+    if (duplicate)
+        return false;
+
+    TPOPAcc acc = current;
+    acc.acc_name = name;
+    acc.host_name = host;
+    acc.user_name = user;
+    AccountAuth after = auth;
+    if (auth.source == SecretSource::Password)
+        after.password = secret;
+    else if (auth.source == SecretSource::Command)
+        after.command = secret;
+    acc.password = AccountAuthField(after);
+    std::string why;
+    if (!AccountStorable(acc, &why)) {
+        p_.messageBox(why, this);
+        return false;
+    }
+
+    // A password typed for the keyring goes there; a new name or host takes
+    // the kept one along.
+    const bool moved = name != current.acc_name || host != current.host_name;
+    const bool toKeyring = keyring && (!secret.empty() || moved);
+    if (toKeyring) {
+        std::string password = secret;
+        if (password.empty()) {
+            const auto kept = keyring::Lookup(current.acc_name, current.host_name, &why);
+            if (!kept) {
+                p_.messageBox(why + kNotStored, this);
+                return false;
+            }
+            password = *kept;
+        }
+        if (!keyring::Store(name, host, password, &why)) {
+            p_.messageBox(why + kNotStored, this);
+            return false;
+        }
+    }
+
+    const TableBefore before(c_);
+    const std::string oldName = current.acc_name, oldHost = current.host_name;
+    current = acc;
+    if (!SaveAccounts()) {
+        before.restore(c_);
+        if (toKeyring && moved)
+            keyring::Remove(name, host);
+        return false;
+    }
+    if (toKeyring && moved)
+        keyring::Remove(oldName, oldHost);
+    edits_.erase(oldName);
+    if (shownAccount_ == oldName)
+        shownAccount_ = name;
+    markAccountItem(index);
+    return true;
+}
+
+bool TConfig::storeKeptEdits()
+{
+    keepAccountEdit();
+    const auto kept = edits_;
+    for (const auto& [name, edit] : kept) {
+        const int index = accountIndex(c_, name);
+        if (index == 0)
+            continue;
+        if (!storeAccountEdit(index, edit)) {
+            // Shown where it can be mended.
+            AccBtnClick();
+            LstAcc->setCurrentRow(index - 1);
+            return false;
+        }
+    }
+    return true;
 }
 
 bool TConfig::SaveAccounts()
@@ -80,9 +265,13 @@ void TConfig::RefreshAccountList()
     {
         const QSignalBlocker block(LstAcc);
         LstAcc->clear();
-        for (int i = 1; i <= c_.AccCount; ++i)
-            LstAcc->addItem(QString::fromUtf8(c_.Accounts[size_t(i)].acc_name.c_str()));
+        for (int i = 1; i <= c_.AccCount; ++i) {
+            LstAcc->addItem(QString());
+            markAccountItem(i);
+        }
     }
+    shownAccount_.clear();
+    updateAccountButtons();
     NAccount->clear();
     HostTxt->clear();
     UserName->clear();
@@ -92,6 +281,8 @@ void TConfig::RefreshAccountList()
 
 void TConfig::AddAccClick()
 {
+    if (accountFieldHoldsLineBreak())
+        return;
     const std::string name = bytes(NAccount), host = bytes(HostTxt), user = bytes(UserName),
                       password = bytes(Password);
 
@@ -159,11 +350,22 @@ void TConfig::AddAccClick()
     NAccount->setFocus();
 }
 
+void TConfig::SaveAccClick()
+{
+    const int sel = selectedAccount();
+    if (sel == 0)
+        return;
+    keepAccountEdit();
+    if (storeAccountEdit(sel, typedAccount()))
+        LstAccClick();
+}
+
 void TConfig::DelAccClick()
 {
     const int sel = selectedAccount();
     if (sel == 0)
         return;
+    const std::string name = c_.Accounts[size_t(sel)].acc_name;
     const TableBefore before(c_);
     for (int i = sel; i < c_.AccCount; ++i)
         c_.Accounts[size_t(i)] = c_.Accounts[size_t(i + 1)];
@@ -173,6 +375,8 @@ void TConfig::DelAccClick()
     const bool saved = SaveAccounts();
     if (!saved)
         before.restore(c_); // still in the file: still in the list, still selected
+    else
+        edits_.erase(name);
     RefreshAccountList();
     if (!saved)
         LstAcc->setCurrentRow(sel - 1);
@@ -183,13 +387,13 @@ void TConfig::LstAccClick()
     const int sel = selectedAccount();
     if (sel == 0)
         return;
+    // What was typed for the account shown so far stays with it until saved.
+    keepAccountEdit();
     const TPOPAcc& acc = c_.Accounts[size_t(sel)];
-    NAccount->setText(QString::fromUtf8(acc.acc_name.c_str()));
-    HostTxt->setText(QString::fromUtf8(acc.host_name.c_str()));
-    UserName->setText(QString::fromUtf8(acc.user_name.c_str()));
-    const AccountAuth auth = ReadAccountAuth(acc.password);
-    showSignIn(auth);
-    Password->setText(QString::fromUtf8((auth.source == SecretSource::Command ? auth.command : auth.password).c_str()));
+    showSignIn(ReadAccountAuth(acc.password));
+    const auto kept = edits_.find(acc.acc_name);
+    showAccount(kept != edits_.end() ? kept->second : storedAccount(sel));
+    shownAccount_ = acc.acc_name;
     if (acc.inactive)
         ChkInact->setChecked(true);
     else
@@ -206,12 +410,16 @@ void TConfig::setSelectedInactive(bool inactive)
         c_.Accounts[size_t(sel)].inactive = !inactive;
         (inactive ? ChkAct : ChkInact)->setChecked(true);
     }
+    markAccountItem(sel);
 }
 
 void TConfig::SignInChanged()
 {
     const auto source = static_cast<SecretSource>(SecretBox->currentIndex());
-    Password->setEchoMode(echoFor(source));
+    AccountAuth chosen;
+    chosen.source = source;
+    chosen.mechanism = static_cast<AuthMechanism>(MechBox->currentIndex());
+    showSignIn(chosen);
     const int sel = selectedAccount();
     if (sel == 0)
         return; // a choice for the next account added
@@ -225,6 +433,8 @@ void TConfig::SignInChanged()
     AccountAuth after;
     after.source = source;
     after.mechanism = static_cast<AuthMechanism>(MechBox->currentIndex());
+    if (accountFieldHoldsLineBreak())
+        return showSignIn(before);
     const std::string typed = bytes(Password);
     std::string why;
     switch (source) {
@@ -269,6 +479,10 @@ void TConfig::SignInChanged()
     }
     if (before.source == SecretSource::Keyring && source != SecretSource::Keyring)
         keyring::Remove(acc.acc_name, acc.host_name);
+    // The Passwd field now shows the secret as stored; with the same source,
+    // a password typed but not saved stays there.
+    if (source != before.source)
+        Password->setText(text(shownSecret(after)));
     LstAccClick();
 }
 

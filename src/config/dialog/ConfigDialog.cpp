@@ -3,12 +3,15 @@
 #include "config/dialog/ConfigDialog.h"
 
 #include "config/SettingsFile.h"
+#include "config/dialog/ConfigLinks.h"
 #include "config/dialog/LinkLabel.h"
+#include "config/dialog/OneLineValidator.h"
 #include "config/dialog/PanelIcons.h"
 #include "skin/qt/ImgBtn.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -19,6 +22,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace pelko {
@@ -27,12 +31,6 @@ namespace {
 
 constexpr int kClientWidth = 412, kClientHeight = 297;
 constexpr int kPanelLeft = 88, kPanelTop = 8, kPanelWidth = 320, kPanelHeight = 244;
-
-// Addresses of the Credits page.
-const char* const kTeamMail = "mailto:team@pelko.example.org";
-const char* const kHomePage = "https://pelko.example.org";
-const char* const kNewsPage = "https://pelko.example.org/news";
-const char* const kSkinGallery = "https://pelko.example.org/skins";
 
 void setBase(QWidget* w, const QColor& c)
 {
@@ -191,6 +189,7 @@ QWidget* TConfig::buildOptionsPanel()
         auto* row = new QHBoxLayout;
         edit = new QLineEdit(group);
         edit->setObjectName(QString::fromLatin1(editName));
+        KeepOneLine(edit);
         browse = new QPushButton(QStringLiteral("..."), group);
         browse->setObjectName(QString::fromLatin1(browseName));
         browse->setFixedWidth(28);
@@ -220,27 +219,31 @@ QWidget* TConfig::buildAccountsPanel()
     outer->setSpacing(6);
     auto* left = new QVBoxLayout;
     left->setSpacing(4);
-    outer->addLayout(left, 3);
+    outer->addLayout(left, 1);
 
     auto* info = new QGroupBox(QStringLiteral(" Account Info : "), pan);
     auto* grid = new QGridLayout(info);
-    grid->setContentsMargins(8, 6, 8, 6);
+    grid->setContentsMargins(6, 6, 6, 6);
+    grid->setHorizontalSpacing(4);
     grid->setVerticalSpacing(4);
-    auto field = [info, grid](int row, const QString& caption, const char* name, QLineEdit*& edit,
-                              const QColor& colour) {
+    auto field = [info, grid](int row, const QString& caption, const char* name, QLineEdit*& edit) {
         edit = new QLineEdit(info);
         edit->setObjectName(QString::fromLatin1(name));
-        setBase(edit, colour);
+        // Every field looks editable alike (a tinted name field reads as disabled).
+        setBase(edit, QColor(255, 255, 221));
+        KeepOneLine(edit);
         auto* label = new QLabel(caption, info);
         label->setBuddy(edit);
         grid->addWidget(label, row, 0);
         grid->addWidget(edit, row, 1);
+        return label;
     };
-    const QColor nameColour(184, 196, 216), fieldColour(255, 255, 221);
-    field(0, QStringLiteral("&Name :"), "NAccount", NAccount, nameColour);
-    field(1, QStringLiteral("&Host : "), "HostTxt", HostTxt, fieldColour);
-    field(2, QStringLiteral("&Login : "), "UserName", UserName, fieldColour);
-    field(3, QStringLiteral("&Passwd : "), "Password", Password, fieldColour);
+    field(0, QStringLiteral("&Name :"), "NAccount", NAccount);
+    field(1, QStringLiteral("&Host : "), "HostTxt", HostTxt);
+    field(2, QStringLiteral("&Login : "), "UserName", UserName);
+    PasswordLabel = field(3, QStringLiteral("&Passwd : "), "Password", Password);
+    // Room for the label a token command gets, so that the fields stay put.
+    grid->setColumnMinimumWidth(0, QFontMetrics(info->font()).horizontalAdvance(QStringLiteral("Command : ")));
     HostTxt->setToolTip(
         QStringLiteral("host, host:port, pop3s://host[:port], pop3://host[:port]?starttls, [::1]:port"));
     Password->setEchoMode(QLineEdit::Password);
@@ -250,20 +253,19 @@ QWidget* TConfig::buildAccountsPanel()
     SecretBox->setObjectName(QStringLiteral("SecretBox"));
     SecretBox->addItems({QStringLiteral("Password"), QStringLiteral("Keyring"), QStringLiteral("Token cmd")});
     SecretBox->setToolTip(QStringLiteral("Password: kept in Accounts.ini\nKeyring: kept in the desktop keyring\n"
-                                         "Token cmd: the Passwd field holds a command that prints an OAuth 2.0 token"));
+                                         "Token cmd: the Command field holds a command that prints an OAuth 2.0 token"));
     MechBox = new QComboBox(info);
     MechBox->setObjectName(QStringLiteral("MechBox"));
     MechBox->addItems({QStringLiteral("Auto"), QStringLiteral("PLAIN"), QStringLiteral("XOAUTH2"),
                        QStringLiteral("OAUTHBEARER")});
     MechBox->setToolTip(QStringLiteral("Auto: User and Pass (AUTH PLAIN when the server refuses User); XOAUTH2 for a token"));
-    auto* signIn = new QHBoxLayout;
-    signIn->setSpacing(4);
-    signIn->addWidget(SecretBox, 1);
-    signIn->addWidget(MechBox, 1);
     auto* signInLabel = new QLabel(QStringLiteral("&Sign in :"), info);
     signInLabel->setBuddy(SecretBox);
     grid->addWidget(signInLabel, 4, 0);
-    grid->addLayout(signIn, 4, 1);
+    grid->addWidget(SecretBox, 4, 1);
+    // The mechanism under the source: side by side neither would show its whole name.
+    MechBox->setAccessibleName(QStringLiteral("Mechanism"));
+    grid->addWidget(MechBox, 5, 1);
     connect(SecretBox, &QComboBox::activated, this, [this] { SignInChanged(); });
     connect(MechBox, &QComboBox::activated, this, [this] { SignInChanged(); });
     left->addWidget(info);
@@ -278,29 +280,45 @@ QWidget* TConfig::buildAccountsPanel()
     statusRow->addWidget(ChkAct);
     statusRow->addWidget(ChkInact);
     left->addWidget(status);
+    left->addStretch(1);
 
-    auto* buttons = new QHBoxLayout;
+    // The list, wide enough for ten-letter names, over the buttons that act on it.
+    auto* right = new QVBoxLayout;
+    right->setSpacing(4);
+    outer->addLayout(right, 0);
+    LstAcc = new QListWidget(pan);
+    LstAcc->setObjectName(QStringLiteral("LstAcc"));
+    LstAcc->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    QFont italic = LstAcc->font();
+    italic.setItalic(true);
+    // Room for a scroll bar too: ten accounts may not fit the height.
+    const int frame = 2 * LstAcc->frameWidth() + 6 + LstAcc->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    LstAcc->setFixedWidth(QFontMetrics(italic).horizontalAdvance(QString(10, QLatin1Char('N'))) + frame);
+    right->addWidget(LstAcc, 1);
+
     AddAcc = new QPushButton(QStringLiteral("&Add"), pan);
     AddAcc->setObjectName(QStringLiteral("AddAcc"));
+    SaveAcc = new QPushButton(QStringLiteral("Sa&ve"), pan);
+    SaveAcc->setObjectName(QStringLiteral("SaveAcc"));
+    SaveAcc->setToolTip(QStringLiteral("Store the fields into the account selected in the list"));
     DelAcc = new QPushButton(QStringLiteral("&Remove"), pan);
     DelAcc->setObjectName(QStringLiteral("DelAcc"));
     DelAcc->setAutoDefault(false);
-    buttons->addWidget(AddAcc);
-    buttons->addWidget(DelAcc);
-    left->addLayout(buttons);
-    left->addStretch(1);
-
-    LstAcc = new QListWidget(pan);
-    LstAcc->setObjectName(QStringLiteral("LstAcc"));
-    outer->addWidget(LstAcc, 2);
+    for (QPushButton* b : {AddAcc, SaveAcc, DelAcc}) {
+        b->setMinimumWidth(0);
+        right->addWidget(b);
+    }
 
     connect(AddAcc, &QPushButton::clicked, this, [this] { AddAccClick(); });
+    connect(SaveAcc, &QPushButton::clicked, this, [this] { SaveAccClick(); });
     connect(DelAcc, &QPushButton::clicked, this, [this] { DelAccClick(); });
     connect(LstAcc, &QListWidget::itemClicked, this, [this] { LstAccClick(); });
     connect(LstAcc, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0)
             LstAccClick();
+        updateAccountButtons();
     });
+    connect(LstAcc, &QListWidget::itemSelectionChanged, this, [this] { updateAccountButtons(); });
     connect(ChkAct, &QRadioButton::clicked, this, [this] { ChkActClick(); });
     connect(ChkInact, &QRadioButton::clicked, this, [this] { ChkInactClick(); });
     return pan;
@@ -400,13 +418,14 @@ QWidget* TConfig::buildCreditsPanel()
     infoRow->addWidget(icon, 0, Qt::AlignTop);
     auto* infoText = new QVBoxLayout;
     infoText->setSpacing(1);
+    // The makers: their read-me (or the manual page of a copy not installed).
     auto* maker = new LinkLabel(QStringLiteral("The Pelko team"), info);
     maker->setObjectName(QStringLiteral("NRQ"));
-    maker->setToolTip(QStringLiteral("Contact"));
+    maker->setToolTip(ReadmeFile().empty() ? QStringLiteral("Manual page") : QStringLiteral("Read me"));
     connect(maker, &LinkLabel::clicked, this, [this] { NRQClick(); });
     infoText->addWidget(maker);
-    infoText->addWidget(webLink(QStringLiteral("Pelko home page"), kHomePage, info));
-    infoText->addWidget(webLink(QStringLiteral("News and updates"), kNewsPage, info));
+    infoText->addWidget(webLink(QStringLiteral("Manual page"), kManualPage, info));
+    infoText->addWidget(webLink(QStringLiteral("pelko-check manual page"), kCheckerManualPage, info));
     infoRow->addLayout(infoText, 1);
     infoRow->addWidget(plainLabel(QStringLiteral("v1.1"), info), 0, Qt::AlignTop);
     v->addWidget(info);
@@ -415,12 +434,9 @@ QWidget* TConfig::buildCreditsPanel()
     auto* thanksGrid = new QGridLayout(thanks);
     thanksGrid->setContentsMargins(8, 2, 8, 4);
     thanksGrid->setVerticalSpacing(1);
-    thanksGrid->addWidget(webLink(QStringLiteral("The skin makers"),
-                                  "https://pelko.example.org/thanks/skins", thanks), 0, 0);
-    thanksGrid->addWidget(webLink(QStringLiteral("The testers"),
-                                  "https://pelko.example.org/thanks/testers", thanks), 0, 1);
-    thanksGrid->addWidget(webLink(QStringLiteral("The translators"),
-                                  "https://pelko.example.org/thanks/translators", thanks), 1, 0);
+    thanksGrid->addWidget(plainLabel(QStringLiteral("The skin makers"), thanks), 0, 0);
+    thanksGrid->addWidget(plainLabel(QStringLiteral("The testers"), thanks), 0, 1);
+    thanksGrid->addWidget(plainLabel(QStringLiteral("The translators"), thanks), 1, 0);
     thanksGrid->addWidget(plainLabel(QStringLiteral("Everyone who reported a bug"), thanks), 1, 1);
     v->addWidget(thanks);
 
@@ -433,8 +449,11 @@ QWidget* TConfig::buildCreditsPanel()
     more->setFont(boldFont);
     auto* moreRow = new QHBoxLayout(more);
     moreRow->setContentsMargins(8, 2, 8, 4);
-    moreRow->addWidget(plainLabel(QStringLiteral("Pelko skin gallery :"), more));
-    moreRow->addWidget(webLink(QStringLiteral("pelko.example.org/skins"), kSkinGallery, more));
+    moreRow->addWidget(plainLabel(QStringLiteral("Pelko's skins :"), more));
+    auto* skins = new LinkLabel(QStringLiteral("the skins folder"), more);
+    skins->setObjectName(QStringLiteral("SkinsFolder"));
+    connect(skins, &LinkLabel::clicked, this, [this] { openLink(SkinsFolder(c_.settings.SkinDir)); });
+    moreRow->addWidget(skins);
     moreRow->addStretch(1);
     v->addWidget(more);
 

@@ -10,6 +10,7 @@
 #include <QDialog>
 
 #include <functional>
+#include <map>
 #include <string>
 
 class QCheckBox;
@@ -56,6 +57,8 @@ public:
     void SkinBtnClick();
     void InfoBtnClick();
     void AddAccClick();
+    // Stores what the fields show into the account selected in the list.
+    void SaveAccClick();
     void DelAccClick();
     void LstAccClick();
     void ChkActClick();
@@ -93,7 +96,7 @@ public:
     // Where the secret comes from (password, desktop keyring, token command)
     // and the sign-in mechanism (automatic, PLAIN, XOAUTH2, OAUTHBEARER).
     QComboBox *SecretBox = nullptr, *MechBox = nullptr;
-    QPushButton *AddAcc = nullptr, *DelAcc = nullptr;
+    QPushButton *AddAcc = nullptr, *SaveAcc = nullptr, *DelAcc = nullptr;
     QGroupBox* InfSk = nullptr;
     QLabel *SkName = nullptr, *SkAuthor = nullptr, *SkInfo = nullptr;
     LinkLabel *Skemail = nullptr, *SkWeb = nullptr;
@@ -115,6 +118,30 @@ private:
     void UncheckPanelButtons();
     void showPanel(QWidget* panel, TImgBtn* button);
     void RefreshAccountList();
+    // What the four account fields hold, for one account edited but not saved yet.
+    struct AccountEdit {
+        QString name, host, user, secret;
+        bool operator==(const AccountEdit& o) const
+        {
+            return name == o.name && host == o.host && user == o.user && secret == o.secret;
+        }
+    };
+    AccountEdit typedAccount() const;
+    AccountEdit storedAccount(int index) const;
+    void showAccount(const AccountEdit& e);
+    // Keeps what the fields hold for the account they show, when it differs
+    // from the table, so that choosing another account loses nothing.
+    void keepAccountEdit();
+    // Checks and stores an edit into account `index`; false (after a box) when refused.
+    bool storeAccountEdit(int index, const AccountEdit& e);
+    // Stores the edits kept for accounts other than the one shown; false when one is refused.
+    bool storeKeptEdits();
+    // The list item of account `index` shows its name, and whether it is inactive.
+    void markAccountItem(int index);
+    // Save takes Enter while an account is selected, Add otherwise.
+    void updateAccountButtons();
+    // True (after a box) when one of the account fields holds a line break.
+    bool accountFieldHoldsLineBreak();
     // Sets the secret source box, the mechanism box and the Passwd field's
     // echo to how auth signs in.
     void showSignIn(const AccountAuth& auth);
@@ -136,6 +163,9 @@ private:
     ConfigHost& host_;
     bool SkinChanged = false;
     std::string infSkDir_;
+    QLabel* PasswordLabel = nullptr; // "Passwd :", or "Command :" for a token command
+    std::string shownAccount_;                  // the account the fields show ("" for none)
+    std::map<std::string, AccountEdit> edits_; // unsaved edits, by account name
 };
 
 } // namespace pelko

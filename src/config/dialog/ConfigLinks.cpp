@@ -1,6 +1,9 @@
 // Links of the Skin Info and Credits pages, and the two file choosers of the
-// Options page.
+// Options page. A link opens with the desktop's handler and never closes the
+// dialog; one that no program takes is reported in a box.
+#include "config/FileLocations.h"
 #include "config/dialog/ConfigDialog.h"
+#include "config/dialog/ConfigLinks.h"
 #include "config/dialog/LinkLabel.h"
 
 #include <QDir>
@@ -20,20 +23,46 @@ std::string FolderOf(const QString& file)
     const QFileInfo f(file.trimmed());
     return !file.trimmed().isEmpty() && f.absoluteDir().exists() ? f.absolutePath().toUtf8().toStdString() : "";
 }
-const std::string kMakerMail = "mailto:team@pelko.example.org";
-const std::string kThanksMail = "mailto:thanks@pelko.example.org";
-
 std::string bytes(const QString& s) { return s.toUtf8().toStdString(); }
 
+const std::string kNotOpened = "This link could not be opened:\r";
+const std::string kNoOpener = "\rNo program of this desktop takes it.";
+constexpr size_t kShownAddressLength = 200;
+
 } // namespace
+
+std::string ReadmeFile()
+{
+    // An installed copy has its documentation beside its data:
+    // .../share/pelko/ and .../share/doc/pelko/README.md.
+    const std::string data = InstalledDataDir(ExecutableDirectory());
+    if (data.empty())
+        return {};
+    const QString readme = QDir::cleanPath(QString::fromUtf8((data + "../doc/pelko/README.md").c_str()));
+    return QFileInfo::exists(readme) ? bytes(readme) : std::string();
+}
+
+std::string SkinsFolder(const std::string& skinDir)
+{
+    const std::string installed = InstalledSkinsDir();
+    if (!installed.empty())
+        return installed;
+    // Else the folder that holds the skin in use.
+    const QString dir = QString::fromUtf8(skinDir.c_str());
+    return dir.isEmpty() ? std::string() : bytes(QFileInfo(QDir::cleanPath(dir)).absolutePath());
+}
 
 void TConfig::openLink(const std::string& address)
 {
     if (address.empty() || address == "mailto:")
-        return; // an empty label opens nothing and keeps the dialog
-    p_.openUrl(address);
-    // A link closes the dialog as Cancel does, a preview included.
-    reject();
+        return; // an empty label opens nothing
+    // The dialog stays open: what was changed in it is still to be confirmed
+    // or cancelled.
+    if (p_.openUrl(address))
+        return;
+    const std::string shown =
+        address.size() > kShownAddressLength ? address.substr(0, kShownAddressLength) + "..." : address;
+    p_.messageBox(kNotOpened + shown + kNoOpener, this);
 }
 
 void TConfig::SkemailClick()
@@ -45,8 +74,13 @@ void TConfig::SkemailClick()
 
 void TConfig::SkWebClick() { openLink(bytes(SkWeb->text())); }
 void TConfig::OpenWeb(const QString& address) { openLink(bytes(address)); }
-void TConfig::NRQClick() { openLink(kMakerMail); }
-void TConfig::OpenMail() { openLink(kThanksMail); }
+// The makers' own words: the read-me of an installed copy, else the manual.
+void TConfig::NRQClick()
+{
+    const std::string readme = ReadmeFile();
+    openLink(readme.empty() ? kManualPage : readme);
+}
+void TConfig::OpenMail() { openLink(kCheckerManualPage); }
 
 void TConfig::SndBrClick()
 {

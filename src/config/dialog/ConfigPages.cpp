@@ -53,6 +53,7 @@ void TConfig::FormShow()
     UserName->clear();
     Password->clear();
     LoadControls();
+    edits_.clear();
     RefreshAccountList();
     SkinChanged = false;
 }
@@ -75,9 +76,10 @@ void TConfig::showPanel(QWidget* panel, TImgBtn* button)
     UncheckPanelButtons();
     panel->show();
     button->setChecked(true);
-    // Enter adds an account on the Accounts page and confirms elsewhere.
+    // On the Accounts page Enter adds an account, or saves the one selected;
+    // elsewhere it confirms.
     if (panel == PopPan)
-        AddAcc->setDefault(true);
+        updateAccountButtons();
     else
         OK->setDefault(true);
 }
@@ -133,10 +135,11 @@ bool TConfig::SaveSettings()
 
 void TConfig::OKClick()
 {
-    // A settings file that could not be written keeps the dialog open: the
-    // main window would otherwise rebuild from the old file and drop the
-    // user's changes silently.
-    if (!SaveSettings())
+    // An account edited but not saved is saved now, so that OK keeps what
+    // was typed. A settings file that could not be written keeps the dialog
+    // open: the main window would otherwise rebuild from the old file and
+    // drop the user's changes silently.
+    if (!storeKeptEdits() || !SaveSettings())
         return;
     // The autostart entry is touched only when the box was changed, so that
     // an entry the user edited stays as it is.
