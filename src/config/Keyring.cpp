@@ -145,7 +145,7 @@ std::string NoAnswer(long long ms, bool unlocking)
 
 // What went wrong, in words: a Secret Service that is not there is told
 // apart from one that does not answer or refuses. The service's own text
-// is cut short; it is shown as plain text only.
+// is cut short and loses its control characters (a terminal shows it too).
 std::string Described(const GError* error, long long elapsedMs)
 {
     const Secrets& lib = Library();
@@ -160,16 +160,19 @@ std::string Described(const GError* error, long long elapsedMs)
     std::string text = error->message ? error->message : "";
     if (text.size() > kMaxServiceText)
         text = text.substr(0, kMaxServiceText) + "...";
+    for (char& ch : text)
+        if (static_cast<unsigned char>(ch) < 32 || ch == 127)
+            ch = ' ';
     return "The desktop keyring failed: " + text;
 }
 
-void Take(GError* error, std::string* why)
+// Says why a store failed (after elapsedMs) and frees the error.
+void Take(GError* error, long long elapsedMs, std::string* why)
 {
-    if (!error)
-        return;
     if (why)
-        *why = Described(error, 0);
-    Library().errorFree(error);
+        *why = error ? Described(error, elapsedMs) : "The desktop keyring did not keep the password.";
+    if (error)
+        Library().errorFree(error);
 }
 
 // One lookup, run on a thread of its own: libsecret's calls wait as long as
@@ -349,12 +352,15 @@ bool Store(const std::string& account, const std::string& host, const std::strin
     if (!BusThere(why))
         return false;
     GError* error = nullptr;
+    const auto start = std::chrono::steady_clock::now();
     const std::string label = "Pelko: " + account + " (" + host + ")";
     const gboolean ok = Library().store(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
                                                    password.c_str(), nullptr, &error, "account", account.c_str(),
                                                    "host", host.c_str(), nullptr);
     if (error || !ok) {
-        Take(error, why);
+        Take(error,
+             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
+             why);
         return false;
     }
     return true;

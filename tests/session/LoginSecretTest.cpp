@@ -171,6 +171,7 @@ TEST(KeyringFake, TheWaitIsBoundedAndSaysWhatHappened)
         {"prompt-open", "error: The desktop keyring is locked. Its unlock prompt was not answered within 0.8 s."},
         {"prompt-dismissed", "error: The desktop keyring is locked."},
         {"open", "error: The password for Work (pop.example.org) in the desktop keyring" + refused},
+        {"refusing", "error: The desktop keyring failed: GDBus.Error:org.freedesktop.DBus.Error.AccessDenied: no [31m"},
     };
     for (const auto& r : rows) {
         if (r.mode != mode)

@@ -8,7 +8,8 @@ MODE silent: owns the name and never answers anything;
      open: one unlocked item (account "Work", host "pop.example.org") holding
            SECRET ("\r", "\n" written as such; "s3cret" when not given);
      prompt-open: that item is locked and its unlock prompt is never answered;
-     prompt-dismissed: that item is locked and its unlock prompt is dismissed.
+     prompt-dismissed: that item is locked and its unlock prompt is dismissed;
+     refusing: every search is refused, with an escape sequence in its text.
 Prints "ready" once the name is owned.
 """
 import sys
@@ -54,6 +55,8 @@ class Service(dbus.service.Object):
 
     @dbus.service.method(SERVICE, in_signature="a{ss}", out_signature="aoao")
     def SearchItems(self, attributes):
+        if mode == "refusing":
+            raise dbus.exceptions.DBusException("no\x1b[31m", name="org.freedesktop.DBus.Error.AccessDenied")
         if any(ATTRIBUTES.get(k) != v for k, v in attributes.items()):
             return dbus.Array([], signature="o"), dbus.Array([], signature="o")
         hit = dbus.Array([dbus.ObjectPath(ITEM_PATH)], signature="o")
