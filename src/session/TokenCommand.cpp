@@ -64,11 +64,11 @@ struct Child {
     bool reaped = false;
     ~Child()
     {
-        if (pid <= 0)
+        if (pid <= 0 || reaped)
             return;
         ::kill(-pid, SIGKILL);
-        if (!reaped)
-            ::waitpid(pid, nullptr, 0);
+        ::kill(pid, SIGKILL); // in case it left the group
+        ::waitpid(pid, nullptr, 0);
     }
     // True once the command itself has ended (left unreaped, so that its
     // group id stays its own until the group is gone).
@@ -81,6 +81,7 @@ struct Child {
     int Finish()
     {
         ::kill(-pid, SIGKILL);
+        ::kill(pid, SIGKILL);
         int status = 0;
         ::waitpid(pid, &status, 0);
         reaped = true;
