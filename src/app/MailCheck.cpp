@@ -202,12 +202,16 @@ void TPelko::NotifyNewMail(int32_t count, const MailSession::News& news)
         constexpr size_t kListed = 5;
         const size_t n = news.messages.size();
         body = AccountName() + ": " + std::to_string(n) + (n == 1 ? " new message" : " new messages");
-        for (size_t i = 0; i < n && i < kListed; ++i) {
-            const NewMailHeaders h = headerOf(news.messages[i].number);
+        // The first fetch that fails ends the fetching: what is named is
+        // what could be had, the rest is counted.
+        std::vector<int32_t> numbers;
+        for (size_t i = 0; i < n && i < kListed; ++i)
+            numbers.push_back(news.messages[i].number);
+        const std::vector<NewMailHeaders> named = FetchNewMailHeaders(POP, numbers);
+        for (const NewMailHeaders& h : named)
             body += "\n" + (h.from.empty() ? std::string("?") : h.from) + " \xE2\x80\x94 " + h.subject;
-        }
-        if (n > kListed)
-            body += "\nand " + std::to_string(n - kListed) + " more";
+        if (n > named.size())
+            body += "\nand " + std::to_string(n - named.size()) + " more";
     }
     p_.notify("Pelko: new mail", body);
 }

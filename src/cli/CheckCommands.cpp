@@ -80,19 +80,21 @@ struct CheckResult {
 // Senders and subjects are fetched for this many new messages at most.
 constexpr size_t kNamedNew = 50;
 
-// Names the first kNamedNew of the fresh messages by sender and subject.
+// Names the first kNamedNew of the fresh messages by sender and subject;
+// after a fetch that failed the rest are listed by number only.
 std::vector<NewMessage> NameNewMessages(TWirePOP3& pop, const std::vector<TWirePOP3::ListedId>& fresh)
 {
+    std::vector<int32_t> numbers;
+    for (size_t k = 0; k < fresh.size() && k < kNamedNew; ++k)
+        numbers.push_back(fresh[k].number);
+    const std::vector<NewMailHeaders> headers = FetchNewMailHeaders(pop, numbers);
     std::vector<NewMessage> named;
-    for (size_t k = 0; k < fresh.size() && k < kNamedNew; ++k) {
+    for (size_t k = 0; k < numbers.size(); ++k) {
         NewMessage n;
-        n.number = fresh[k].number;
-        try {
-            const NewMailHeaders h = FetchNewMailHeaders(pop, n.number);
-            n.from = h.from;
-            n.subject = h.subject;
-        } catch (const EWireResponseError&) {
-            // Gone meanwhile: listed without sender and subject.
+        n.number = numbers[k];
+        if (k < headers.size()) {
+            n.from = headers[k].from;
+            n.subject = headers[k].subject;
         }
         named.push_back(n);
     }

@@ -2,19 +2,52 @@
 
 #include "mime/Readable.h"
 #include "mime/WireMessage.h"
+#include "wire/WireErrors.h"
+
+#include <exception>
 
 namespace pelko {
+
+namespace {
+
+// The headers of one message; false when the connection cannot be trusted
+// for another command (the header was not followed by the end line).
+bool Fetch(TWirePOP3& pop, int32_t number, NewMailHeaders& h)
+{
+    TWireMessage m;
+    m.ExtractAttachments = false; // header lines only: nothing to store
+    if (!pop.RetrieveHeaders(number, m))
+        return false;
+    h.from = DecodeHeaderWords(m.From());
+    h.subject = DecodeHeaderWords(m.Subject());
+    return true;
+}
+
+} // namespace
 
 NewMailHeaders FetchNewMailHeaders(TWirePOP3& pop, int32_t number)
 {
     NewMailHeaders h;
-    TWireMessage m;
-    m.ExtractAttachments = false; // header lines only: nothing to store
-    if (pop.RetrieveHeaders(number, m)) {
-        h.from = DecodeHeaderWords(m.From());
-        h.subject = DecodeHeaderWords(m.Subject());
-    }
+    Fetch(pop, number, h);
     return h;
+}
+
+std::vector<NewMailHeaders> FetchNewMailHeaders(TWirePOP3& pop, const std::vector<int32_t>& numbers)
+{
+    std::vector<NewMailHeaders> named;
+    for (int32_t number : numbers) {
+        NewMailHeaders h;
+        try {
+            if (!Fetch(pop, number, h))
+                break;
+        } catch (const EWireResponseError&) {
+            // Refused: named without sender and subject.
+        } catch (const std::exception&) {
+            break;
+        }
+        named.push_back(h);
+    }
+    return named;
 }
 
 } // namespace pelko

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace pelko {
 
@@ -15,5 +16,13 @@ struct NewMailHeaders {
 // decodes its sender and subject; both empty when the server refuses them.
 // Raises what the exchange raises.
 NewMailHeaders FetchNewMailHeaders(TWirePOP3& pop, int32_t number);
+
+// The same for several messages in turn, one entry per message fetched. A
+// message the server refuses (gone meanwhile) gets empty ones; the first
+// fetch that fails otherwise (a time-out, a lost connection, a reply out of
+// step) ends the fetching: a server that did not answer one would keep the
+// next waiting as long. So the result may be shorter than numbers: it names
+// what could be had. Only a cancellation is raised.
+std::vector<NewMailHeaders> FetchNewMailHeaders(TWirePOP3& pop, const std::vector<int32_t>& numbers);
 
 } // namespace pelko
