@@ -149,7 +149,7 @@ private:
             return false;
         if (!inRecord_ || ++ids_ > SeenIds::kMaxIds)
             return false;
-        hashes_.push_back(version_ == 2 ? hash : SeenIds::IdHash(std::string(line)));
+        hashes_.push_back(version_ == 2 ? hash : SeenIds::IdHash(line));
         return true;
     }
 
@@ -185,7 +185,7 @@ std::string SeenIds::Key(const TPOPAcc& account)
     return Clean(account.acc_name) + '\t' + Clean(account.host_name) + '\t' + Clean(account.user_name);
 }
 
-uint64_t SeenIds::IdHash(const std::string& id)
+uint64_t SeenIds::IdHash(std::string_view id)
 {
     uint64_t h = 14695981039346656037ull;
     for (unsigned char ch : id) {

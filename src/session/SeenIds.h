@@ -14,6 +14,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelko {
@@ -42,7 +43,7 @@ public:
 
     // The hash an id is kept as (FNV-1a with a final mix). Part of the file
     // format: it never changes.
-    static uint64_t IdHash(const std::string& id);
+    static uint64_t IdHash(std::string_view id);
 
     // The entries of listing whose ids are not on record for key. For a
     // mailbox not on record yet that is all of them when unknownIsNew, else
