@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Writes the seed corpora fuzz/corpus/<target>/ from the test suite's data:
 the repository's skins, the settings and account files the config tests use,
-and the POP3 conversations of tests/wire/scripts. Run it again after changing
-those; libFuzzer's own findings go to the build directory, not here."""
+the POP3 conversations of tests/wire/scripts, and seen-ids files. Run it again
+after changing those; libFuzzer's own findings go to the build directory, not
+here."""
 import glob
 import hashlib
 import os
@@ -150,6 +151,24 @@ def wire_seeds() -> None:
         put("message_parse", crlf(text), name)
 
 
+def seen_seeds() -> None:
+    """Pelko.seen in both forms, and the hostile files the reader must bound."""
+    key = b"Home\tpop3s://pop.example.org\tjoe"
+    put("seen_ids", b"pelko-seen 1\naccount " + key + b"\n" + b"".join(b"%d-uid-%d\n" % (i, i) for i in range(5)) +
+        b"account Work\th\tu\nA\n", "ids")
+    put("seen_ids", b"pelko-seen 2\naccount " + key + b"\n0123456789abcdef\nfedcba9876543210\naccount E\th\tu\n",
+        "hashes")
+    put("seen_ids", b"pelko-seen 1\naccount A\na\naccount B\nb\n\x7f\x80garbage", "damaged_after_a")
+    put("seen_ids", b"pelko-seen 1\naccount A\n" + b"x" * 71 + b"\n", "id_too_long")
+    put("seen_ids", b"pelko-seen 2\naccount A\n0123456789ABCDEF\n", "hash_upper_case")
+    put("seen_ids", b"pelko-seen 1\naccount " + b"k" * 5000 + b"\na\n", "key_too_long")
+    put("seen_ids", b"pelko-seen 1\n" + b"".join(b"account %d\n" % i for i in range(120)), "many_accounts")
+    put("seen_ids", b"pelko-seen 1\naccount A\n" + b"".join(b"%d\n" % i for i in range(600)), "short_ids")
+    put("seen_ids", b"pelko-seen 1\naccount A\na\naccount A\nb\nc\n", "same_account_twice")
+    put("seen_ids", b"pelko-seen 2\naccount A\n0123456789abcdef", "cut_off")
+    put("seen_ids", b"pelko-seen 3\naccount A\na\n", "unknown_version")
+
+
 if __name__ == "__main__":
     ini_seeds()
     skin_seeds()
@@ -157,5 +176,6 @@ if __name__ == "__main__":
     region_seeds()
     host_seeds()
     wire_seeds()
+    seen_seeds()
     for d in sorted(os.listdir(OUT)):
         print(f"{d}: {len(os.listdir(os.path.join(OUT, d)))} seeds")

@@ -2,11 +2,11 @@
 
 #include "app/ProgramIcon.h"
 #include "config/FileLocations.h"
+#include "platform/FatalEnd.h"
 #include "platform/HandlerGuard.h"
 
 #include <QPixmap>
 
-#include <cstdio>
 #include <exception>
 #include <string>
 
@@ -30,8 +30,8 @@ std::string ProgramDirectory()
     try {
         PrepareFiles(where);
     } catch (const std::exception& e) {
-        // Reading the settings then fails with its own message.
-        std::fprintf(stderr, "Pelko: %s\n", e.what());
+        // A folder that cannot be made, or one another user controls.
+        throw FatalEnd(e.what());
     }
     return where.programDir;
 }

@@ -27,6 +27,8 @@ private:
 // Where Pelko.ini and Accounts.ini live, ending in "/" (see LocateFiles):
 // PELKO_DIR, the executable's directory, or for an installed copy the
 // user's configuration folder, created with a first Pelko.ini when missing.
+// Throws FatalEnd when that folder cannot be made, or when the folder or its
+// files are refused as another user's (TrustedFiles.h).
 std::string ProgramDirectory();
 
 // The program's icon (tray and window lists), drawn here: a small envelope.

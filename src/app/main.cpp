@@ -2,6 +2,7 @@
 #include "app/Pelko.h"
 #include "app/PelkoApplication.h"
 #include "config/dialog/ConfigDialog.h"
+#include "platform/HandlerGuard.h"
 #include "platform/qt/QtPlatform.h"
 #include "viewer/MsgList.h"
 #include "mime/TempFiles.h"
@@ -30,7 +31,7 @@ int main(int argc, char** argv)
     app.setPlatform(&platform);
 
     pelko::Commun commun;
-    commun.ProgramDir = pelko::ProgramDirectory();
+    pelko::RunGuarded(platform, [&] { commun.ProgramDir = pelko::ProgramDirectory(); });
 
     // FormCreate runs here, before the other two windows exist.
     pelko::TPelko mainWindow(commun, platform);

@@ -1,14 +1,52 @@
 #include "cli/AccountsReader.h"
 
 #include "config/IniLookup.h"
+#include "config/TrustedFiles.h"
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
 
 namespace pelko::cli {
 
-int ReadAccounts(const std::string& dir, AccountTable& accounts)
+namespace {
+
+// Why path cannot be read as a folder (wantFolder) or a file; empty when it can.
+std::string unusable(const std::string& path, bool wantFolder)
 {
-    const IniFile file(dir + "Accounts.ini", IfUnreadable::Empty);
-    return ReadAccountSections(
-        [&file](const std::string& section, const std::string& key) { return file.find(section, key); }, accounts);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return "cannot read " + path + ": " + std::strerror(errno);
+    if (wantFolder && !S_ISDIR(st.st_mode))
+        return "cannot read " + path + ": " + std::strerror(ENOTDIR);
+    if (!wantFolder && !S_ISREG(st.st_mode))
+        return "cannot read " + path + ": not a regular file";
+    if (!wantFolder && size_t(st.st_size) > kMaxIniBytes)
+        return "cannot read " + path + ": bigger than the " + std::to_string(kMaxIniBytes >> 20) +
+               " MiB an account file may have";
+    return UntrustedReason(path);
+}
+
+} // namespace
+
+bool ReadAccounts(const std::string& dir, AccountTable& accounts, int& count, std::string& problem)
+{
+    count = 0;
+    const std::string file = dir + "Accounts.ini";
+    problem = unusable(dir, true);
+    if (problem.empty())
+        problem = unusable(file, false);
+    std::string bytes;
+    errno = 0;
+    if (problem.empty() && !ReadIniBytes(file, bytes))
+        problem = "cannot read " + file + (errno ? std::string(": ") + std::strerror(errno) : std::string());
+    if (!problem.empty())
+        return false;
+    const std::vector<std::string> lines = SplitIniLines(bytes);
+    count = ReadAccountSections(
+        [&lines](const std::string& section, const std::string& key) { return FindInLines(lines, section, key); },
+        accounts);
+    return true;
 }
 
 int FindAccount(const AccountTable& accounts, int count, const std::string& name)

@@ -7,9 +7,12 @@
 
 namespace pelko::cli {
 
-// Reads dir + "Accounts.ini" (dir ends in "/"); returns the number of
-// accounts in records 1..n. A missing file gives no accounts.
-int ReadAccounts(const std::string& dir, AccountTable& accounts);
+// Reads dir + "Accounts.ini" (dir ends in "/") into records 1..count. False,
+// with the reason in problem, when there is nothing to read there: the
+// folder or the file is missing, is no folder or no file, is bigger than
+// Pelko reads, cannot be read, or is refused as another user's
+// (TrustedFiles.h).
+bool ReadAccounts(const std::string& dir, AccountTable& accounts, int& count, std::string& problem);
 
 // The record index that names no account (records start at 1).
 constexpr int kNoAccount = 0;

@@ -102,7 +102,9 @@ std::vector<NewMessage> NameNewMessages(TWirePOP3& pop, const std::vector<TWireP
 }
 
 // With seen, also tells which messages were not listed at the previous
-// check (none while the mailbox is not on record yet) and records the listing.
+// check (none while the mailbox is not on record yet) and records the
+// listing, once they are named: a check that breaks off before leaves them
+// new for the next run.
 CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
 {
     CheckResult r;
@@ -118,10 +120,12 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
         else
             r.error = pop.CheckError;
         if (r.ok && seen && pop.UniqueIdsComplete) {
-            const std::vector<TWirePOP3::ListedId> fresh = seen->Update(SeenIds::Key(acc), pop.UniqueIds, false);
+            const std::string key = SeenIds::Key(acc);
+            const std::vector<TWirePOP3::ListedId> fresh = seen->NewIn(key, pop.UniqueIds, false);
             r.knowsNew = true;
             r.newCount = fresh.size();
             r.newMessages = NameNewMessages(pop, fresh);
+            seen->Record(key, pop.UniqueIds);
         }
     } catch (const EWireTlsError& e) {
         r.error = e.what();
@@ -174,7 +178,12 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
 {
     const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
-    const int count = ReadAccounts(dir, accounts);
+    int count = 0;
+    std::string problem;
+    if (!ReadAccounts(dir, accounts, count, problem)) {
+        err << "pelko-check: " << problem << "\n";
+        return kExitFailed;
+    }
     std::vector<int> chosen;
     if (!o.account.empty()) {
         const int i = FindAccount(accounts, count, o.account);
@@ -201,13 +210,6 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
     std::vector<CheckResult> results;
     for (int i : chosen)
         results.push_back(CheckOne(accounts[size_t(i)], o, o.json ? &seen : nullptr));
-    if (o.json && !o.noState && seen.Changed()) {
-        try {
-            seen.Save(statePath);
-        } catch (const std::exception& e) {
-            err << "pelko-check: " << e.what() << "\n";
-        }
-    }
 
     bool allOk = true;
     for (const CheckResult& r : results) {
@@ -244,6 +246,16 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
                 out << r.name << ": error: " << OneLine(r.error) << "\n";
         }
     }
+    // Recorded once reported: a report that did not get out leaves the
+    // messages new for the next run.
+    out.flush();
+    if (o.json && !o.noState && seen.Changed() && out) {
+        try {
+            seen.Save(statePath);
+        } catch (const std::exception& e) {
+            err << "pelko-check: " << e.what() << "\n";
+        }
+    }
     return allOk ? kExitOk : kExitFailed;
 }
 
@@ -251,7 +263,12 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
 {
     const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
-    const int count = ReadAccounts(dir, accounts);
+    int count = 0;
+    std::string problem;
+    if (!ReadAccounts(dir, accounts, count, problem)) {
+        err << "pelko-check: " << problem << "\n";
+        return kExitFailed;
+    }
     int i = kNoAccount;
     if (!o.account.empty()) {
         i = FindAccount(accounts, count, o.account);

@@ -3,6 +3,7 @@
 #include "config/SafeFile.h"
 
 #include <cctype>
+#include <cstdint>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
@@ -46,6 +47,29 @@ std::string execArgument(const std::string& path)
     return escaped;
 }
 
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF).
+bool validUtf8(const std::string& text)
+{
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t len = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 0;
+        if (len == 0 || i + len > text.size())
+            return false;
+        uint32_t cp = len == 1 ? c : c & (0x7F >> len);
+        for (size_t k = 1; k < len; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(text[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = cp << 6 | (cc & 0x3F);
+        }
+        static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (cp < least[len] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string AutostartFile(const EnvLookup& env)
@@ -73,6 +97,10 @@ void SetAutostart(const std::string& file, bool on, const std::string& exePath)
             throw FileWriteError("Cannot remove " + file + ": " + std::strerror(errno));
         return;
     }
+    // A desktop entry is UTF-8 text; the desktop rejects one with other bytes.
+    if (!validUtf8(exePath))
+        throw FileWriteError("Cannot write " + file + ": the program's path is not UTF-8 text, which a desktop "
+                             "entry needs");
     MakePrivateDirs(dir);
     WriteFileAtomically(file, AutostartEntry(exePath), 0644);
 }

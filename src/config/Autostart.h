@@ -16,7 +16,8 @@ std::string AutostartFile(const EnvLookup& env);
 std::string AutostartEntry(const std::string& exePath);
 
 // Writes the entry (creating the autostart folder) or removes it. Throws
-// FileWriteError when that fails; removing a missing entry is no failure.
+// FileWriteError when that fails, or when exePath is not UTF-8 (an entry
+// cannot name it); removing a missing entry is no failure.
 void SetAutostart(const std::string& file, bool on, const std::string& exePath);
 
 } // namespace pelko

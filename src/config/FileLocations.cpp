@@ -2,6 +2,7 @@
 
 #include "config/SafeFile.h"
 #include "config/SettingsFile.h"
+#include "config/TrustedFiles.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -61,8 +62,12 @@ void MakePrivateDirs(const std::string& dir)
         pos = next == std::string::npos ? dir.size() : next;
         if (path.empty() || path == "/" || isDirectory(path))
             continue;
-        if (::mkdir(path.c_str(), 0700) != 0 && errno != EEXIST)
+        if (::mkdir(path.c_str(), 0700) == 0)
+            continue;
+        if (errno != EEXIST)
             throw FileWriteError("Cannot create " + path + ": " + std::strerror(errno));
+        if (!isDirectory(path))
+            throw FileWriteError("Cannot create " + withSlash(dir) + ": " + path + " is not a folder");
     }
 }
 
@@ -71,14 +76,17 @@ EnvLookup ProcessEnvironment()
     return [](const char* name) -> const char* { return std::getenv(name); };
 }
 
-std::string ExecutableDirectory()
+std::string ExecutablePath()
 {
     std::vector<char> buf(4096);
     const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-    if (n <= 0)
-        return "./";
-    const std::string path(buf.data(), static_cast<size_t>(n));
-    return path.substr(0, path.rfind('/') + 1);
+    return n > 0 ? std::string(buf.data(), static_cast<size_t>(n)) : std::string();
+}
+
+std::string ExecutableDirectory()
+{
+    const std::string path = ExecutablePath();
+    return path.empty() ? "./" : path.substr(0, path.rfind('/') + 1);
 }
 
 std::string InstalledDataDir(const std::string& exeDir)
@@ -129,8 +137,20 @@ FileLocations LocateFiles(const std::string& exeDir, const EnvLookup& env)
 
 void PrepareFiles(const FileLocations& where)
 {
-    if (!where.userConfig)
-        return;
+    if (where.userConfig)
+        MakeFirstFiles(where);
+    CheckOwnFiles(where.programDir);
+}
+
+void MakeFirstFiles(const FileLocations& where)
+{
+    // Nothing is made in a folder that another user controls.
+    std::string existing = where.programDir;
+    while (existing.size() > 1 && ::access(existing.c_str(), F_OK) != 0)
+        existing = existing.substr(0, existing.rfind('/', existing.size() - 2) + 1);
+    const std::string reason = UntrustedReason(existing, TrustFor::CreateIn);
+    if (!reason.empty())
+        throw UntrustedFile(reason);
     MakePrivateDirs(where.programDir);
     const std::string ini = where.programDir + "Pelko.ini";
     if (isFile(ini))

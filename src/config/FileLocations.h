@@ -22,6 +22,9 @@ struct FileLocations {
     bool userConfig = false; // programDir is the per-user folder of an installed copy
 };
 
+// The running executable's path, its bytes as they are (empty when unknown).
+std::string ExecutablePath();
+
 // The directory of the running executable, ending in "/".
 std::string ExecutableDirectory();
 
@@ -42,12 +45,17 @@ std::string UserConfigHome(const EnvLookup& env);
 // mkdir -p, with mode 0700 for every folder it creates. Throws FileWriteError.
 void MakePrivateDirs(const std::string& dir);
 
-// For an installed copy: creates the per-user folder (mode 0700, parents as
-// needed) and, when it holds no Pelko.ini yet, writes the first one: the
-// installed default skin, connect at start and check every minute on, tray
-// icon and desktop notification on. Does nothing for the other locations.
-// Throws FileWriteError when the folder or the file cannot be made.
+// Before the files are read: for an installed copy MakeFirstFiles, then for
+// every location CheckOwnFiles (TrustedFiles.h), so that a folder or file
+// that another user controls is refused. Throws FileWriteError when the
+// folder or the file cannot be made, UntrustedFile for a refused one.
 void PrepareFiles(const FileLocations& where);
+
+// Creates the per-user folder (mode 0700, parents as needed; never inside a
+// folder of another user's) and, when it holds no Pelko.ini yet, writes the
+// first one: the installed default skin, connect at start and check every
+// minute on, tray icon and desktop notification on.
+void MakeFirstFiles(const FileLocations& where);
 
 // The skin directory to use for a current_skin value (ending in "/"): the
 // value itself when it names an existing directory; otherwise, when

@@ -14,10 +14,17 @@ namespace pelko {
 
 namespace {
 
+[[noreturn]] void fail(const std::string& path, const std::string& reason)
+{
+    throw FileWriteError("Cannot write " + path + ": " + reason);
+}
+
 [[noreturn]] void fail(const std::string& path, int err)
 {
-    throw FileWriteError("Cannot write " + path + ": " + std::strerror(err));
+    fail(path, std::strerror(err));
 }
+
+constexpr const char* kNotRegular = "not a regular file";
 
 // The file a write of `path` should replace: the target of a symbolic link
 // when it resolves, otherwise `path` itself.
@@ -86,12 +93,18 @@ void syncDirectoryOf(const std::string& target)
 } // namespace
 
 void WriteFileAtomically(const std::string& path, const std::string& bytes, mode_t newFileMode,
-                         FileModeRule rule)
+                         FileModeRule rule, LinkRule links)
 {
     const bool exact = rule == FileModeRule::Exactly;
-    const std::string target = resolveTarget(path);
     struct stat old;
-    const bool hasOld = stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    if (links == LinkRule::Refuse && lstat(path.c_str(), &old) == 0 && !S_ISREG(old.st_mode))
+        fail(path, kNotRegular);
+    const std::string target = links == LinkRule::Refuse ? path : resolveTarget(path);
+    const bool hasOld = stat(target.c_str(), &old) == 0;
+    // The rename would put a plain file in place of a device node (a link to
+    // /dev/null, say), a pipe or a folder: only files are replaced.
+    if (hasOld && !S_ISREG(old.st_mode))
+        fail(path, kNotRegular);
     // A file the user made read-only stays as it is, as it would with an in-place write.
     if (hasOld && access(target.c_str(), W_OK) != 0)
         fail(path, errno);

@@ -1,5 +1,6 @@
 #include "mime/TempFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -223,19 +224,46 @@ void removeAtExit()
     close(p.lockFd); // the lock goes with it
 }
 
+// When the usual name is taken by something not ours: a directory of ours
+// made for that case by an earlier run ("pelko-<user>-XXXXXX"), so that runs
+// share one instead of leaving one each; else a new one.
+bool substituteRoot(const std::string& tmp, const std::string& user, std::string& root)
+{
+    const std::string prefix = "pelko-" + user + "-";
+    std::vector<std::string> candidates;
+    if (DIR* d = opendir(tmp.c_str())) {
+        while (dirent* e = readdir(d)) {
+            const std::string name = e->d_name;
+            if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+                candidates.push_back(name);
+        }
+        closedir(d);
+    }
+    std::sort(candidates.begin(), candidates.end());
+    for (const std::string& name : candidates) {
+        struct stat st {};
+        // Only an existing directory of ours; privateDirectory makes nothing here.
+        if (lstat((tmp + name).c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+            privateDirectory(tmp + name)) {
+            root = tmp + name;
+            return true;
+        }
+    }
+    std::string tmpl = tmp + prefix + "XXXXXX";
+    if (!mkdtemp(&tmpl[0]))
+        return false;
+    root = tmpl;
+    return true;
+}
+
 // Sets up the place; false when no private directory can be had.
 bool preparePlace(Place& p)
 {
     const std::string tmp = systemTempDir();
     const std::string user = userName();
     std::string root = tmp + "pelko-" + user;
-    if (!privateDirectory(root)) {
-        // The name is taken by something not ours: a directory for this run alone.
-        std::string tmpl = tmp + "pelko-" + user + "-XXXXXX";
-        if (!mkdtemp(&tmpl[0]))
-            return false;
-        root = tmpl;
-    }
+    if (!privateDirectory(root) && !substituteRoot(tmp, user, root))
+        return false;
     p.root = root + "/";
     p.rootFd = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (p.rootFd < 0)

@@ -2,7 +2,9 @@
 // Private temporary files for received attachments.
 //
 // They live in a directory of Pelko's own, one per running process:
-// $TMPDIR (or /tmp)/pelko-<user>/<pid>/, both levels mode 0700. A process
+// $TMPDIR (or /tmp)/pelko-<user>/<pid>/, both levels mode 0700 (when that
+// first name is taken by something not ours: pelko-<user>-XXXXXX, made once
+// and found again by later runs). A process
 // holds a lock on <pid>.lock beside its directory while it runs, so a later
 // run can tell the directories of processes that are gone (killed, crashed)
 // from those of processes still running, and removes only the former.

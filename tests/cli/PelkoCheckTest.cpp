@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <set>
@@ -241,6 +242,66 @@ TEST_F(PelkoCheck, AServersTextCannotDriveTheTerminal)
     WriteAll(dir + "/Accounts.ini", AccountsFile({{"Box", "127.0.0.1:" + std::to_string(peer.port()), "u", "p"}}));
     EXPECT_EQ(RunCheck({"--dir", dir}, dir).out, "Box: error: -ERR ?]0;owned? ?2J busy\tnow\n");
     peer.finish();
+}
+
+TEST_F(PelkoCheck, FoldersItCannotTrustOrReadAreNamed)
+{
+    // The account's token command would run as whoever runs pelko-check.
+    const std::string ran = dir + "/token-command-ran";
+    const std::string accounts =
+        AccountsFile({{"Home", "127.0.0.1:1", "u", "{pelko:command:xoauth2}touch " + ran}});
+    const bool root = ::geteuid() == 0;
+    struct Row {
+        const char* what;
+        std::function<void()> make;
+        std::string dirArg, err;
+    } rows[] = {
+        {"a folder others can write to", [&] { ::chmod(dir.c_str(), 0777); }, dir,
+         "Not using " + dir + "/: other users can write to " + dir + " (mode 0777)"},
+        {"an Accounts.ini of another user",
+         [&] {
+             if (root)
+                 ::chown((dir + "/Accounts.ini").c_str(), 65534, 65534);
+         },
+         dir,
+         root ? "Not using " + dir + "/Accounts.ini: " + dir + "/Accounts.ini belongs to another user (uid 65534)"
+              : std::string()},
+        {"no such folder", [] {}, dir + "/none", "cannot read " + dir + "/none/: No such file or directory"},
+        {"a file for a folder", [] {}, dir + "/Accounts.ini", "cannot read " + dir + "/Accounts.ini/: Not a directory"},
+        {"no Accounts.ini", [&] { ::unlink((dir + "/Accounts.ini").c_str()); }, dir,
+         "cannot read " + dir + "/Accounts.ini: No such file or directory"},
+        {"a 2 MB Accounts.ini", [&] { WriteAll(dir + "/Accounts.ini", accounts + std::string(2 << 20, ';')); }, dir,
+         "cannot read " + dir + "/Accounts.ini: bigger than the 1 MiB an account file may have"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (r.err.empty())
+            continue;
+        ::chmod(dir.c_str(), 0700);
+        WriteAll(dir + "/Accounts.ini", accounts);
+        r.make();
+        const CliRun run = RunCheck({"--dir", r.dirArg, "--json"}, dir);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+        EXPECT_EQ(run.err, "pelko-check: " + r.err + "\n");
+    }
+    EXPECT_NE(::access(ran.c_str(), F_OK), 0);
+}
+
+TEST_F(PelkoCheck, NewMessagesStayNewWhenNamingThemBreaksOff)
+{
+    ScriptedPeer peer("S: +OK ready\nC: User u\nS: +OK\nC: Pass p\nS: +OK\nC: UIDL\nS: +OK\nS: 1 a\nS: 2 b\n"
+                      "S: 3 c\nS: .\nC: TOP 2 0\nS: +OK\nS: Subject: b\nS:\nS: .\nC: TOP 3 0\nCLOSE\n");
+    const std::string host = "127.0.0.1:" + std::to_string(peer.port());
+    WriteAll(dir + "/Accounts.ini", AccountsFile({{"Home", host, "u", "p"}}));
+    // The first form of the record: the ids as the server gives them.
+    const std::string record = "pelko-seen 1\naccount Home\t" + host + "\tu\na\n";
+    WriteAll(dir + "/Pelko.seen", record);
+    const CliRun r = RunCheck({"--dir", dir, "--json"}, dir);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out.rfind("{\"accounts\":[{\"name\":\"Home\",\"error\":", 0), 0u) << r.out;
+    EXPECT_EQ(ReadAll(dir + "/Pelko.seen"), record) << "b and c were never told";
+    EXPECT_TRUE(peer.finish(10000));
 }
 
 TEST_F(PelkoCheck, DumpAndParseShowTheSameTextAndFiles)
@@ -486,4 +547,23 @@ TEST_F(PelkoCheck, TemporaryFilesGoWithTheProgram)
     ASSERT_EQ(::stat(root.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
     ::close(liveLock);
+}
+
+TEST_F(PelkoCheck, ATakenTemporaryFolderNameCostsOneFolder)
+{
+    // Someone else's file holds the usual name: the runs share one folder in its place.
+    const std::string tmp = dir + "/tmp";
+    ::mkdir(tmp.c_str(), 0700);
+    const std::string name = std::string("pelko-") + ::getpwuid(::geteuid())->pw_name;
+    WriteAll(tmp + "/" + name, "squatted");
+    for (int run = 0; run < 3; ++run) {
+        const pid_t pid = SpawnCheck({"--help"}, dir, tmp);
+        int ws = 0;
+        ::waitpid(pid, &ws, 0);
+        EXPECT_EQ(WEXITSTATUS(ws), 0);
+    }
+    const std::set<std::string> names = Names(tmp);
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(*names.begin(), name);
+    EXPECT_EQ(names.rbegin()->rfind(name + "-", 0), 0u);
 }

@@ -1,11 +1,14 @@
 #include "config/Autostart.h"
 #include "config/FileLocations.h"
+#include "config/SafeFile.h"
 #include "config/SettingsFile.h"
+#include "config/TrustedFiles.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -110,6 +113,77 @@ TEST(FileLocations, FirstRunOfAnInstalledCopy)
     // Nothing is created for the other locations.
     PrepareFiles(LocateFiles(t / "build/bin", envOf({})));
     EXPECT_FALSE(fs::exists(t / "build/bin/Pelko.ini"));
+
+    // A configuration home that is a file is named as the trouble.
+    t.touch("file");
+    try {
+        PrepareFiles(LocateFiles(t / "usr/bin", envOf({{"XDG_CONFIG_HOME", t / "file"}})));
+        ADD_FAILURE() << "no error";
+    } catch (const FileWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot create " + t / "file/pelko/: " + t / "file is not a folder");
+    }
+}
+
+TEST(FileLocations, FoldersAndFilesOfOtherUsersAreRefused)
+{
+    Tree t;
+    const std::string dir = t / "cfg/pelko/";
+    const bool root = ::geteuid() == 0;
+    struct Row {
+        const char* what;
+        bool needsRoot;
+        std::function<void()> make;
+        std::string refusal; // "" when used
+    } rows[] = {
+        {"private", false, [] {}, ""},
+        {"own Accounts.ini", false, [&] { t.touch("cfg/pelko/Accounts.ini"); }, ""},
+        {"sticky folder above", false, [&] { ::chmod((t / "cfg").c_str(), 01777); }, ""},
+        {"folder others write to", false, [&] { ::chmod(dir.c_str(), 0777); },
+         "Not using " + dir + ": other users can write to " + t / "cfg/pelko (mode 0777)"},
+        {"folder above others write to", false, [&] { ::chmod((t / "cfg").c_str(), 0777); },
+         "Not using " + dir + ": other users can write to " + t / "cfg (mode 0777)"},
+        {"Accounts.ini others write to", false,
+         [&] {
+             t.touch("cfg/pelko/Accounts.ini");
+             ::chmod((dir + "Accounts.ini").c_str(), 0646);
+         },
+         "Not using " + dir + "Accounts.ini: other users can write to " + dir + "Accounts.ini (mode 0646)"},
+        {"folder of another user", true, [&] { ::chown(dir.c_str(), 65534, 65534); },
+         "Not using " + dir + ": " + t / "cfg/pelko belongs to another user (uid 65534)"},
+        {"Pelko.ini of another user", true,
+         [&] {
+             t.touch("cfg/pelko/Pelko.ini");
+             ::chown((dir + "Pelko.ini").c_str(), 65534, 65534);
+         },
+         "Not using " + dir + "Pelko.ini: " + dir + "Pelko.ini belongs to another user (uid 65534)"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.what);
+        if (r.needsRoot && !root)
+            continue;
+        fs::remove_all(t / "cfg");
+        fs::create_directories(dir);
+        ::chmod((t / "cfg").c_str(), 0755);
+        ::chmod(dir.c_str(), 0700);
+        r.make();
+        std::string refusal;
+        try {
+            PrepareFiles(LocateFiles(t / "build/bin", envOf({{"PELKO_DIR", dir}})));
+        } catch (const UntrustedFile& e) {
+            refusal = e.what();
+        }
+        EXPECT_EQ(refusal, r.refusal);
+    }
+
+    // An installed copy makes nothing in a configuration home of another user's.
+    if (root) {
+        fs::remove_all(t / "cfg");
+        fs::create_directories(t / "cfg");
+        ::chown((t / "cfg").c_str(), 65534, 65534);
+        EXPECT_THROW(PrepareFiles(LocateFiles(t / "usr/bin", envOf({{"XDG_CONFIG_HOME", t / "cfg"}}))),
+                     UntrustedFile);
+        EXPECT_FALSE(fs::exists(t / "cfg/pelko"));
+    }
 }
 
 TEST(FileLocations, SkinFoundAmongInstalledSkins)
@@ -144,6 +218,9 @@ TEST(FileLocations, AutostartEntryWrittenAndRemoved)
     SetAutostart(file, false, "");
     EXPECT_FALSE(fs::exists(file));
     EXPECT_NO_THROW(SetAutostart(file, false, ""));
+    // An entry must be UTF-8: a path in another encoding cannot be named.
+    EXPECT_THROW(SetAutostart(file, true, "/opt/caf\xe9/Pelko"), FileWriteError);
+    EXPECT_FALSE(fs::exists(file));
 
     // Exec= quoting of the desktop entry format.
     const std::pair<const char*, const char*> exec[] = {

@@ -49,6 +49,24 @@ TEST(SafeFile, ReplacesContentKeepsModeAndFollowsLinks)
     EXPECT_EQ(dir.names(), (std::set<std::string>{"a.ini", "b.ini", "link.ini"}));
 }
 
+TEST(SafeFile, OnlyRegularFilesAreReplaced)
+{
+    // A link to a pipe (or a device: /dev/null) is refused, not replaced by a file.
+    ScratchDir dir;
+    ASSERT_EQ(mkfifo(dir.file("pipe").c_str(), 0600), 0);
+    ASSERT_EQ(symlink("pipe", dir.file("Pelko.ini").c_str()), 0);
+    try {
+        WriteFileAtomically(dir.file("Pelko.ini"), "x", 0644);
+        ADD_FAILURE() << "the write did not fail";
+    } catch (const FileWriteError& e) {
+        EXPECT_EQ(std::string(e.what()), "Cannot write " + dir.file("Pelko.ini") + ": not a regular file");
+    }
+    struct stat st {};
+    ASSERT_EQ(lstat(dir.file("pipe").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(dir.names(), (std::set<std::string>{"Pelko.ini", "pipe"}));
+}
+
 TEST(SafeFile, FullDiskLeavesTheOldFile)
 {
     ScratchDir dir;

@@ -147,7 +147,7 @@ void TConfig::OKClick()
     const bool on = ChkStart->isChecked();
     if (on != (::access(entry.c_str(), F_OK) == 0) &&
         !guarded([&] {
-            SetAutostart(entry, on, QCoreApplication::applicationFilePath().toUtf8().toStdString());
+            SetAutostart(entry, on, ExecutablePath());
         }))
         return;
     done(kModalOk);
