@@ -62,7 +62,12 @@ int RunTrust(const CheckOptions& o, std::istream& in, std::ostream& out, std::os
 {
     const std::string dir = Folder(o.dir);
     AccountTable accounts{};
-    const int count = ReadAccounts(dir, accounts);
+    int count = 0;
+    std::string problem;
+    if (!ReadAccounts(dir, accounts, count, problem)) {
+        err << "pelko-check: " << problem << "\n";
+        return kExitFailed;
+    }
     const int i = FindAccount(accounts, count, o.trustAccount);
     if (i == kNoAccount) {
         err << "pelko-check: no account named \"" << o.trustAccount << "\" in " << dir << "Accounts.ini\n";
