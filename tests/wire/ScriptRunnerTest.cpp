@@ -14,6 +14,7 @@
 #include "wire/WireErrors.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -25,6 +26,10 @@ namespace {
 
 std::string ScriptDir()
 {
+    // The source folder as the test main exports it: __FILE__ may be a path
+    // relative to some other folder (a compiler cache's base directory).
+    if (const char* root = std::getenv("PELKO_SOURCE_DIR"))
+        return std::string(root) + "/tests/wire/scripts";
     std::string here = __FILE__;
     return here.substr(0, here.rfind('/')) + "/scripts";
 }
