@@ -39,6 +39,57 @@ TEST(WireSocket, ResponseCodes)
     EXPECT_EQ(s.ResponseLines, (TStrings{"250-first", "250-second", "250 last"}));
 }
 
+TEST(WireSocket, ReplyIsBoundedInLinesAndBytes)
+{
+    // Blank lines before a reply and the lines of a multi-line reply count;
+    // a reply exactly at a bound is read.
+    const struct {
+        const char* bytes;
+        size_t maxLines, maxBytes;
+        bool read;
+    } rows[] = {
+        {"250-a\r\n250-b\r\n250 c\r\n", 3, 100, true},
+        {"250-a\r\n250-b\r\n250 c\r\n", 2, 100, false},
+        {"\r\n \r\n+OK\r\n", 3, 100, true},
+        {"\r\n \r\n+OK\r\n", 2, 100, false},
+        {"250-aaaa\r\n250 b\r\n", 10, 17, true},
+        {"250-aaaa\r\n250 b\r\n", 10, 16, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(&row - rows));
+        TWireSocket s;
+        s.MaxReplyLines = row.maxLines;
+        s.MaxReplyBytes = row.maxBytes;
+        AttachMemory(s, row.bytes, 4);
+        if (row.read) {
+            EXPECT_NO_THROW(s.ReadResponse());
+            continue;
+        }
+        try {
+            s.ReadResponse();
+            ADD_FAILURE() << "no exception";
+        } catch (const EWireReplyTooLong& e) {
+            EXPECT_EQ(std::string(e.what()), ReplyTooLongText(row.maxLines, row.maxBytes));
+        }
+        EXPECT_FALSE(s.Connected());
+    }
+}
+
+TEST(WireSocket, CommandWithALineBreakIsNotSent)
+{
+    for (const std::string command : {"Pass a\rDELE 1", "Pass a\nDELE 1", "\r\n"}) {
+        TWireSocket s;
+        MemoryTransport* t = AttachMemory(s, "+OK\r\n");
+        try {
+            s.SendCommand(command, kAnyReply, 0, "");
+            ADD_FAILURE() << "no exception";
+        } catch (const EWireException& e) {
+            EXPECT_EQ(std::string(e.what()), kLineBreakInCommandText);
+        }
+        EXPECT_EQ(t->written(), "");
+    }
+}
+
 TEST(WireSocket, SendCommandChecksTheCodeAndReportsStatus)
 {
     TWireSocket s;
