@@ -139,7 +139,7 @@ void TWirePOP3::Authenticate(const std::string& mechanism, const std::string& in
 {
     const std::string response = EncodeLine(initial);
     const std::string withResponse = "AUTH " + mechanism + " " + response;
-    if (withResponse.size() + 2 <= kMaxCommandOctets) {
+    if (withResponse.size() + LineEnd.size() <= kMaxCommandOctets) {
         SendCommand(withResponse, kAnyReply, 1, "");
     } else {
         // Too long for one command line: the mechanism alone, and the
