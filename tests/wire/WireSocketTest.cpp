@@ -2,7 +2,9 @@
 #include "wire/WireClient.h"
 #include "wire/WireErrors.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace pelko;
 using namespace pelko::test;
@@ -87,6 +89,41 @@ TEST(WireSocket, CommandWithALineBreakIsNotSent)
             EXPECT_EQ(std::string(e.what()), kLineBreakInCommandText);
         }
         EXPECT_EQ(t->written(), "");
+    }
+}
+
+TEST(WireSocket, CancelIsSeenBetweenReceivesWhileDataKeepsComing)
+{
+    // A peer that always has bytes ready never makes a read wait. The owner
+    // hears from the reader through its work event (during a work period) or
+    // its idle event (at most once a waiting slice, here after a first
+    // receive that took 35 ms); a cancel it asks for there stops the very
+    // next receive.
+    class SlowFirstReceive : public MemoryTransport {
+    public:
+        using MemoryTransport::MemoryTransport;
+        IoResult recv(char* data, size_t length) override
+        {
+            if (receiveCalls() == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(35));
+            return MemoryTransport::recv(data, length);
+        }
+    };
+    for (const bool fromWork : {true, false}) {
+        SCOPED_TRACE(fromWork ? "work event" : "idle event");
+        TWireSocket s;
+        auto transport = std::make_unique<SlowFirstReceive>(std::string(100000, 'x') + "\r\n", 4096);
+        SlowFirstReceive* t = transport.get();
+        s.AttachTransport(std::move(transport));
+        if (fromWork) {
+            s.BeginWork();
+            s.OnWork = [&](TWire*, int32_t, int32_t) { s.Cancel(); };
+        } else {
+            s.EndWork(); // no work events from here on
+            s.OnIdle = [&] { s.Cancel(); };
+        }
+        EXPECT_THROW(s.ReadLine(), EWireCancelled);
+        EXPECT_EQ(t->receiveCalls(), 1u);
     }
 }
 
