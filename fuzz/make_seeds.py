@@ -93,6 +93,12 @@ def region_seeds() -> None:
         put("region_scan", data)
 
 
+# The most bytes a FLOOD step of a script gives a seed: past the 100 lines
+# fuzz/pop3_replies.cpp allows one reply, yet four floods of a script stay
+# within the 16 KiB of input fuzz/run-all.sh gives the target.
+FLOOD_SEED_BYTES = 3500
+
+
 def script_replies(path: str):
     """The server's bytes and the steps of one test script."""
     server = bytearray()
@@ -114,6 +120,13 @@ def script_replies(path: str):
                 _, count, text = line.split(" ", 2)
                 for i in range(1, min(int(count), 200) + 1):
                     server += f"{i} {text}\r\n".encode("latin-1")
+            elif line.startswith("FLOOD "):
+                # A flood (endless with count 0) as far as the fuzz target's
+                # reply bounds reach, and a little beyond.
+                _, count, hexbytes = line.split(" ", 2)
+                unit = bytes.fromhex(hexbytes.strip())
+                times = max(1, FLOOD_SEED_BYTES // len(unit))
+                server += unit * (min(int(count), times) if int(count) > 0 else times)
     return bytes(server), steps
 
 

@@ -64,6 +64,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         pop.Password = "secret";
         pop.Timeout = 1000;
         pop.MaxLineLength = 64 * 1024;
+        // Small enough for an input to reach them (replies that never end).
+        pop.MaxReplyLines = 100;
+        pop.MaxReplyBytes = 4096;
         pop.TransportFactory = [&](const HostSpec&) -> std::unique_ptr<Transport> {
             return std::make_unique<RecordingTransport>(replies, (plan & 0x03) * 3, sent);
         };

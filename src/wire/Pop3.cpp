@@ -14,12 +14,23 @@ namespace {
 
 // The answer to a challenge that calls a SASL exchange off.
 const std::string kCancelAuth = "*";
+// The longest command line a server must take, CR LF included (RFC 2449).
+constexpr size_t kMaxCommandOctets = 255;
 
 // A "+ " continuation: the server wants more from the client (ReadResponse
 // finds no code in it).
 bool IsContinuation(int16_t code, const std::string& reply)
 {
     return code != kReplyOk && reply.compare(0, 1, "+") == 0;
+}
+
+// 127.0.0.0/8 and ::1 written as addresses: a connection that never leaves
+// this machine.
+bool IsLoopbackLiteral(const std::string& host)
+{
+    if (!IsIpLiteral(host))
+        return false;
+    return host.compare(0, 4, "127.") == 0 || host == "::1" || host == "0:0:0:0:0:0:0:1";
 }
 
 } // namespace
@@ -40,10 +51,21 @@ TWirePOP3::~TWirePOP3()
     }
 }
 
+bool TWirePOP3::SendsBearerToken() const
+{
+    return Secret == SecretKind::Token || Mechanism == Pop3Login::XOAuth2 || Mechanism == Pop3Login::OAuthBearer;
+}
+
 void TWirePOP3::Connect()
 {
     ThrowIfCancelled();
-    DeadlineScope deadline(*this); // connect, greeting, User and Pass together
+    if (SendsBearerToken()) {
+        const HostSpec target = ParseHostSpec(Host);
+        if (target.problem.empty() && target.security == HostSecurity::Plain && !IsLoopbackLiteral(target.host))
+            throw EWireTlsError(kTokenNeedsTlsText);
+    }
+    // Connect, greeting, User and Pass together, however much arrives.
+    DeadlineScope deadline(*this, kFixed);
     TWireMessageClient::Connect();
     try {
         ResultText = ReadLine();
@@ -115,7 +137,25 @@ void TWirePOP3::AuthPlain()
 void TWirePOP3::Authenticate(const std::string& mechanism, const std::string& initial,
                              const std::string& answerToError)
 {
-    SendCommand("AUTH " + mechanism + " " + EncodeLine(initial), kAnyReply, 1, "");
+    const std::string response = EncodeLine(initial);
+    const std::string withResponse = "AUTH " + mechanism + " " + response;
+    if (withResponse.size() + LineEnd.size() <= kMaxCommandOctets) {
+        SendCommand(withResponse, kAnyReply, 1, "");
+    } else {
+        // Too long for one command line: the mechanism alone, and the
+        // response once the server asks for it with an empty challenge.
+        SendCommand("AUTH " + mechanism, kAnyReply, 1, "");
+        if (IsContinuation(ResultCode, ResultText)) {
+            if (ResultText.find_first_not_of(" \t", 1) != std::string::npos) {
+                // Anything but an empty challenge is not this mechanism's
+                // exchange: called off, and the server's refusal raised.
+                const std::string challenge = ResultText;
+                SendCommand(kCancelAuth, kAnyReply, 1, "");
+                throw EWireResponseError(ResultCode == kReplyErr ? ResultText : challenge);
+            }
+            SendCommand(response, kAnyReply, 1, "");
+        }
+    }
     if (IsContinuation(ResultCode, ResultText)) {
         // A challenge after the initial response carries the server's error
         // details; the exchange is ended as the mechanism says and the

@@ -18,6 +18,11 @@ enum class Pop3Login { Automatic, Plain, XOAuth2, OAuthBearer };
 // What Password holds.
 enum class SecretKind { Password, Token };
 
+// A bearer token lets anyone who reads it sign in until it expires: it is
+// sent over TLS only (or to this very machine).
+inline const std::string kTokenNeedsTlsText =
+    "An OAuth 2.0 token is never sent unencrypted: write the server as pop3s://HOST or pop3://HOST?starttls.";
+
 class TWirePOP3 : public TWireMessageClient {
 public:
     TWirePOP3();
@@ -29,7 +34,9 @@ public:
     // "pop3://...?starttls" host first "STLS" and the TLS handshake; a
     // refused "STLS" raises EWireTlsError kNoStlsText). On any failure
     // after the socket is connected, disconnects (sending "Quit") and raises
-    // the failure: the component is then idle.
+    // the failure: the component is then idle. A token (or an XOAUTH2 or
+    // OAUTHBEARER login) for a plain connection to another machine is
+    // refused before anything is connected (EWireTlsError kTokenNeedsTlsText).
     void Connect() override;
     Pop3Login Mechanism = Pop3Login::Automatic;
     SecretKind Secret = SecretKind::Password; // Token: an OAuth 2.0 access token
@@ -74,12 +81,16 @@ public:
     bool DeleteMessage(int32_t number);
 
 private:
+    // An OAuth 2.0 token, or a bearer mechanism, goes out with the login.
+    bool SendsBearerToken() const;
     int32_t CountFromStat();
     // The login after the greeting (and STLS), as Mechanism and Secret say.
     void LogIn();
     void AuthPlain();
-    // "AUTH mechanism initial-response"; a challenge (the server's error
-    // details) is answered with answerToError, and the refusal raised.
+    // "AUTH mechanism initial-response", or, when that line would pass 255
+    // octets, "AUTH mechanism" and the response after the server's empty
+    // challenge. A challenge after the response (the server's error details)
+    // is answered with answerToError, and the refusal raised.
     void Authenticate(const std::string& mechanism, const std::string& initial, const std::string& answerToError);
     bool KeepListedId(std::string_view line);
     bool disconnecting_ = false;

@@ -39,6 +39,7 @@ PELKO_WIRE_EXCEPTION(EWireConnClosedGraceful) // the peer closed the connection
 PELKO_WIRE_EXCEPTION(EWireConnectRefused)     // the greeting was not positive
 PELKO_WIRE_EXCEPTION(EWireAlreadyConnected)   // Connect while connected
 PELKO_WIRE_EXCEPTION(EWireLineTooLong)        // a line longer than MaxLineLength
+PELKO_WIRE_EXCEPTION(EWireReplyTooLong)       // a reply past MaxReplyLines or MaxReplyBytes
 
 #undef PELKO_WIRE_EXCEPTION
 
@@ -48,6 +49,12 @@ inline const std::string kClosedGracefullyText = "Connection Closed Gracefully."
 inline const std::string kAlreadyConnectedText = "Already connected.";
 inline const std::string kNotEnoughDataText = "Not enough data in buffer.";
 inline const std::string kStatusHandlerSuffix = " occurred in user's OnStatus Event.";
+// A command line ends at its CR LF: one holding another line break would
+// carry commands of its own (a password "pw\r\nDELE 1").
+inline const std::string kLineBreakInCommandText =
+    "Not sent: the command holds a line break (CR or LF). Check the user name and the password.";
+
+std::string ReplyTooLongText(size_t maxLines, size_t maxBytes);
 
 // The exchange was called off by its owner (a Disconnect or Exit click while
 // the server kept us waiting). Deliberately outside the std::exception

@@ -48,7 +48,7 @@ int16_t NumericCode(const std::string& line)
 
 } // namespace
 
-TWireSocket::TWireSocket() = default;
+TWireSocket::TWireSocket() : lastIdle_(std::chrono::steady_clock::now()) {}
 
 TWireSocket::~TWireSocket()
 {
@@ -63,10 +63,11 @@ void TWireSocket::SetBufferChunk(int32_t value)
     buffer_.setCapacity(static_cast<size_t>(value));
 }
 
-TWireSocket::DeadlineScope::DeadlineScope(TWireSocket& s) : s_(s), outermost_(!s.deadlineActive_)
+TWireSocket::DeadlineScope::DeadlineScope(TWireSocket& s, DeadlineKind kind) : s_(s), outermost_(!s.deadlineActive_)
 {
     if (outermost_ && s_.Timeout > 0) {
         s_.deadlineActive_ = true;
+        s_.deadlineGrows_ = kind == kGrowsWithData;
         s_.RestartDeadline();
     }
 }
@@ -86,8 +87,8 @@ void TWireSocket::RestartDeadline()
 std::chrono::steady_clock::time_point TWireSocket::OperationDeadline() const
 {
     constexpr uint64_t kBytesPerExtraSecond = 64 * 1024;
-    return deadlineStart_ + std::chrono::milliseconds(Timeout) +
-           std::chrono::seconds(deadlineBytes_ / kBytesPerExtraSecond);
+    const auto end = deadlineStart_ + std::chrono::milliseconds(Timeout);
+    return deadlineGrows_ ? end + std::chrono::seconds(deadlineBytes_ / kBytesPerExtraSecond) : end;
 }
 
 int TWireSocket::TimeLeftMs() const
@@ -129,6 +130,7 @@ void TWireSocket::WaitReady(bool forWrite, std::chrono::steady_clock::time_point
             CheckSocketResult(kSocketCallFailed, {});
         }
         if (OnIdle) {
+            lastIdle_ = std::chrono::steady_clock::now();
             OnIdle();
             ThrowIfCancelled();
             // The hook may have closed or replaced the connection.
@@ -142,8 +144,9 @@ IoResult TWireSocket::Transfer(const std::function<IoResult()>& op)
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(Timeout);
     for (;;) {
-        // A peer that always has a byte ready never makes us wait: the
-        // operation's deadline is looked at before every call as well.
+        // A peer that always has a byte ready never makes us wait: a cancel
+        // and the operation's deadline are looked at before every call as well.
+        ThrowIfCancelled();
         if (deadlineActive_ && std::chrono::steady_clock::now() >= OperationDeadline())
             throw EWireSocketError(kWsaTimedOut);
         const IoResult r = op();
@@ -195,6 +198,23 @@ void TWireSocket::FillBuffer()
         DoWork(WorkPosition + static_cast<int64_t>(r.bytes));
     }
     CheckGracefulClose();
+    if (r.state == IoState::Done && r.bytes > 0)
+        IdleBetweenReceives();
+}
+
+void TWireSocket::IdleBetweenReceives()
+{
+    if (!OnIdle)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastIdle_ < std::chrono::milliseconds(kWaitSliceMs))
+        return;
+    lastIdle_ = now;
+    const uint64_t generation = TransportGeneration();
+    OnIdle(); // a cancel asked for here stops the next receive
+    // The hook may have closed or replaced the connection.
+    if (TransportGeneration() != generation || !transport_)
+        throw EWireSocketError(kWsaNotSocket);
 }
 
 std::string TWireSocket::TakeFromBuffer(size_t count)
@@ -283,16 +303,41 @@ void TWireSocket::WriteBuffer(const char* data, size_t length)
     }
 }
 
+std::string_view TWireSocket::ReplyLine(size_t& lines, size_t& bytes)
+{
+    const std::string_view line = ReadLineView();
+    ++lines;
+    bytes += line.size() + LineEnd.size();
+    if (lines > MaxReplyLines || bytes > MaxReplyBytes) {
+        // Out of step with a server that does not end its reply: nothing
+        // more is written to it.
+        established_ = false;
+        Disconnect();
+        throw EWireReplyTooLong(ReplyTooLongText(MaxReplyLines, MaxReplyBytes));
+    }
+    return line;
+}
+
 int16_t TWireSocket::ReadResponse()
 {
     ResponseLines.clear();
-    std::string line = ReadTrimmedLine();
+    size_t lines = 0;
+    size_t bytes = 0;
+    // The next line that is not blank, trimmed; the blank ones count as well.
+    const auto nextLine = [&] {
+        for (;;) {
+            std::string line = Trim(std::string(ReplyLine(lines, bytes)));
+            if (!line.empty())
+                return line;
+        }
+    };
+    std::string line = nextLine();
     LogText("I: " + line + "\r\n\r\n");
     if (line.size() > 3 && line[3] == '-') {
         const std::string prefix = line.substr(0, 3) + " ";
         ResponseLines.push_back(line);
         do {
-            line = ReadTrimmedLine();
+            line = nextLine();
             LogText("I: " + line + "\r\n\r\n");
             ResponseLines.push_back(line);
         } while (line.compare(0, 4, prefix) != 0);
@@ -311,6 +356,8 @@ int16_t TWireSocket::SendCommand(const std::string& command, int16_t expected, u
                                  const std::string& statusText)
 {
     if (command != kNoCommand) {
+        if (command.find_first_of("\r\n") != std::string::npos)
+            throw EWireException(kLineBreakInCommandText);
         LogText("O: " + command + "\r\n");
         WriteLine(command);
     }

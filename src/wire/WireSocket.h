@@ -60,23 +60,31 @@ public:
     int Timeout = 60000;
     // Longest line accepted without a line end; longer raises EWireLineTooLong.
     size_t MaxLineLength = 1024 * 1024;
+    // Most lines and bytes one reply may take (its continuation lines and
+    // the blank lines before it included); past either ReadResponse closes
+    // the connection without a word and raises EWireReplyTooLong.
+    size_t MaxReplyLines = 1000;
+    size_t MaxReplyBytes = 256 * 1024;
 
     TStringEvent OnStatus;
     TCaptureLineEvent OnCaptureLine;
     TProgressEvent OnWork;
     // Called between waiting slices of about 30 ms while a connect, receive or
-    // send waits (the GUI keeps painting from here).
+    // send waits (the GUI keeps painting from here), and as often while data
+    // keeps arriving without a wait.
     TIdleEvent OnIdle;
 
     // ---- one operation's deadline ----
-    // A login, a listing or a message as a whole may take Timeout
-    // milliseconds plus one second for every 64 KiB received meanwhile: a
+    // A listing or a message as a whole may take Timeout milliseconds plus
+    // one second for every 64 KiB received meanwhile (kGrowsWithData): a
     // server that trickles a byte now and then cannot hold an operation for
-    // ever, while a large message on a slow line still gets through. Without
-    // a Timeout there is no deadline. Scopes nest; the outermost one counts.
+    // ever, while a large message on a slow line still gets through. A login
+    // takes Timeout at most, whatever arrives (kFixed). Without a Timeout
+    // there is no deadline. Scopes nest; the outermost one counts.
+    enum DeadlineKind { kGrowsWithData, kFixed };
     class DeadlineScope {
     public:
-        explicit DeadlineScope(TWireSocket& s);
+        explicit DeadlineScope(TWireSocket& s, DeadlineKind kind = kGrowsWithData);
         ~DeadlineScope();
         DeadlineScope(const DeadlineScope&) = delete;
         DeadlineScope& operator=(const DeadlineScope&) = delete;
@@ -96,7 +104,8 @@ public:
 
     // ---- cancellation ----
     // Calls the running exchange off: the step that waits raises
-    // EWireCancelled within one waiting slice, and so do every later wait and
+    // EWireCancelled within one waiting slice, a step that receives before
+    // its next receive, and so do every later wait, receive, send and
     // connect until ClearCancel. A cancelled connection is closed without
     // "Quit" (nothing more is written to a server that keeps us waiting).
     void Cancel() { cancelled_ = true; }
@@ -120,6 +129,8 @@ public:
     int16_t ReadResponse();
     // kNoCommand reads a response without sending anything. expected
     // kAnyReply accepts any code; status kStatusReplyLine reports the reply line.
+    // A command holding CR or LF is refused (EWireException
+    // kLineBreakInCommandText) before anything is sent.
     virtual int16_t SendCommand(const std::string& command, int16_t expected, uint8_t indent,
                                 const std::string& statusText);
 
@@ -158,8 +169,17 @@ protected:
 private:
     std::chrono::steady_clock::time_point OperationDeadline() const;
 
+    // Lets the owner in while data keeps arriving (OnIdle at most once a
+    // waiting slice).
+    void IdleBetweenReceives();
+    // Reads a line of the reply ReadResponse is reading, counted against
+    // its bounds.
+    std::string_view ReplyLine(size_t& lines, size_t& bytes);
+
     bool deadlineActive_ = false;
+    bool deadlineGrows_ = true;
     std::chrono::steady_clock::time_point deadlineStart_;
+    std::chrono::steady_clock::time_point lastIdle_;
     uint64_t deadlineBytes_ = 0;
     bool cancelled_ = false;
     int32_t bufferChunk_ = 8192;

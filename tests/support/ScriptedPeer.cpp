@@ -80,6 +80,13 @@ std::vector<PeerStep> ScriptedPeer::ParseScript(const std::string& text)
             const size_t sp = rest.find(' ');
             steps.push_back({PeerStep::Repeat, sp == std::string::npos ? "" : rest.substr(sp + 1),
                              std::stoi(rest.substr(0, sp))});
+        } else if (line.rfind("FLOOD ", 0) == 0) {
+            const std::string rest = Rest(line, 6);
+            const size_t sp = rest.find(' ');
+            const std::string bytes = sp == std::string::npos ? "" : FromHex(rest.substr(sp + 1));
+            if (bytes.empty())
+                throw std::runtime_error("bad script line: " + line);
+            steps.push_back({PeerStep::Flood, bytes, std::stoi(rest.substr(0, sp))});
         } else
             throw std::runtime_error("bad script line: " + line);
     }
@@ -218,15 +225,16 @@ int ListenOnLoopback(int backlog, int* port)
     return fd;
 }
 
-void SendAllBytes(int fd, const std::string& bytes)
+bool SendAllBytes(int fd, const std::string& bytes)
 {
     size_t off = 0;
     while (off < bytes.size()) {
         const ssize_t n = ::send(fd, bytes.data() + off, bytes.size() - off, MSG_NOSIGNAL);
         if (n <= 0)
-            return;
+            return false;
         off += static_cast<size_t>(n);
     }
+    return true;
 }
 
 bool PlayPeerStep(const PeerStep& step, const PeerLink& link)
@@ -244,6 +252,24 @@ bool PlayPeerStep(const PeerStep& step, const PeerLink& link)
                 link.send(block);
                 block.clear();
             }
+        }
+        return true;
+    }
+    case PeerStep::Flood: {
+        // In blocks of about 64 KiB; an endless one goes on until the client
+        // has gone (or the peer is stopped).
+        int left = step.number;
+        std::string block;
+        while (!link.stop && !(link.clientGone && link.clientGone())) {
+            block.clear();
+            while (block.size() < 64 * 1024 && (step.number == 0 || left > 0)) {
+                block += step.text;
+                if (step.number != 0)
+                    --left;
+            }
+            if (block.empty())
+                break;
+            link.send(block);
         }
         return true;
     }
@@ -284,9 +310,10 @@ void ScriptedPeer::run()
         done_ = true;
         return;
     }
-    const PeerLink link{[fd](const std::string& bytes) { SendAllBytes(fd, bytes); },
+    bool gone = false;
+    const PeerLink link{[fd, &gone](const std::string& bytes) { gone = !SendAllBytes(fd, bytes) || gone; },
                         [this, fd](std::string& line) { return readLine(fd, line); },
-                        [this](const std::string& problem) { note(problem); }, stop_};
+                        [this](const std::string& problem) { note(problem); }, stop_, [&gone] { return gone; }};
     for (const PeerStep& step : steps_) {
         if (stop_)
             break;

@@ -13,6 +13,8 @@
 //   CLOSE        close the connection
 //   STALL ms     send nothing for ms milliseconds
 //   REPEAT n text   send "i text" + CR LF for i = 1..n (long listings)
+//   FLOOD n hex  send the bytes given in hexadecimal n times over, or with
+//                n = 0 again and again until the client goes away
 // Lines starting with "#" or "@" and empty lines are not steps (the test
 // runner reads "@" lines itself). After the last step the peer keeps
 // reading (and recording) until the client closes.
@@ -26,9 +28,9 @@
 namespace pelko {
 
 struct PeerStep {
-    enum Kind { Send, Expect, ExpectAny, Close, Stall, Repeat } kind;
+    enum Kind { Send, Expect, ExpectAny, Close, Stall, Repeat, Flood } kind;
     std::string text; // bytes to send, or the expected line
-    int number = 0;   // Stall: milliseconds; Repeat: count
+    int number = 0;   // Stall: milliseconds; Repeat, Flood: count
 };
 
 // The connection a step is played on, as the peers each reach it.
@@ -37,6 +39,8 @@ struct PeerLink {
     std::function<bool(std::string& line)> readLine; // false once the client closed
     std::function<void(const std::string& problem)> note;
     const std::atomic<bool>& stop;
+    // True once a send found the client gone (an endless flood stops there).
+    std::function<bool()> clientGone = nullptr;
 };
 
 // Plays one step. Returns false when the connection is over: the client
@@ -54,8 +58,9 @@ bool ReceiveSome(int fd, const std::atomic<bool>& stop, std::string& out);
 // A listening TCP socket on 127.0.0.1 at a free port (raises when none).
 int ListenOnLoopback(int backlog, int* port);
 
-// Sends every byte unless the client went away (what it sent stays recorded).
-void SendAllBytes(int fd, const std::string& bytes);
+// Sends every byte unless the client went away (what it sent stays
+// recorded); false then.
+bool SendAllBytes(int fd, const std::string& bytes);
 
 // What every scripted server keeps: the thread that plays its script, the
 // bytes the client sent and the problems noted on the way.

@@ -2,6 +2,7 @@
 #include "WireTestUtil.h"
 #include "mime/Coders.h"
 #include "wire/Pop3.h"
+#include "wire/TlsTransport.h"
 #include "mime/TempFiles.h"
 #include "wire/WireErrors.h"
 
@@ -177,5 +178,105 @@ TEST(Pop3, OAuthBearerSendsUserHostPortAndTokenAndEndsAnErrorChallenge)
                                     "\r\n";
         EXPECT_EQ(peer.received(), refused ? initial + "AQ==\r\nQuit\r\n" : initial);
         EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    }
+}
+
+TEST(Pop3, SaslResponseTooLongForTheCommandLineFollowsAnEmptyChallenge)
+{
+    // "AUTH XOAUTH2 response" CR LF may take 255 octets: a token of 157
+    // characters just fits, one of 158 waits for the server's empty "+ ".
+    const auto bearer = [](size_t n) {
+        return EncodeLine("user=joe\x01" "auth=Bearer " + std::string(n, 't') + "\x01\x01");
+    };
+    const std::string longBearer = bearer(1800);
+    const std::string plain = EncodeLine(std::string(1, '\0') + "joe" + std::string(1, '\0') + std::string(1800, 'p'));
+    const std::string greeting = "S: +OK ready\nC*\n";
+    const struct {
+        Pop3Login mech;
+        size_t secretLength;
+        std::string server; // after the greeting and the first client line
+        std::string client;
+        std::string error;
+    } rows[] = {
+        {Pop3Login::XOAuth2, 157, "S: +OK in\n", "AUTH XOAUTH2 " + bearer(157) + "\r\n", ""},
+        {Pop3Login::XOAuth2, 158, "S: + \nC*\nS: +OK in\n", "AUTH XOAUTH2\r\n" + bearer(158) + "\r\n", ""},
+        {Pop3Login::Plain, 1800, "S: +\nC*\nS: +OK in\n", "AUTH PLAIN\r\n" + plain + "\r\n", ""},
+        {Pop3Login::XOAuth2, 1800, "S: -ERR no such mechanism\nC: Quit\n", "AUTH XOAUTH2\r\nQuit\r\n",
+         "-ERR no such mechanism"},
+        // The server's error details after the response: ended as XOAUTH2 says.
+        {Pop3Login::XOAuth2, 1800,
+         "S: + \nC*\nS: + " + EncodeLine("{\"status\":\"401\"}") + "\nC*\nS: -ERR expired\nC: Quit\n",
+         "AUTH XOAUTH2\r\n" + longBearer + "\r\n\r\nQuit\r\n", "-ERR expired\r{\"status\":\"401\"}"},
+        // A challenge with data where the mechanism expects none: called off.
+        {Pop3Login::XOAuth2, 1800, "S: + abcd\nC*\nS: -ERR cancelled\nC: Quit\n", "AUTH XOAUTH2\r\n*\r\nQuit\r\n",
+         "-ERR cancelled"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(&row - rows));
+        ScriptedPeer peer(greeting + row.server);
+        TWirePOP3 pop;
+        pop.Host = "127.0.0.1:" + std::to_string(peer.port());
+        pop.Mechanism = row.mech;
+        pop.UserID = "joe";
+        const bool token = row.mech != Pop3Login::Plain;
+        pop.Secret = token ? SecretKind::Token : SecretKind::Password;
+        pop.Password = std::string(row.secretLength, token ? 't' : 'p');
+        pop.Timeout = 5000;
+        std::string error;
+        try {
+            pop.Connect();
+        } catch (const EWireResponseError& e) {
+            error = e.what();
+        }
+        EXPECT_EQ(error, row.error);
+        pop.CloseSocket();
+        peer.finish(2000);
+        EXPECT_EQ(peer.received(), row.client);
+        EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    }
+}
+
+TEST(Pop3, TokenGoesOverTlsOrToThisMachineOnly)
+{
+    const struct {
+        const char* host;
+        Pop3Login mech;
+        SecretKind secret;
+        bool refused;
+    } rows[] = {
+        {"pop.example.com", Pop3Login::Automatic, SecretKind::Token, true},
+        {"pop.example.com:110", Pop3Login::XOAuth2, SecretKind::Password, true},
+        {"pop3://pop.example.com", Pop3Login::OAuthBearer, SecretKind::Token, true},
+        {"10.0.0.1", Pop3Login::Plain, SecretKind::Token, true},
+        {"localhost", Pop3Login::Automatic, SecretKind::Token, true}, // a name may lead anywhere
+        {"pop.example.com", Pop3Login::Automatic, SecretKind::Password, false},
+        {"pop.example.com", Pop3Login::Plain, SecretKind::Password, false},
+        {"pop3s://pop.example.com", Pop3Login::XOAuth2, SecretKind::Token, false},
+        {"pop3://pop.example.com?starttls", Pop3Login::OAuthBearer, SecretKind::Token, false},
+        {"127.0.0.1:1110", Pop3Login::Automatic, SecretKind::Token, false},
+        {"[::1]:1110", Pop3Login::XOAuth2, SecretKind::Token, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.host);
+        TWirePOP3 pop;
+        pop.Host = row.host;
+        pop.Mechanism = row.mech;
+        pop.Secret = row.secret;
+        bool socketMade = false;
+        // Goes no further than making the socket.
+        pop.TransportFactory = [&](const HostSpec&) -> std::unique_ptr<Transport> {
+            socketMade = true;
+            return nullptr;
+        };
+        try {
+            pop.Connect();
+            ADD_FAILURE() << "connected";
+        } catch (const EWireTlsError& e) {
+            EXPECT_TRUE(row.refused);
+            EXPECT_EQ(std::string(e.what()), kTokenNeedsTlsText);
+        } catch (const EWireInvalidSocket&) {
+            EXPECT_FALSE(row.refused);
+        }
+        EXPECT_EQ(socketMade, !row.refused);
     }
 }

@@ -1,12 +1,18 @@
 // Plays every tests/wire/scripts/*.pop against the POP3 client. A script
 // holds the peer's steps (see ScriptedPeer.h) and, in "@" lines, what the
 // client does:
-//   @user NAME / @pass WORD   credentials (default joe / secret)
+//   @user NAME / @pass WORD   credentials (default joe / secret; "\r" and
+//                             "\n" stand for CR and LF)
 //   @timeout MS               the client's time-out (default 5000)
+//   @cancel MS                the next action is called off MS milliseconds
+//                             after it began (from the client's idle or work
+//                             event, as the program's owner does)
 //   @do ACTION                connect | count | retr N | top N | dele N | quit | connected
 //   = LINE                    one line of the expected transcript
+// No action may run for more than 30 s, nor go on for 2 s after a cancel.
 // The transcript holds every status text ("status: ..."), every action's
-// result ("count: 2", "connect: raised EWireConnectRefused: -ERR busy") and
+// result ("count: 2", "connect: raised EWireConnectRefused: -ERR busy",
+// "retr 1: cancelled") and
 // for fetched messages their From, Subject, text lines and attachments. The
 // client must also send exactly the lines the script expects ("C:" steps).
 #include "ScriptedPeer.h"
@@ -14,6 +20,8 @@
 #include "wire/WireErrors.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <dirent.h>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -25,6 +33,10 @@ namespace {
 
 std::string ScriptDir()
 {
+    // The source folder as the test main exports it: __FILE__ may be a path
+    // relative to some other folder (a compiler cache's base directory).
+    if (const char* root = std::getenv("PELKO_SOURCE_DIR"))
+        return std::string(root) + "/tests/wire/scripts";
     std::string here = __FILE__;
     return here.substr(0, here.rfind('/')) + "/scripts";
 }
@@ -81,6 +93,8 @@ std::string ClassName(const std::exception& e)
         return "EWireAlreadyConnected";
     if (dynamic_cast<const EWireLineTooLong*>(&e))
         return "EWireLineTooLong";
+    if (dynamic_cast<const EWireReplyTooLong*>(&e))
+        return "EWireReplyTooLong";
     if (dynamic_cast<const EWireException*>(&e))
         return "EWireException";
     return "exception";
@@ -102,14 +116,63 @@ void Describe(const TWireMessage& m, std::vector<std::string>& out)
         out.push_back("attachment: " + a.FileName + " (" + FileSize(a.StoredPathName) + " bytes)");
 }
 
+struct Action {
+    std::string text;
+    int cancelAfterMs = -1; // -1: runs to its end
+};
+
 struct Script {
     std::string text;
     std::string user = "joe", pass = "secret";
     Pop3Login mech = Pop3Login::Automatic;
     SecretKind secret = SecretKind::Password;
     int timeout = 5000;
-    std::vector<std::string> actions;
+    std::vector<Action> actions;
     std::vector<std::string> expected;
+};
+
+std::string Unescape(const std::string& s)
+{
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 1 < s.size() && (s[i + 1] == 'r' || s[i + 1] == 'n')) {
+            out += s[++i] == 'r' ? '\r' : '\n';
+            continue;
+        }
+        out += s[i];
+    }
+    return out;
+}
+
+// Calls the running action off when its time comes, and stops one that runs
+// on (from the client's events, which come while it waits or receives).
+struct Watchdog {
+    TWirePOP3& pop;
+    std::chrono::steady_clock::time_point started;
+    int cancelAfterMs = -1;
+    bool cancelled = false;
+    std::chrono::steady_clock::time_point cancelledAt;
+
+    void begin(int cancelAfter)
+    {
+        started = std::chrono::steady_clock::now();
+        cancelAfterMs = cancelAfter;
+        cancelled = false;
+    }
+    void look()
+    {
+        using namespace std::chrono;
+        const auto now = steady_clock::now();
+        if (cancelAfterMs >= 0 && !cancelled && now - started >= milliseconds(cancelAfterMs)) {
+            pop.Cancel();
+            cancelled = true;
+            cancelledAt = now;
+        }
+        if (cancelled && now - cancelledAt > seconds(2))
+            throw std::runtime_error("still at work 2 s after the cancel");
+        if (now - started > seconds(30))
+            throw std::runtime_error("still at work after 30 s");
+    }
 };
 
 Script LoadScript(const std::string& name)
@@ -121,13 +184,14 @@ Script LoadScript(const std::string& name)
     s.text = buf.str();
     std::istringstream lines(s.text);
     std::string line;
+    int cancelNext = -1;
     while (std::getline(lines, line)) {
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.rfind("@user", 0) == 0)
-            s.user = line.size() > 6 ? line.substr(6) : "";
+            s.user = Unescape(line.size() > 6 ? line.substr(6) : "");
         else if (line.rfind("@pass", 0) == 0)
-            s.pass = line.size() > 6 ? line.substr(6) : "";
+            s.pass = Unescape(line.size() > 6 ? line.substr(6) : "");
         else if (line == "@token")
             s.secret = SecretKind::Token;
         else if (line.rfind("@mech ", 0) == 0)
@@ -135,8 +199,12 @@ Script LoadScript(const std::string& name)
                                                                                      : Pop3Login::OAuthBearer;
         else if (line.rfind("@timeout ", 0) == 0)
             s.timeout = std::stoi(line.substr(9));
-        else if (line.rfind("@do ", 0) == 0)
-            s.actions.push_back(line.substr(4));
+        else if (line.rfind("@cancel ", 0) == 0)
+            cancelNext = std::stoi(line.substr(8));
+        else if (line.rfind("@do ", 0) == 0) {
+            s.actions.push_back({line.substr(4), cancelNext});
+            cancelNext = -1;
+        }
         else if (line.rfind("= ", 0) == 0 || line == "=")
             s.expected.push_back(line.size() > 2 ? line.substr(2) : "");
     }
@@ -184,6 +252,8 @@ void RunAction(TWirePOP3& pop, TWireMessage& msg, const std::string& action, std
         }
     } catch (const std::exception& e) {
         out.push_back(label + ": raised " + ClassName(e) + ": " + Escape(e.what()));
+    } catch (const EWireCancelled&) {
+        out.push_back(label + ": cancelled");
     }
 }
 
@@ -209,10 +279,18 @@ TEST(Pop3Scripts, EveryScriptPlaysAsWritten)
             pop.Secret = script.secret;
             pop.Timeout = script.timeout;
             pop.OnStatus = [&](TWire*, const std::string& s) { transcript.push_back("status: " + Escape(s)); };
-            for (const std::string& action : script.actions)
-                RunAction(pop, msg, action, transcript);
+            Watchdog watchdog{pop, {}, -1, false, {}};
+            pop.OnIdle = [&] { watchdog.look(); };
+            pop.OnWork = [&](TWire*, int32_t, int32_t) { watchdog.look(); };
+            for (const Action& action : script.actions) {
+                watchdog.begin(action.cancelAfterMs);
+                RunAction(pop, msg, action.text, transcript);
+                pop.ClearCancel();
+            }
             // Close without a "Quit" the script did not ask for.
             pop.OnStatus = nullptr;
+            pop.OnIdle = nullptr;
+            pop.OnWork = nullptr;
             pop.CloseSocket();
         }
         EXPECT_TRUE(peer.finish(3000)) << "the peer did not finish its script";

@@ -2,7 +2,9 @@
 #include "wire/WireClient.h"
 #include "wire/WireErrors.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 using namespace pelko;
 using namespace pelko::test;
@@ -37,6 +39,92 @@ TEST(WireSocket, ResponseCodes)
     EXPECT_EQ(s.ReadResponse(), 250);
     EXPECT_EQ(s.ResultText, "250 last");
     EXPECT_EQ(s.ResponseLines, (TStrings{"250-first", "250-second", "250 last"}));
+}
+
+TEST(WireSocket, ReplyIsBoundedInLinesAndBytes)
+{
+    // Blank lines before a reply and the lines of a multi-line reply count;
+    // a reply exactly at a bound is read.
+    const struct {
+        const char* bytes;
+        size_t maxLines, maxBytes;
+        bool read;
+    } rows[] = {
+        {"250-a\r\n250-b\r\n250 c\r\n", 3, 100, true},
+        {"250-a\r\n250-b\r\n250 c\r\n", 2, 100, false},
+        {"\r\n \r\n+OK\r\n", 3, 100, true},
+        {"\r\n \r\n+OK\r\n", 2, 100, false},
+        {"250-aaaa\r\n250 b\r\n", 10, 17, true},
+        {"250-aaaa\r\n250 b\r\n", 10, 16, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(&row - rows));
+        TWireSocket s;
+        s.MaxReplyLines = row.maxLines;
+        s.MaxReplyBytes = row.maxBytes;
+        AttachMemory(s, row.bytes, 4);
+        if (row.read) {
+            EXPECT_NO_THROW(s.ReadResponse());
+            continue;
+        }
+        try {
+            s.ReadResponse();
+            ADD_FAILURE() << "no exception";
+        } catch (const EWireReplyTooLong& e) {
+            EXPECT_EQ(std::string(e.what()), ReplyTooLongText(row.maxLines, row.maxBytes));
+        }
+        EXPECT_FALSE(s.Connected());
+    }
+}
+
+TEST(WireSocket, CommandWithALineBreakIsNotSent)
+{
+    for (const std::string command : {"Pass a\rDELE 1", "Pass a\nDELE 1", "\r\n"}) {
+        TWireSocket s;
+        MemoryTransport* t = AttachMemory(s, "+OK\r\n");
+        try {
+            s.SendCommand(command, kAnyReply, 0, "");
+            ADD_FAILURE() << "no exception";
+        } catch (const EWireException& e) {
+            EXPECT_EQ(std::string(e.what()), kLineBreakInCommandText);
+        }
+        EXPECT_EQ(t->written(), "");
+    }
+}
+
+TEST(WireSocket, CancelIsSeenBetweenReceivesWhileDataKeepsComing)
+{
+    // A peer that always has bytes ready never makes a read wait. The owner
+    // hears from the reader through its work event (during a work period) or
+    // its idle event (at most once a waiting slice, here after a first
+    // receive that took 35 ms); a cancel it asks for there stops the very
+    // next receive.
+    class SlowFirstReceive : public MemoryTransport {
+    public:
+        using MemoryTransport::MemoryTransport;
+        IoResult recv(char* data, size_t length) override
+        {
+            if (receiveCalls() == 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(35));
+            return MemoryTransport::recv(data, length);
+        }
+    };
+    for (const bool fromWork : {true, false}) {
+        SCOPED_TRACE(fromWork ? "work event" : "idle event");
+        TWireSocket s;
+        auto transport = std::make_unique<SlowFirstReceive>(std::string(100000, 'x') + "\r\n", 4096);
+        SlowFirstReceive* t = transport.get();
+        s.AttachTransport(std::move(transport));
+        if (fromWork) {
+            s.BeginWork();
+            s.OnWork = [&](TWire*, int32_t, int32_t) { s.Cancel(); };
+        } else {
+            s.EndWork(); // no work events from here on
+            s.OnIdle = [&] { s.Cancel(); };
+        }
+        EXPECT_THROW(s.ReadLine(), EWireCancelled);
+        EXPECT_EQ(t->receiveCalls(), 1u);
+    }
 }
 
 TEST(WireSocket, SendCommandChecksTheCodeAndReportsStatus)
