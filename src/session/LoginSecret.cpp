@@ -65,7 +65,10 @@ void PrepareLogin(TWirePOP3& pop, const std::string& accountName, const std::fun
         pop.Mechanism = Pop3Login::OAuthBearer;
         break;
     }
-    pop.Secret = SecretKind::Password;
+    pop.Secret = auth.source == SecretSource::Command ? SecretKind::Token : SecretKind::Password;
+    // Nothing is fetched (no token command run) for a login that would be
+    // refused anyway.
+    pop.RefuseBearerInClear();
     TakeSecret(pop, auth, accountName, idle);
 }
 

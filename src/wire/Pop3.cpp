@@ -56,14 +56,19 @@ bool TWirePOP3::SendsBearerToken() const
     return Secret == SecretKind::Token || Mechanism == Pop3Login::XOAuth2 || Mechanism == Pop3Login::OAuthBearer;
 }
 
+void TWirePOP3::RefuseBearerInClear() const
+{
+    if (!SendsBearerToken())
+        return;
+    const HostSpec target = ParseHostSpec(Host);
+    if (target.problem.empty() && target.security == HostSecurity::Plain && !IsLoopbackLiteral(target.host))
+        throw EWireTlsError(kTokenNeedsTlsText);
+}
+
 void TWirePOP3::Connect()
 {
     ThrowIfCancelled();
-    if (SendsBearerToken()) {
-        const HostSpec target = ParseHostSpec(Host);
-        if (target.problem.empty() && target.security == HostSecurity::Plain && !IsLoopbackLiteral(target.host))
-            throw EWireTlsError(kTokenNeedsTlsText);
-    }
+    RefuseBearerInClear();
     // Connect, greeting, User and Pass together, however much arrives.
     DeadlineScope deadline(*this, kFixed);
     TWireMessageClient::Connect();

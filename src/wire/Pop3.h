@@ -38,6 +38,10 @@ public:
     // OAUTHBEARER login) for a plain connection to another machine is
     // refused before anything is connected (EWireTlsError kTokenNeedsTlsText).
     void Connect() override;
+    // Raises EWireTlsError kTokenNeedsTlsText when Mechanism and Secret would
+    // send a bearer token over a plain connection to another machine (what
+    // Connect refuses): lets the caller refuse before it fetches the token.
+    void RefuseBearerInClear() const;
     Pop3Login Mechanism = Pop3Login::Automatic;
     SecretKind Secret = SecretKind::Password; // Token: an OAuth 2.0 access token
 

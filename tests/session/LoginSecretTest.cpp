@@ -16,11 +16,14 @@
 namespace pelko {
 namespace {
 
+// A token goes over TLS only: the token commands' account is a pop3s one.
 std::string Prepared(const std::string& field, int timeoutMs = 5000, SecretKind* kind = nullptr,
-                     const std::function<void()>& idle = {})
+                     const std::function<void()>& idle = {}, std::string host = {})
 {
+    if (host.empty())
+        host = field.rfind("{pelko:command}", 0) == 0 ? "pop3s://pop.example.org" : "pop.example.org";
     TWirePOP3 pop;
-    pop.Host = "pop.example.org";
+    pop.Host = host;
     pop.Password = field;
     pop.Timeout = timeoutMs;
     try {
@@ -115,12 +118,21 @@ TEST(LoginSecret, ASecretWithALineBreakNeverReachesTheServer)
         {"{pelko:password:plain}a\rb", "error: The password for Work (pop.example.org) in Accounts.ini" + refused},
         {std::string("nul\0byte", 8), "error: The password for Work (pop.example.org) in Accounts.ini" + refused},
         {"{pelko:command}printf 'tok\\rDELE 1\\n'",
-         "error: The token for Work (pop.example.org) printed by its token command" + refused},
+         "error: The token for Work (pop3s://pop.example.org) printed by its token command" + refused},
         {"{pelko:command}printf 'tok\\r\\n'", "tok"}, // the line's own end
         {"pass word", "pass word"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(Prepared(r.field), r.want) << r.field;
+}
+
+TEST(LoginSecret, NoTokenIsFetchedForAPlainConnection)
+{
+    const std::string ran = ::testing::TempDir() + "pelko-token-command-ran";
+    ::unlink(ran.c_str());
+    EXPECT_EQ(Prepared("{pelko:command}touch " + ran, 5000, nullptr, {}, "mail.example.org"),
+              "error: " + kTokenNeedsTlsText);
+    EXPECT_NE(::access(ran.c_str(), F_OK), 0) << "the token command ran";
 }
 
 TEST(LoginSecret, WithoutAKeyringTheUserIsToldSo)
