@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -99,6 +100,8 @@ public:
     void CheckMail(bool NextAccount) override;
     void ShowConnectionState();
     void ShowMessageCount(int32_t count);
+    // The status line as the last check left it: "NAME-empty" or the count.
+    void ShowCountStatus();
     void ConnectClick();
     void DisconnectClick();
     void RefreshBtnClick();
@@ -205,6 +208,7 @@ private:
     void ShowTrayState();
     // The user opened the message window: the got-mail picture goes.
     void MailSeen();
+    void StatusAfterMessageWindow();
     void PumpEvents();
     void RunPendingActions();
     void DoDisconnect();
@@ -230,6 +234,8 @@ private:
     bool autoConnectPending_ = false;
     // Accounts whose new mail the user has not looked at yet.
     std::set<int32_t> newMailAccounts_;
+    // The lines of the count's hint: account index and line, in the order checked.
+    std::vector<std::pair<int32_t, std::string>> countLines_;
     bool created_ = false; // the constructor's FormCreate has run
 
     bool disconnectPending_ = false;

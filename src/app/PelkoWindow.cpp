@@ -234,6 +234,7 @@ void TPelko::FormCreate()
         AddTrayIcon();
     ApplySkinToControls();
     newMailAccounts_.clear(); // the no-mail picture is up again
+    countLines_.clear();      // the accounts may be numbered anew
     if (!nested)
         session_.UseStateFile(c_.ProgramDir + SeenIds::kFileName);
 

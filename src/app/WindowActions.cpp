@@ -157,6 +157,7 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
                 Guarded([this, w] {
                     MailSeen();
                     w->ShowModal();
+                    StatusAfterMessageWindow();
                 });
         }
     } else if (held == Qt::ControlModifier) {
@@ -164,8 +165,17 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
             Guarded([this] {
                 MailSeen();
                 msgWindow_->ShowModal();
+                StatusAfterMessageWindow();
             });
     }
+}
+
+void TPelko::StatusAfterMessageWindow()
+{
+    // The status line told what the message window fetched; the account's
+    // count comes back (a connection the window lost keeps its last word).
+    if (POP.Connected() && !session_.Busy())
+        ShowCountStatus();
 }
 
 } // namespace pelko
