@@ -124,7 +124,13 @@ public:
     // ---- window actions ----
     void MAILClick();
     void TrayMessage(TrayPress press);
+    // Shows the window (also when hidden by the tray icon or minimised) and
+    // brings it to the front: a second start of the program asks for it.
+    void BringForward();
     void Config1Click();
+    // At a start without any account: the configuration dialog on its
+    // Accounts page.
+    void ConfigureFirstAccount();
     void OnTopClick();
     void SetOnTop(bool on);
     // A press on the background; screenPos: the cursor in screen
