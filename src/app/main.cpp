@@ -32,6 +32,7 @@ int main(int argc, char** argv)
 
     pelko::Commun commun;
     commun.ProgramDir = pelko::ProgramDirectory();
+
     // One Pelko per configuration folder: a second start brings the first forward.
     pelko::SingleInstance instance(commun.ProgramDir);
     if (!instance.Claim())
