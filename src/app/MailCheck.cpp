@@ -90,6 +90,14 @@ void TPelko::ShowCountStatus()
         ShowMessageCount(c_.MsgCount);
 }
 
+void TPelko::StatusAfterMessageWindow()
+{
+    // The status line told what the message window fetched; the account's
+    // count comes back (a connection the window lost keeps its last word).
+    if (POP.Connected() && !session_.Busy())
+        ShowCountStatus();
+}
+
 void TPelko::ShowLamp()
 {
     const bool on = POP.Connected();

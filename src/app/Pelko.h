@@ -240,8 +240,6 @@ private:
     bool autoConnectPending_ = false;
     // Accounts whose new mail the user has not looked at yet.
     std::set<int32_t> newMailAccounts_;
-    // The lines of the count's hint: account index and line, in the order checked.
-    std::vector<std::pair<int32_t, std::string>> countLines_;
     bool created_ = false; // the constructor's FormCreate has run
 
     bool disconnectPending_ = false;
@@ -250,6 +248,8 @@ private:
     bool trayShown_ = false;
     bool closing_ = false;
     std::string statusText_;
+    // The lines of the count's hint: account index and line, in the order checked.
+    std::vector<std::pair<int32_t, std::string>> countLines_;
 };
 
 } // namespace pelko

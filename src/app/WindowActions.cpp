@@ -189,12 +189,5 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
     }
 }
 
-void TPelko::StatusAfterMessageWindow()
-{
-    // The status line told what the message window fetched; the account's
-    // count comes back (a connection the window lost keeps its last word).
-    if (POP.Connected() && !session_.Busy())
-        ShowCountStatus();
-}
 
 } // namespace pelko
