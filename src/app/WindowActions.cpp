@@ -189,5 +189,4 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
     }
 }
 
-
 } // namespace pelko
