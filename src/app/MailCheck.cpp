@@ -4,6 +4,8 @@
 
 #include "config/IniLookup.h"
 #include "skin/SkinMessages.h"
+#include "mime/Readable.h"
+#include "skin/FontLayout.h"
 #include "skin/qt/FontRender.h"
 #include "skin/qt/SkinImage.h"
 #include "session/FlagScope.h"
@@ -12,6 +14,7 @@
 
 #include <QTimer>
 
+#include <algorithm>
 #include <exception>
 
 namespace pelko {
@@ -37,6 +40,14 @@ void TPelko::DrawStatus(const std::string& text)
 {
     statusText_ = text;
     DrawFontText(*STATBMP, text, skin_.statusSize.x, skin_.statusSize.y, skin_.fontbmp, skin_.maxchar, true);
+    // A double click anywhere on the status line counts, however short the
+    // text on it now.
+    const int lineWidth =
+        LayoutFontText(std::string(size_t(std::max(skin_.maxchar, 0)), ' '), skin_.statusSize.x,
+                       skin_.statusSize.y, skin_.maxchar, true)
+            .width;
+    if (STATBMP->width() < lineWidth)
+        STATBMP->resize(lineWidth, STATBMP->height());
 }
 
 void TPelko::DrawCount(int32_t count)
@@ -49,6 +60,15 @@ void TPelko::POPStatus(const std::string& sOut)
 {
     if (muteStatus_)
         return;
+    // The sender and subject of a message just fetched are shown decoded,
+    // as the message window shows them.
+    for (const char* field : {"    From: ", "    Subject: "}) {
+        const std::string prefix = field;
+        if (sOut.compare(0, prefix.size(), prefix) == 0) {
+            DrawStatus(AccountName() + "-" + LTrimSpaces(prefix) + DecodeHeaderWords(sOut.substr(prefix.size())));
+            return;
+        }
+    }
     DrawStatus(AccountName() + "-" + LTrimSpaces(sOut));
 }
 
@@ -60,6 +80,22 @@ void TPelko::POPWork()
 void TPelko::ShowMessageCount(int32_t count)
 {
     DrawStatus(AccountName() + "-" + std::to_string(count) + (count == 1 ? " message" : " messages"));
+}
+
+void TPelko::ShowCountStatus()
+{
+    if (c_.MsgCount <= 0)
+        DrawStatus(AccountName() + "-" + "empty");
+    else
+        ShowMessageCount(c_.MsgCount);
+}
+
+void TPelko::StatusAfterMessageWindow()
+{
+    // The status line told what the message window fetched; the account's
+    // count comes back (a connection the window lost keeps its last word).
+    if (POP.Connected() && !session_.Busy())
+        ShowCountStatus();
 }
 
 void TPelko::ShowLamp()
@@ -131,15 +167,14 @@ void TPelko::CheckMail(bool NextAccount)
     // without ids, a count above the account's own previous one); it is
     // told once, by picture, sound and notification together.
     const MailSession::News news = session_.TakeListing(c_.MsgCount);
+    ShowCountStatus();
     if (c_.MsgCount <= 0) {
-        DrawStatus(AccountName() + "-" + "empty");
         newMailAccounts_.erase(session_.CurAcc());
         if (newMailAccounts_.empty()) {
             FLAG->loadPicture(skin_.nomail);
             FLAG->setHint("empty");
         }
     } else {
-        ShowMessageCount(c_.MsgCount);
         if (news.any) {
             newMailAccounts_.insert(session_.CurAcc());
             FLAG->loadPicture(skin_.gotmail);
@@ -224,15 +259,36 @@ void TPelko::ConnectClick()
         p_.messageBox("No valid account ! Please create one or activate an existing account.", this);
         return;
     }
-    HandExchange([this] {
-        session_.Relogin();
-        if (POP.Connected()) {
-            session_.ResetPrevCounts(0);
-            ShowConnectionState();
-            CheckMail(false);
+    // A failing account must not keep the others from being checked: each
+    // failure is named in a box, then the click goes on with the next active
+    // account, each account tried once.
+    const int32_t first = session_.CurAcc();
+    for (int tried = 1;; ++tried) {
+        bool failed = false;
+        const bool connected = EndExchange(
+            [this] {
+                session_.Run([this] {
+                    session_.Relogin();
+                    if (POP.Connected()) {
+                        session_.ResetPrevCounts(0);
+                        ShowConnectionState();
+                        CheckMail(false);
+                    }
+                });
+            },
+            [this, &failed](const std::string& why) {
+                failed = true;
+                p_.messageBox(why + "\r" + session_.AccountLine());
+            });
+        if (!failed) {
+            // Called off (a Disconnect or a close follows) or connected.
+            if (connected)
+                SetTimerEnabled(c_.settings.autocheck && POP.Connected());
+            return;
         }
-        SetTimerEnabled(c_.settings.autocheck && POP.Connected());
-    });
+        if (closing_ || tried >= c_.AccCount || !session_.MoveToNextAccount() || session_.CurAcc() == first)
+            return; // every account failed: the timer keeps the state it had
+    }
 }
 
 void TPelko::DisconnectClick()
@@ -244,8 +300,10 @@ void TPelko::DisconnectClick()
         session_.Cancel();
         return;
     }
+    // Also when the last check failed and left no connection behind: the
+    // timer would go on checking.
     Guarded([this] {
-        if (POP.Connected())
+        if (POP.Connected() || TimerEnabled())
             DoDisconnect();
     });
 }

@@ -20,6 +20,7 @@
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -99,6 +100,8 @@ public:
     void CheckMail(bool NextAccount) override;
     void ShowConnectionState();
     void ShowMessageCount(int32_t count);
+    // The status line as the last check left it: "NAME-empty" or the count.
+    void ShowCountStatus();
     void ConnectClick();
     void DisconnectClick();
     void RefreshBtnClick();
@@ -121,7 +124,13 @@ public:
     // ---- window actions ----
     void MAILClick();
     void TrayMessage(TrayPress press);
+    // Shows the window (also when hidden by the tray icon or minimised) and
+    // brings it to the front: a second start of the program asks for it.
+    void BringForward();
     void Config1Click();
+    // At a start without any account: the configuration dialog on its
+    // Accounts page.
+    void ConfigureFirstAccount();
     void OnTopClick();
     void SetOnTop(bool on);
     // A press on the background; screenPos: the cursor in screen
@@ -205,6 +214,7 @@ private:
     void ShowTrayState();
     // The user opened the message window: the got-mail picture goes.
     void MailSeen();
+    void StatusAfterMessageWindow();
     void PumpEvents();
     void RunPendingActions();
     void DoDisconnect();
@@ -238,6 +248,8 @@ private:
     bool trayShown_ = false;
     bool closing_ = false;
     std::string statusText_;
+    // The lines of the count's hint: account index and line, in the order checked.
+    std::vector<std::pair<int32_t, std::string>> countLines_;
 };
 
 } // namespace pelko

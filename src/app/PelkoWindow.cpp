@@ -60,6 +60,8 @@ TPelko::TPelko(Commun& c, Platform& p, QWidget* parent)
     // The window takes its size and outline from the background now, so that
     // it is never mapped at a size of its own.
     Guarded([this] { FormActivate(); });
+    // The saved place may be on a monitor that is no longer there.
+    move(PlaceOnScreens(QRect(pos(), size())));
     created_ = true;
 }
 
@@ -239,6 +241,7 @@ void TPelko::FormCreate()
         AddTrayIcon();
     ApplySkinToControls();
     newMailAccounts_.clear(); // the no-mail picture is up again
+    countLines_.clear();      // the accounts may be numbered anew
     if (!nested)
         session_.UseStateFile(c_.ProgramDir + SeenIds::kFileName);
 
@@ -266,6 +269,10 @@ void TPelko::FormCreate()
     }
     SetTimerInterval();
     SetOnTop(OnTopSetting_);
+    if (!created_ && c_.AccCount == 0)
+        // Nothing to check yet: once the window is up, the user is taken to
+        // where an account is made.
+        QTimer::singleShot(0, this, [this] { Guarded([this] { ConfigureFirstAccount(); }); });
 }
 
 void TPelko::FormActivate()

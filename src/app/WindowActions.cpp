@@ -11,6 +11,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
+#include <QTimer>
 
 namespace pelko {
 
@@ -73,6 +74,14 @@ void TPelko::TrayMessage(TrayPress press)
     }
 }
 
+void TPelko::BringForward()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
+}
+
 TConfig* TPelko::ConfigWindow()
 {
     if (!config_ && makeConfig_)
@@ -100,6 +109,16 @@ void TPelko::Config1Click()
         FormCreate();
         FormActivate();
     });
+}
+
+void TPelko::ConfigureFirstAccount()
+{
+    TConfig* config = ConfigWindow();
+    if (closing_ || c_.AccCount > 0 || !config || config->isVisible())
+        return;
+    // The dialog opens on its Options page: the Accounts page once it is up.
+    QTimer::singleShot(0, config, [config] { config->AccBtnClick(); });
+    Config1Click();
 }
 
 void TPelko::OnTopClick()
@@ -157,6 +176,7 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
                 Guarded([this, w] {
                     MailSeen();
                     w->ShowModal();
+                    StatusAfterMessageWindow();
                 });
         }
     } else if (held == Qt::ControlModifier) {
@@ -164,6 +184,7 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
             Guarded([this] {
                 MailSeen();
                 msgWindow_->ShowModal();
+                StatusAfterMessageWindow();
             });
     }
 }

@@ -1,6 +1,7 @@
 // Pelko: a desktop mail checker. Takes no command-line arguments.
 #include "app/Pelko.h"
 #include "app/PelkoApplication.h"
+#include "app/SingleInstance.h"
 #include "config/dialog/ConfigDialog.h"
 #include "platform/HandlerGuard.h"
 #include "platform/qt/QtPlatform.h"
@@ -33,11 +34,17 @@ int main(int argc, char** argv)
     pelko::Commun commun;
     pelko::RunGuarded(platform, [&] { commun.ProgramDir = pelko::ProgramDirectory(); });
 
+    // One Pelko per configuration folder: a second start brings the first forward.
+    pelko::SingleInstance instance(commun.ProgramDir);
+    if (!instance.Claim())
+        return 0;
+
     // FormCreate runs here, before the other two windows exist.
     pelko::TPelko mainWindow(commun, platform);
     QObject::connect(&mainWindow, &pelko::TPelko::closed, &app, &QCoreApplication::quit);
 
     platform.setMainWindow(&mainWindow);
+    instance.OnRaise = [&mainWindow] { mainWindow.BringForward(); };
     // The configuration dialog and the message window are built when first
     // needed: start-up builds and shows the main window only.
     std::unique_ptr<pelko::TConfig> config;

@@ -220,4 +220,39 @@ TEST_F(FaultTest, AccountOnAClosedPortStopsNeitherTheStartNorTheOtherAccount)
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
 }
 
+TEST_F(FaultTest, SilentAccountKeepsNeitherConnectNorDisconnectFromTheOthers)
+{
+    SerialPeer silent({std::string("STALL 3000\n"), std::string("STALL 3000\n")});
+    SerialPeer work({GoodCheck(2), GoodCheck(2)});
+    SettingsLines s = baseSettings();
+    s.playsnd = false;
+    s.autocheck = true;
+    s.icon_tray = true;
+    writeSettings(s);
+    writeAccounts({JoeAt("Silent", silent.address()), JoeAt("Work", work.address())});
+    TPelko& m = start();
+    m.POP.Timeout = kTimeoutMs;
+
+    // Connect names the silent account's failure in a box, then goes on.
+    m.ConnectClick();
+    ASSERT_EQ(fake.boxes.size(), 1u);
+    EXPECT_NE(lastBox().find("timed out.\rAccount: Silent (" + silent.address() + ")"), std::string::npos) << lastBox();
+    EXPECT_EQ(status(), "Work-2 messages");
+    EXPECT_TRUE(m.TimerEnabled());
+
+    // A second check of the same account in a pass brings its line up to date.
+    m.ConnectClick();
+    EXPECT_EQ(m.NBMSGBMP->hint(), "Work : 2");
+    EXPECT_EQ(fake.trayTip, TPelko::TrayTip() + "\nWork : 2");
+
+    m.TimerTimer(); // Silent again: no box, and the timer goes on
+    EXPECT_FALSE(m.POP.Connected());
+    ASSERT_TRUE(m.TimerEnabled());
+    m.DisconnectClick(); // ...until Disconnect
+    EXPECT_FALSE(m.TimerEnabled());
+    EXPECT_EQ(status(), "Disconnected");
+    EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();
+    EXPECT_TRUE(work.mismatches().empty()) << work.mismatches().front();
+}
+
 } // namespace pelko::fault_test

@@ -1,6 +1,7 @@
 // The main window's actions: tray presses, dragging, the status line's
 // double clicks, the mail client, the configuration dialog.
 #include "MainWindowFixture.h"
+#include "ScriptedPeer.h"
 #include "viewer/MsgWindowHost.h"
 #include "config/dialog/ConfigDialog.h"
 #include "skin/qt/ImgBtn.h"
@@ -151,6 +152,36 @@ TEST_F(WindowActions, StatusLineDoubleClicksOpenTheMessageWindowOnlyWhenTheyMay)
     ASSERT_EQ(c.MsgCount, 0);
     dbl(Qt::NoModifier); // nothing to show
     EXPECT_TRUE(msgs.calls.empty());
+}
+
+TEST_F(WindowActions, StatusLineShowsTheFetchedSubjectDecodedThenTheCountAgain)
+{
+    ScriptedPeer peer("S: +OK ready\nC: User joe\nS: +OK\nC: Pass word\nS: +OK\nC: UIDL\nS: +OK\nS: 1 a\nS: .\n"
+                      "C: RETR 1\nS: +OK\nS: Subject: =?UTF-8?B?R3LDvMOfZQ==?=\nS: \nS: Hi\nS: .\n");
+    writeSettings(baseSettings());
+    TPOPAcc a;
+    a.acc_name = "Home";
+    a.host_name = "127.0.0.1:" + std::to_string(peer.port());
+    a.user_name = "joe";
+    a.password = "word";
+    writeAccounts({a});
+    TPelko& m = start();
+    m.ConnectClick();
+    ASSERT_EQ(status(), "Home-1 message");
+
+    // A message window that fetches the message as the real one does.
+    struct Reading : TMsgWindowHost {
+        TPelko& m;
+        std::string statusWhileOpen;
+        explicit Reading(TPelko& main) : m(main) {}
+        void ShowMessageNo(int n) override { m.POP.RetrieveMessage(n, m.Msg); }
+        void ShowModal() override { statusWhileOpen = m.StatusText(); }
+        bool IsShown() const override { return false; }
+    } reading(m);
+    m.SetMsgWindow(&reading);
+    m.STATBMPMouseDown(Qt::LeftButton, Qt::NoModifier, true);
+    EXPECT_EQ(reading.statusWhileOpen, "Home-Subject: Gr\xC3\xBC\xC3\x9F" "e");
+    EXPECT_EQ(status(), "Home-1 message") << "the count comes back when the window closes";
 }
 
 TEST_F(WindowActions, NoMessageWindowWhenTheSkinHasNone)
