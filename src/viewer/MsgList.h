@@ -124,6 +124,7 @@ private:
     // from then on), cleared by every fetch.
     bool sessionMayHaveChanged_ = false;
     std::string shownIdentity_;
+    std::string shownSubject_; // the Subject header of the message shown
 };
 
 } // namespace pelko

@@ -11,6 +11,7 @@
 
 #include <QAction>
 
+#include <algorithm>
 #include <unistd.h>
 #include <vector>
 
@@ -72,6 +73,7 @@ void TMsgList::ShowMessageNo(int n)
         Save->setEnabled(!msg.Attachments.empty());
     CurMsg_ = n;
     shownIdentity_ = Identity(msg);
+    shownSubject_ = msg.Subject();
     sessionMayHaveChanged_ = false;
 }
 
@@ -114,7 +116,16 @@ void TMsgList::PrevClick()
 
 void TMsgList::DeleteClick()
 {
-    RunExchange([this] {
+    if (working_ || session().Busy())
+        return;
+    // Held for the question too: nothing else may change the message shown meanwhile.
+    FlagScope scope(working_);
+    // A deletion cannot be undone: asked once, naming the message.
+    if (CurMsg_ > 0 && !main_.platform().askYesNo(DeleteQuestionText(shownSubject_), this))
+        return;
+    if (session().Busy())
+        return;
+    main_.HandExchange([this] {
         bool deleteIt = true;
         if (sessionMayHaveChanged_ && CurMsg_ > 0) {
             // Numbers are only valid within one session: make sure the
@@ -137,7 +148,11 @@ void TMsgList::DeleteClick()
             main_.platform().messageBox(kDeleteStaleText, this);
         }
         Reconnect();
-        ShowMessageNo(main_.commun().MsgCount > 0 ? 1 : 0);
+        // The message that took the deleted one's place: the next one, or
+        // the previous one when it was the last (a refused one stays). A
+        // number that named another message says nothing: the first.
+        const int32_t count = main_.commun().MsgCount;
+        ShowMessageNo(count <= 0 ? 0 : CurMsg_ <= 0 || !deleteIt ? 1 : std::min(CurMsg_, count));
     });
 }
 

@@ -49,7 +49,7 @@ TEST_F(MsgListTest, NextAndPrevWrapAroundAndFollowTheServer)
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
 }
 
-TEST_F(MsgListTest, DeleteRemovesTheMessageAndShowsTheFirst)
+TEST_F(MsgListTest, DeleteAsksAndShowsTheMessageThatTookItsPlace)
 {
     PELKO_NEED_DOVECOT();
     fillMailbox(30, 3);
@@ -57,22 +57,30 @@ TEST_F(MsgListTest, DeleteRemovesTheMessageAndShowsTheFirst)
     win->ShowMessageNo(2);
     win->show();
 
+    fake.questionAnswers = {false};
     win->DeleteClick();
+    EXPECT_EQ(fake.questions, std::vector<std::string>{"Delete this message from the server?\r\rMessage 2"});
+    EXPECT_EQ(DovecotMessageCount(30), 3);
+    EXPECT_EQ(line(1), "Subj : Message 2");
+
+    win->DeleteClick(); // the next one takes its place
+    EXPECT_EQ(fake.questions.size(), 2u);
     EXPECT_EQ(c.MsgCount, 2);
     EXPECT_EQ(DovecotMessageCount(30), 2);
-    EXPECT_EQ(win->CurMsg(), 1);
-    EXPECT_EQ(line(1), "Subj : Message 1");
-    win->NextClick();
+    EXPECT_EQ(win->CurMsg(), 2);
     EXPECT_EQ(line(1), "Subj : Message 3");
 
-    win->DeleteClick();
+    win->DeleteClick(); // the last one: the previous takes its place
+    EXPECT_EQ(win->CurMsg(), 1);
+    EXPECT_EQ(line(1), "Subj : Message 1");
     win->DeleteClick();
     EXPECT_EQ(DovecotMessageCount(30), 0);
     EXPECT_EQ(win->CurMsg(), 0);
     EXPECT_EQ(win->ShownText(), "no more messages...");
 
     addMail(30, plainMail(5));
-    win->DeleteClick(); // nothing shown: the server refuses message 0
+    win->DeleteClick(); // nothing shown: nothing to ask, the server refuses message 0
+    EXPECT_EQ(fake.questions.size(), 4u);
     EXPECT_EQ(DovecotMessageCount(30), 1);
     EXPECT_EQ(line(1), "Subj : Message 5");
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
