@@ -16,6 +16,7 @@
 
 class QAction;
 class QEventLoop;
+class QLabel;
 class QMenu;
 
 namespace pelko {
@@ -50,8 +51,11 @@ public:
     TImgBtn* DeleteBtn = nullptr;
     TImgBtn* ExitBtn = nullptr;
     TTransparentMemo* Mess = nullptr;
+    // Shown over the text while a step waits for the server.
+    QLabel* Loading = nullptr;
     QMenu* MnuMsg = nullptr;
     QAction* Save = nullptr;
+    QAction* Copy = nullptr; // copies the text selected
     QAction* N2 = nullptr;
     QAction* CloseMsg = nullptr;
 
@@ -92,6 +96,18 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
+    // Shows the loading note and a busy cursor for as long as it lives.
+    class LoadingNote {
+    public:
+        LoadingNote(TMsgList& w, const std::string& text);
+        ~LoadingNote();
+        LoadingNote(const LoadingNote&) = delete;
+        LoadingNote& operator=(const LoadingNote&) = delete;
+
+    private:
+        TMsgList& w_;
+    };
+
     void buildComponents();
     TImgBtn* makeButton(const char* hint, void (TMsgList::*handler)());
     // Runs a handler that talks to the server: refused while another exchange

@@ -40,6 +40,7 @@ void TMsgList::RunExchange(const std::function<void()>& body)
     if (working_ || session().Busy())
         return;
     FlagScope scope(working_);
+    LoadingNote note(*this, "Loading message...");
     main_.HandExchange(body);
 }
 
@@ -58,6 +59,7 @@ void TMsgList::ShowMessageNo(int n)
 
     TWireMessage& msg = session().Msg;
     const bool headerOnly = main_.commun().settings.header_only;
+    LoadingNote note(*this, "Loading message " + std::to_string(n) + "...");
     session().Run([&] {
         msg.Clear();
         if (headerOnly) {
@@ -125,6 +127,7 @@ void TMsgList::DeleteClick()
         return;
     if (session().Busy())
         return;
+    LoadingNote note(*this, "Deleting message...");
     main_.HandExchange([this] {
         bool deleteIt = true;
         if (sessionMayHaveChanged_ && CurMsg_ > 0) {
