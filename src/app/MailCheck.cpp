@@ -10,6 +10,7 @@
 #include "session/NewMailHeaders.h"
 #include "wire/WireErrors.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include <exception>
@@ -142,6 +143,7 @@ void TPelko::CheckMail(bool NextAccount)
         ShowMessageCount(c_.MsgCount);
         if (news.any) {
             newMailAccounts_.insert(session_.CurAcc());
+            newMail_.Take(c_, session_.CurAcc(), news, c_.MsgCount);
             FLAG->loadPicture(skin_.gotmail);
             FLAG->setHint("You have mail");
             if (c_.settings.playsnd && !c_.settings.wavsnd.empty())
@@ -169,6 +171,7 @@ void TPelko::ShowTrayState()
 
 void TPelko::MailSeen()
 {
+    newMail_.Clear();
     if (newMailAccounts_.empty())
         return;
     newMailAccounts_.clear();
@@ -209,6 +212,10 @@ void TPelko::NotifyNewMail(int32_t count, const MailSession::News& news)
         if (n > kListed)
             body += "\nand " + std::to_string(n - kListed) + " more";
     }
+    p_.setNotificationAction([self = QPointer<TPelko>(this), mark = newMail_.Of(c_, session_.CurAcc())] {
+        if (self)
+            self->OpenNewMail(mark);
+    });
     p_.notify("Pelko: new mail", body);
 }
 

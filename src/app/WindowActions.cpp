@@ -11,6 +11,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
+#include <QTimer>
 
 namespace pelko {
 
@@ -153,7 +154,8 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
     if (held == Qt::NoModifier) {
         if (POP.Connected() && !NoMsgWindow() && c_.MsgCount > 0) {
             TMsgWindowHost* w = MsgWindow();
-            if (w && !w->IsShown() && ReportExchange([w] { w->ShowMessageNo(1); }))
+            const int32_t first = newMail_.OpeningNumber(c_, session_.CurAcc(), POP, c_.MsgCount);
+            if (w && !w->IsShown() && ReportExchange([w, first] { w->ShowMessageNo(first); }))
                 Guarded([this, w] {
                     MailSeen();
                     w->ShowModal();
@@ -166,6 +168,22 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
                 msgWindow_->ShowModal();
             });
     }
+}
+
+void TPelko::OpenNewMail(const NewMailMark& mark)
+{
+    TMsgWindowHost* w = NoMsgWindow() ? nullptr : MsgWindow();
+    if (!w || closing_)
+        return;
+    if (session_.Busy()) {
+        QTimer::singleShot(200, this, [this, mark] { OpenNewMail(mark); });
+        return;
+    }
+    if (ReportExchange([w, &mark] { w->ShowNewMail(mark); }) && !w->IsShown())
+        Guarded([this, w] {
+            MailSeen();
+            w->ShowModal();
+        });
 }
 
 } // namespace pelko

@@ -43,6 +43,9 @@ public:
     // Shows the window and returns when it is closed.
     void ShowModal() override;
     bool IsShown() const override { return isVisible(); }
+    // Refused while an exchange runs; a mark of an account that is gone
+    // shows the first message of the account in use.
+    void ShowNewMail(const NewMailMark& mark) override;
 
     // ---- components, named as in the window description ----
     TImgBtn* PrevBtn = nullptr;
@@ -116,6 +119,8 @@ private:
     void RunExchange(const std::function<void()>& body);
     // Quit, log in again to the same account, and have the main window recount.
     void Reconnect();
+    // Makes account (an index into the account table) the one the session uses.
+    void UseAccount(int32_t account);
     void setText(const std::string& utf8);
     // The message on screen has attachments whose files are still there.
     bool AttachmentsAtHand();

@@ -4,6 +4,7 @@
 
 #include "config/IniLookup.h"
 #include "session/FlagScope.h"
+#include "viewer/NewMailMark.h"
 #include "viewer/core/MessageText.h"
 #include "viewer/core/ReplyAddress.h"
 #include "mime/TextUtil.h"
@@ -87,6 +88,32 @@ void TMsgList::Reconnect()
         session().Relogin(); // "Quit" first: the server carries out deletions now
         main_.CheckMail(false);
     });
+}
+
+void TMsgList::UseAccount(int32_t account)
+{
+    const TPOPAcc& a = main_.commun().Accounts[size_t(account)];
+    session().SetCurAcc(account);
+    session().POP.Host = a.host_name;
+    session().POP.UserID = a.user_name;
+    session().POP.Password = a.password;
+}
+
+void TMsgList::ShowNewMail(const NewMailMark& mark)
+{
+    if (working_ || session().Busy())
+        return;
+    FlagScope scope(working_);
+    LoadingNote note(*this, "Loading message...");
+    const int32_t account = MarkedAccount(main_.commun(), mark);
+    const bool elsewhere = account > 0 && account != session().CurAcc();
+    if (elsewhere || !session().POP.Connected()) {
+        if (elsewhere)
+            UseAccount(account);
+        Reconnect();
+    }
+    const int32_t count = main_.commun().MsgCount;
+    ShowMessageNo(count <= 0 ? 0 : account > 0 ? MarkedNumber(mark, session().POP, count) : 1);
 }
 
 void TMsgList::NextClick()
