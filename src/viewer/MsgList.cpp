@@ -72,12 +72,6 @@ void TMsgList::buildComponents()
     // free for stepping through the messages.
     Mess->setSelectionKept(true);
     Mess->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    // The text is drawn on the skin, but its scroll bars keep the desktop's
-    // colours: on a see-through palette the thumb looks like the groove.
-    QPalette barPalette = QApplication::palette();
-    barPalette.setResolveMask(~QPalette::ResolveMask(0));
-    Mess->verticalScrollBar()->setPalette(barPalette);
-    Mess->horizontalScrollBar()->setPalette(barPalette);
     Mess->setFocus();
 
     // What tells that a step is waiting for the server.
