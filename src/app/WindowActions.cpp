@@ -8,6 +8,7 @@
 #include "skin/qt/SkinImage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
@@ -175,7 +176,10 @@ void TPelko::OpenNewMail(const NewMailMark& mark)
     TMsgWindowHost* w = NoMsgWindow() ? nullptr : MsgWindow();
     if (!w || closing_)
         return;
-    if (session_.Busy()) {
+    // Not in the middle of an exchange, nor over another modal window (a box,
+    // the configuration dialog): once they are over.
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (session_.Busy() || (modal && !w->IsShown())) {
         QTimer::singleShot(200, this, [this, mark] { OpenNewMail(mark); });
         return;
     }

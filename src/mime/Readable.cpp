@@ -3,6 +3,7 @@
 #include "mime/Coders.h"
 #include "mime/TextUtil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
@@ -572,7 +573,8 @@ std::string HtmlToText(const std::string& html)
     const auto endLink = [&] {
         if (href.empty())
             return;
-        const std::string shown = Trim(text.substr(linkTextAt));
+        // Blanks before a block may have gone since the link started.
+        const std::string shown = Trim(text.substr(std::min(linkTextAt, text.size())));
         if (href[0] != '#' && href.size() <= kMaxShownAddress && shown != href && "mailto:" + shown != href) {
             if (!text.empty() && text.back() != ' ' && text.back() != '\n')
                 text += ' ';

@@ -146,6 +146,7 @@ TEST(ReadableBody, LinksKeepTheirAddress)
         {"<a data-href=\"no\" href=\"\n http://z.example/\r\">Z</a>", "Z <http://z.example/>"},
         {"<a href=\"http://a.example\"><img src=\"logo.png\"></a>", "<http://a.example>"},
         {"<a href=\"http://open.example\">never closed", "never closed <http://open.example>"},
+        {" <a href=\"http://c.example\"><p></a>", "<http://c.example>"},
     };
     for (const auto& r : rows)
         EXPECT_EQ(HtmlToText(r.html), r.text) << r.html;
