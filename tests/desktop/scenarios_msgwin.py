@@ -6,7 +6,7 @@ import shutil
 import subprocess
 import time
 
-from desktop import Failure, wait_for, open_message_window, SKIP, STATUS
+from desktop import Failure, wait_for, open_message_window, SKIP
 
 # The check button of the default skin, in the main window.
 CHECK = (78 + 13, 26 + 13)
@@ -71,20 +71,19 @@ def copied_text(d):
     return wait_for("the text on the clipboard", lambda: clipboard(d), timeout=10)
 
 
-def subject_after(d, *keys):
-    """Presses keys, then reads the Subj line of the window's text."""
-    if keys:
-        d.keys(*keys)
-    lines = [l for l in copied_text(d).splitlines() if l.startswith("Subj : ")]
+def shown_subject(d):
+    """The Subj line of the message window's text."""
+    lines = [line for line in copied_text(d).splitlines() if line.startswith("Subj : ")]
     return lines[0] if lines else None
 
 
 def wait_subject(d, want, *keys):
+    """Presses keys, then waits for the window to show the subject line want."""
     d.check_alive()
     got = [None]
 
     def probe():
-        got[0] = subject_after(d)
+        got[0] = shown_subject(d)
         return got[0] == want
 
     if keys:
@@ -95,14 +94,10 @@ def wait_subject(d, want, *keys):
         raise Failure("the window shows %r, not %r" % (got[0], want))
 
 
-def pixel(d, tool, source, x, y):
-    """The RGB value at x, y of a window (tool "import", source its id) or of
-    a picture file (tool "convert", source its path)."""
+def pixel(d, win, x, y):
+    """The RGB value at x, y of a window."""
     shot = os.path.join(d.work, "pixel.ppm")
-    if tool == "import":
-        d.run("import", "-window", str(source), "-crop", "1x1+%d+%d" % (x, y), "+repage", "-depth", "8", shot)
-    else:
-        d.run("convert", source, "-crop", "1x1+%d+%d" % (x, y), "+repage", "-depth", "8", shot)
+    d.run("import", "-window", str(win), "-crop", "1x1+%d+%d" % (x, y), "+repage", "-depth", "8", shot)
     with open(shot, "rb") as f:
         data = f.read()
     # Binary PPM: "P6", width, height, 255, then the pixels.
@@ -146,8 +141,8 @@ def scenario_message_window(d):
     # The text shows its top, and so does its scroll bar: its thumb, drawn
     # darker than its groove (in the skin's dark text colour), is at the top.
     bar_x = MEMO[0] + MEMO[2] - 6
-    top = pixel(d, "import", msg, bar_x, MEMO[1] + 8)
-    bottom = pixel(d, "import", msg, bar_x, MEMO[1] + MEMO[3] - 8)
+    top = pixel(d, msg, bar_x, MEMO[1] + 8)
+    bottom = pixel(d, msg, bar_x, MEMO[1] + MEMO[3] - 8)
     if sum(top) > sum(bottom) - 100:
         raise Failure("the scroll bar is not darker at its top %r than at its bottom %r" % (top, bottom))
 
