@@ -6,10 +6,10 @@
 #include "viewer/SaveIcon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
-#include <QApplication>
 #include <QHideEvent>
 #include <QLabel>
 #include <QMenu>
