@@ -159,6 +159,12 @@ def wire_seeds() -> None:
         " filename*=UTF-8''na%C3%AFve.pdf\n\nx\n--b\nContent-Disposition: attachment; filename*0*=UTF-8''%C3%A9;"
         " filename*1=\"t\\\"e.odt\"\n\ny\n--b\nContent-Type: image/png; name*=''a%2\n\nz\n--b\n"
         "Content-Disposition: attachment; filename=\"~/.bashrc\"\n\nrc\n--b--\n.\n",
+        "text_attachment_links": "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Type: text/html\n\n"
+        " <a href=\"http://c.example\"><p></a> <A HREF='x?a=1&amp;b=2'>x</a><a href=#top>up</a><a href=\"u\">open\n"
+        "--b\nContent-Type: text/csv; name=\"figures.csv\"\nContent-Disposition: attachment; "
+        "filename=\"figures.csv\"\n\nyear;count\n2024;7\n--b\nContent-Type: text/plain\n"
+        "Content-Transfer-Encoding: base64\nContent-Disposition: attachment; filename=n.txt\n\nbm90ZQo=\n\nafter\n"
+        "--b--\n.\n",
     }
     for name, text in msgs.items():
         put("message_parse", crlf(text), name)

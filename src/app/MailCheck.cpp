@@ -12,6 +12,7 @@
 #include "session/NewMailHeaders.h"
 #include "wire/WireErrors.h"
 
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -177,6 +178,7 @@ void TPelko::CheckMail(bool NextAccount)
     } else {
         if (news.any) {
             newMailAccounts_.insert(session_.CurAcc());
+            newMail_.Take(c_, session_.CurAcc(), news, c_.MsgCount);
             FLAG->loadPicture(skin_.gotmail);
             FLAG->setHint("You have mail");
             if (c_.settings.playsnd && !c_.settings.wavsnd.empty())
@@ -204,6 +206,7 @@ void TPelko::ShowTrayState()
 
 void TPelko::MailSeen()
 {
+    newMail_.Clear();
     if (newMailAccounts_.empty())
         return;
     newMailAccounts_.clear();
@@ -248,6 +251,10 @@ void TPelko::NotifyNewMail(int32_t count, const MailSession::News& news)
         if (n > named.size())
             body += "\nand " + std::to_string(n - named.size()) + " more";
     }
+    p_.setNotificationAction([self = QPointer<TPelko>(this), mark = newMail_.Of(c_, session_.CurAcc())] {
+        if (self)
+            self->OpenNewMail(mark);
+    });
     p_.notify("Pelko: new mail", body);
 }
 

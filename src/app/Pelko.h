@@ -12,6 +12,7 @@
 #include "skin/SkinModel.h"
 #include "skin/qt/SkinnedWindow.h"
 #include "viewer/MsgListOwner.h"
+#include "viewer/NewMailMark.h"
 
 #include <QPoint>
 
@@ -138,6 +139,9 @@ public:
     void FormMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers mods, bool doubleClick,
                        const QPoint& screenPos);
     void STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods, bool doubleClick);
+    // A click on a new-mail notification: the message window at the first
+    // new message it announced (once a running exchange has ended).
+    void OpenNewMail(const NewMailMark& mark);
 
     // ---- state, readable by the other windows and tests ----
     int32_t CurAcc() const { return session_.CurAcc(); }
@@ -240,6 +244,7 @@ private:
     bool autoConnectPending_ = false;
     // Accounts whose new mail the user has not looked at yet.
     std::set<int32_t> newMailAccounts_;
+    NewMailMarks newMail_; // where the message window opens for them
     bool created_ = false; // the constructor's FormCreate has run
 
     bool disconnectPending_ = false;

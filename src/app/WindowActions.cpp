@@ -8,6 +8,7 @@
 #include "skin/qt/SkinImage.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
@@ -172,7 +173,8 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
     if (held == Qt::NoModifier) {
         if (POP.Connected() && !NoMsgWindow() && c_.MsgCount > 0) {
             TMsgWindowHost* w = MsgWindow();
-            if (w && !w->IsShown() && ReportExchange([w] { w->ShowMessageNo(1); }))
+            const int32_t first = newMail_.OpeningNumber(c_, session_.CurAcc(), POP, c_.MsgCount);
+            if (w && !w->IsShown() && ReportExchange([w, first] { w->ShowMessageNo(first); }))
                 Guarded([this, w] {
                     MailSeen();
                     w->ShowModal();
@@ -187,6 +189,26 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
                 StatusAfterMessageWindow();
             });
     }
+}
+
+void TPelko::OpenNewMail(const NewMailMark& mark)
+{
+    TMsgWindowHost* w = NoMsgWindow() ? nullptr : MsgWindow();
+    if (!w || closing_)
+        return;
+    // Not in the middle of an exchange, nor over another modal window (a box,
+    // the configuration dialog): once they are over.
+    const QWidget* modal = QApplication::activeModalWidget();
+    if (session_.Busy() || (modal && !w->IsShown())) {
+        QTimer::singleShot(200, this, [this, mark] { OpenNewMail(mark); });
+        return;
+    }
+    if (ReportExchange([w, &mark] { w->ShowNewMail(mark); }) && !w->IsShown())
+        Guarded([this, w] {
+            MailSeen();
+            w->ShowModal();
+            StatusAfterMessageWindow();
+        });
 }
 
 } // namespace pelko

@@ -195,6 +195,8 @@ void TMessageParser::SkipToEnd()
 
 void TMessageParser::Deliver(const CaptureDest& dest, std::string_view line)
 {
+    if (dest.file)
+        WriteCapturedLine(dest.file, line);
     if (dest.lines) {
         // Once one line is dropped, every later one is too: the text keeps no gaps.
         const size_t cost = line.size() + sizeof(std::string);
@@ -204,8 +206,6 @@ void TMessageParser::Deliver(const CaptureDest& dest, std::string_view line)
         }
         keepLeft_ -= cost;
         dest.lines->emplace_back(line);
-    } else if (dest.file) {
-        WriteCapturedLine(dest.file, line);
     }
 }
 
@@ -331,25 +331,32 @@ TMessageParser::PartEnd TMessageParser::HandlePart(TWireMessage& m, const TStrin
 
     std::string rest = ct;
     const std::string major = Trim(SplitFirst(rest, "/"));
+    const std::string disposition = TWireMessage::HeaderIn(h, "Content-Disposition");
+    const std::string named = AttachmentFileName(disposition, ct);
     if (EqualsNoCase(major, "text")) {
         m.MessageParts.emplace_back();
         TMessagePart& part = m.MessageParts.back();
         part.ContentType = ct;
         part.ContentTransfer = TWireMessage::HeaderIn(h, "Content-Transfer-Encoding");
-        const int r = Capture(&part.Lines, {d, d + "--"});
+        // A text the sender attached as a named file stays in the text and
+        // is a file to save as well.
+        std::string kind = disposition;
+        const bool attached = EqualsNoCase(Trim(SplitFirst(kind, ";")), "attachment") && !named.empty();
+        const PartEnd r = attached && m.ExtractAttachments
+                              ? StoreAttachment(m, h, SafeFileName(named), d, &part.Lines)
+                              : static_cast<PartEnd>(Capture(&part.Lines, {d, d + "--"}));
         m.Text.insert(m.Text.end(), part.Lines.begin(), part.Lines.end());
-        return static_cast<PartEnd>(r);
+        return r;
     }
 
-    const std::string disposition = TWireMessage::HeaderIn(h, "Content-Disposition");
-    const std::string named = AttachmentFileName(disposition, ct);
     if (!named.empty() && m.ExtractAttachments)
         return StoreAttachment(m, h, SafeFileName(named), d);
     return static_cast<PartEnd>(Capture(CaptureDest(), {d, d + "--"}));
 }
 
 TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const TStrings& h,
-                                                        const std::string& fileName, const std::string& d)
+                                                        const std::string& fileName, const std::string& d,
+                                                        TStrings* text)
 {
     m.Attachments.emplace_back();
     TAttachment& att = m.Attachments.back();
@@ -399,6 +406,8 @@ TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const T
                     r = PartEnd::MessageEnd;
                     break;
                 }
+                if (text && line != d && line != closing)
+                    Deliver(text, line); // the text keeps the lines as received
                 if (line.empty()) {
                     notFound = true;
                     break;
@@ -427,9 +436,11 @@ TMessageParser::PartEnd TMessageParser::StoreAttachment(TWireMessage& m, const T
         if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size())
             throw std::runtime_error("Cannot write " + written + ": " + std::strerror(errno));
         if (notFound)
-            r = static_cast<PartEnd>(Capture(CaptureDest(), {d, closing}));
+            r = static_cast<PartEnd>(Capture(text ? CaptureDest(text) : CaptureDest(), {d, closing}));
     } else {
-        r = static_cast<PartEnd>(Capture(f, {d, d + "--"}));
+        CaptureDest both(f);
+        both.lines = text;
+        r = static_cast<PartEnd>(Capture(both, {d, d + "--"}));
     }
     const bool failed = std::fflush(f) != 0 || std::ferror(f);
     std::fclose(f);

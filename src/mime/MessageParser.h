@@ -2,7 +2,8 @@
 // The MIME reader: turns the lines of one message (its header block, then its
 // body) into a TWireMessage, wherever the lines come from: a POP3 reply, a
 // file, memory. One multipart level plus one nested multipart/alternative;
-// text parts are kept as text, parts with a file name are stored as
+// text parts are kept as text (one sent as an attachment with a file name
+// is stored as a file as well), other parts with a file name are stored as
 // attachments in private temporary files (Base64 decoded, anything else line
 // by line).
 #include "mime/WireMessage.h"
@@ -42,7 +43,7 @@ private:
     MessageLines& lines_;
 };
 
-// Where captured lines go: a list, a file (each line + CR LF), or nowhere.
+// Where captured lines go: a list, a file (each line + CR LF), both, or nowhere.
 struct CaptureDest {
     CaptureDest() = default;
     CaptureDest(TStrings* l) : lines(l) {} // NOLINT: implicit on purpose
@@ -86,7 +87,10 @@ private:
     // of the message.
     enum class PartEnd { MessageEnd = 0, Delimiter = 1, Closing = 2 };
     PartEnd HandlePart(TWireMessage& m, const TStrings& h, std::string& d, std::string& outerD);
-    PartEnd StoreAttachment(TWireMessage& m, const TStrings& h, const std::string& fileName, const std::string& d);
+    // Decodes a part into an attachment file; text, when given, also
+    // receives the part's lines as received (a text part sent as a file).
+    PartEnd StoreAttachment(TWireMessage& m, const TStrings& h, const std::string& fileName, const std::string& d,
+                            TStrings* text = nullptr);
 
     MessageLines& lines_;
     bool ended_ = false;

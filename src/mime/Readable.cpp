@@ -3,6 +3,7 @@
 #include "mime/Coders.h"
 #include "mime/TextUtil.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
@@ -508,6 +509,55 @@ void endLines(std::string& text, int count)
         text += '\n';
 }
 
+// The value of an attribute in the text of one tag ("a href=..."), entities
+// decoded, control characters dropped, blanks at the ends trimmed; empty
+// when absent.
+std::string attributeValue(const std::string& tagText, const std::string& name)
+{
+    const std::string lower = lowerAscii(tagText);
+    size_t at = 0;
+    while ((at = lower.find(name, at)) != std::string::npos) {
+        const bool startsName = at > 0 && (lower[at - 1] == ' ' || lower[at - 1] == '\t' ||
+                                           lower[at - 1] == '\n' || lower[at - 1] == '\r');
+        size_t k = at + name.size();
+        at = k;
+        while (k < lower.size() && (lower[k] == ' ' || lower[k] == '\t' || lower[k] == '\n' || lower[k] == '\r'))
+            ++k;
+        if (!startsName || k >= lower.size() || lower[k] != '=')
+            continue;
+        ++k;
+        while (k < lower.size() && (lower[k] == ' ' || lower[k] == '\t' || lower[k] == '\n' || lower[k] == '\r'))
+            ++k;
+        std::string raw;
+        if (k < tagText.size() && (tagText[k] == '"' || tagText[k] == '\'')) {
+            const size_t end = tagText.find(tagText[k], k + 1);
+            raw = tagText.substr(k + 1, end == std::string::npos ? std::string::npos : end - k - 1);
+        } else {
+            size_t end = k;
+            while (end < tagText.size() && tagText[end] != ' ' && tagText[end] != '\t' && tagText[end] != '\n' &&
+                   tagText[end] != '\r' && tagText[end] != '>')
+                ++end;
+            raw = tagText.substr(k, end - k);
+        }
+        std::string value;
+        for (size_t i = 0; i < raw.size(); ++i) {
+            std::string decoded;
+            const size_t semi = raw[i] == '&' ? raw.find(';', i + 1) : std::string::npos;
+            if (semi != std::string::npos && semi - i <= 10 && decodeEntity(raw.substr(i + 1, semi - i - 1), decoded)) {
+                value += decoded;
+                i = semi;
+            } else if (static_cast<unsigned char>(raw[i]) >= 0x20 && raw[i] != 0x7F) {
+                value += raw[i];
+            }
+        }
+        return Trim(value);
+    }
+    return {};
+}
+
+// Longest link address shown after its text; a longer one is left out.
+constexpr size_t kMaxShownAddress = 2000;
+
 } // namespace
 
 std::string HtmlToText(const std::string& html)
@@ -515,6 +565,24 @@ std::string HtmlToText(const std::string& html)
     std::string text;
     bool inPre = false;
     bool lastBlank = false;
+    // The address of the link being read and where its text starts: the
+    // address follows the text as "text <address>", unless the text says
+    // it already.
+    std::string href;
+    size_t linkTextAt = 0;
+    const auto endLink = [&] {
+        if (href.empty())
+            return;
+        // Blanks before a block may have gone since the link started.
+        const std::string shown = Trim(text.substr(std::min(linkTextAt, text.size())));
+        if (href[0] != '#' && href.size() <= kMaxShownAddress && shown != href && "mailto:" + shown != href) {
+            if (!text.empty() && text.back() != ' ' && text.back() != '\n')
+                text += ' ';
+            text += "<" + href + ">";
+            lastBlank = false;
+        }
+        href.clear();
+    };
     const size_t n = html.size();
     size_t i = 0;
     while (i < n) {
@@ -560,6 +628,14 @@ std::string HtmlToText(const std::string& html)
                 i = gt == std::string::npos ? n : gt + 1;
                 continue;
             }
+            if (tag == "a") {
+                endLink(); // links do not nest
+                if (!closing) {
+                    href = attributeValue(html.substr(k, j - k), "href");
+                    linkTextAt = text.size();
+                }
+                continue;
+            }
             if (tag == "pre")
                 inPre = !closing;
             if (const int ends = lineEndsOf(tag)) {
@@ -603,6 +679,8 @@ std::string HtmlToText(const std::string& html)
         lastBlank = false;
         ++i;
     }
+
+    endLink();
 
     // Tidy the lines: no blanks at the ends, at most one empty line in a row,
     // none at the start or the end.

@@ -66,6 +66,16 @@ public:
     // "Cancel", which is the default and answers Escape. True when the user
     // pressed `choice`. Each "\r" of the text starts a new line.
     virtual bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner = nullptr) = 0;
+
+    // Modal question with the buttons Yes and No (No the default, Esc too):
+    // true for Yes. Each "\r" of the text starts a new line.
+    virtual bool askYesNo(const std::string& text, DialogOwner owner = nullptr) = 0;
+
+    // What a click on a notification (its default action) runs, for the
+    // notifications sent from now on: each keeps the action it was sent
+    // with, runs it at most once, and runs it from the event loop. nullptr:
+    // the next ones do nothing.
+    virtual void setNotificationAction(std::function<void()> onClick) = 0;
 };
 
 // Turns the "\r" line breaks of the program's messages into "\n".

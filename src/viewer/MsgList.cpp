@@ -6,10 +6,12 @@
 #include "viewer/SaveIcon.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QHideEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QPaintEvent>
 #include <QPainter>
@@ -17,6 +19,8 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextCursor>
+
+#include <algorithm>
 
 namespace pelko {
 
@@ -63,17 +67,65 @@ void TMsgList::buildComponents()
     Mess->setObjectName(QStringLiteral("Mess"));
     // Right clicks on the text open the window's menu, not the editor's.
     Mess->setContextMenuPolicy(Qt::NoContextMenu);
+    // The text can be selected with the mouse and copied (Ctrl+C, the menu's
+    // Copy, the middle button); there is no caret, so the arrow keys are
+    // free for stepping through the messages.
+    Mess->setSelectionKept(true);
+    Mess->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Mess->setFocus();
+
+    // What tells that a step is waiting for the server.
+    Loading = new QLabel(this);
+    Loading->setObjectName(QStringLiteral("Loading"));
+    Loading->setTextFormat(Qt::PlainText);
+    Loading->setAutoFillBackground(true);
+    QPalette notePalette = QApplication::palette();
+    notePalette.setColor(QPalette::Window, notePalette.color(QPalette::ToolTipBase));
+    notePalette.setColor(QPalette::WindowText, notePalette.color(QPalette::ToolTipText));
+    Loading->setPalette(notePalette);
+    Loading->setMargin(3);
+    Loading->hide();
 
     MnuMsg = new QMenu(this);
     Save = MnuMsg->addAction(SaveAttachmentIcon(), QStringLiteral("Save attachment"));
+    Copy = MnuMsg->addAction(QStringLiteral("Copy"));
     N2 = MnuMsg->addSeparator();
     CloseMsg = MnuMsg->addAction(QStringLiteral("Close window"));
     connect(Save, &QAction::triggered, this, [this] { SaveClick(); });
+    connect(Copy, &QAction::triggered, Mess, &QPlainTextEdit::copy);
     connect(CloseMsg, &QAction::triggered, this, [this] { CloseMsgClick(); });
     // Esc closes the window as its close button does.
     auto* esc = new QShortcut(QKeySequence(Qt::Key_Escape), this);
     connect(esc, &QShortcut::activated, this, [this] { CloseMsgClick(); });
+    // Stepping and deleting from the keyboard. Up, Down, Page Up, Page Down,
+    // Home and End stay the text's scrolling.
+    const auto keys = [this](std::initializer_list<QKeyCombination> combos, void (TMsgList::*handler)()) {
+        for (QKeyCombination k : combos) {
+            auto* key = new QShortcut(QKeySequence(k), this);
+            connect(key, &QShortcut::activated, this, [this, handler] { (this->*handler)(); });
+        }
+    };
+    keys({Qt::Key_Right, Qt::ALT | Qt::Key_Right, Qt::CTRL | Qt::Key_PageDown}, &TMsgList::NextClick);
+    keys({Qt::Key_Left, Qt::ALT | Qt::Key_Left, Qt::CTRL | Qt::Key_PageUp}, &TMsgList::PrevClick);
+    keys({Qt::Key_Delete}, &TMsgList::DeleteClick);
+}
+
+TMsgList::LoadingNote::LoadingNote(TMsgList& w, const std::string& text) : w_(w)
+{
+    const QRect memo = w.Mess->geometry();
+    w.Loading->setText(QString::fromUtf8(text.c_str()));
+    w.Loading->adjustSize();
+    w.Loading->move(memo.left() + std::max(0, (memo.width() - w.Loading->width()) / 2),
+                    memo.bottom() - w.Loading->height());
+    w.Loading->show();
+    w.Loading->raise();
+    w.setCursor(Qt::BusyCursor);
+}
+
+TMsgList::LoadingNote::~LoadingNote()
+{
+    w_.Loading->hide();
+    w_.unsetCursor();
 }
 
 // ---- showing and closing ----
@@ -185,6 +237,7 @@ void TMsgList::contextMenuEvent(QContextMenuEvent* e)
 {
     // Save is offered only while the files to save are there.
     Save->setEnabled(AttachmentsAtHand());
+    Copy->setEnabled(Mess->textCursor().hasSelection());
     MnuMsg->popup(e->globalPos());
     e->accept();
 }

@@ -16,6 +16,7 @@
 
 class QAction;
 class QEventLoop;
+class QLabel;
 class QMenu;
 
 namespace pelko {
@@ -42,6 +43,9 @@ public:
     // Shows the window and returns when it is closed.
     void ShowModal() override;
     bool IsShown() const override { return isVisible(); }
+    // Refused while an exchange runs; a mark of an account that is gone
+    // shows the first message of the account in use.
+    void ShowNewMail(const NewMailMark& mark) override;
 
     // ---- components, named as in the window description ----
     TImgBtn* PrevBtn = nullptr;
@@ -50,8 +54,11 @@ public:
     TImgBtn* DeleteBtn = nullptr;
     TImgBtn* ExitBtn = nullptr;
     TTransparentMemo* Mess = nullptr;
+    // Shown over the text while a step waits for the server.
+    QLabel* Loading = nullptr;
     QMenu* MnuMsg = nullptr;
     QAction* Save = nullptr;
+    QAction* Copy = nullptr; // copies the text selected
     QAction* N2 = nullptr;
     QAction* CloseMsg = nullptr;
 
@@ -92,6 +99,18 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
+    // Shows the loading note and a busy cursor for as long as it lives.
+    class LoadingNote {
+    public:
+        LoadingNote(TMsgList& w, const std::string& text);
+        ~LoadingNote();
+        LoadingNote(const LoadingNote&) = delete;
+        LoadingNote& operator=(const LoadingNote&) = delete;
+
+    private:
+        TMsgList& w_;
+    };
+
     void buildComponents();
     TImgBtn* makeButton(const char* hint, void (TMsgList::*handler)());
     // Runs a handler that talks to the server: refused while another exchange
@@ -100,6 +119,8 @@ private:
     void RunExchange(const std::function<void()>& body);
     // Quit, log in again to the same account, and have the main window recount.
     void Reconnect();
+    // Makes account (an index into the account table) the one the session uses.
+    void UseAccount(int32_t account);
     void setText(const std::string& utf8);
     // The message on screen has attachments whose files are still there.
     bool AttachmentsAtHand();
@@ -124,6 +145,7 @@ private:
     // from then on), cleared by every fetch.
     bool sessionMayHaveChanged_ = false;
     std::string shownIdentity_;
+    std::string shownSubject_; // the Subject header of the message shown
 };
 
 } // namespace pelko

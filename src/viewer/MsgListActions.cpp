@@ -4,6 +4,7 @@
 
 #include "config/IniLookup.h"
 #include "session/FlagScope.h"
+#include "viewer/NewMailMark.h"
 #include "viewer/core/MessageText.h"
 #include "viewer/core/ReplyAddress.h"
 #include "mime/TextUtil.h"
@@ -11,6 +12,7 @@
 
 #include <QAction>
 
+#include <algorithm>
 #include <unistd.h>
 #include <vector>
 
@@ -39,6 +41,7 @@ void TMsgList::RunExchange(const std::function<void()>& body)
     if (working_ || session().Busy())
         return;
     FlagScope scope(working_);
+    LoadingNote note(*this, "Loading message...");
     main_.HandExchange(body);
 }
 
@@ -57,6 +60,7 @@ void TMsgList::ShowMessageNo(int n)
 
     TWireMessage& msg = session().Msg;
     const bool headerOnly = main_.commun().settings.header_only;
+    LoadingNote note(*this, "Loading message " + std::to_string(n) + "...");
     session().Run([&] {
         msg.Clear();
         if (headerOnly) {
@@ -72,6 +76,7 @@ void TMsgList::ShowMessageNo(int n)
         Save->setEnabled(!msg.Attachments.empty());
     CurMsg_ = n;
     shownIdentity_ = Identity(msg);
+    shownSubject_ = msg.Subject();
     sessionMayHaveChanged_ = false;
 }
 
@@ -83,6 +88,32 @@ void TMsgList::Reconnect()
         session().Relogin(); // "Quit" first: the server carries out deletions now
         main_.CheckMail(false);
     });
+}
+
+void TMsgList::UseAccount(int32_t account)
+{
+    const TPOPAcc& a = main_.commun().Accounts[size_t(account)];
+    session().SetCurAcc(account);
+    session().POP.Host = a.host_name;
+    session().POP.UserID = a.user_name;
+    session().POP.Password = a.password;
+}
+
+void TMsgList::ShowNewMail(const NewMailMark& mark)
+{
+    if (working_ || session().Busy())
+        return;
+    FlagScope scope(working_);
+    LoadingNote note(*this, "Loading message...");
+    const int32_t account = MarkedAccount(main_.commun(), mark);
+    const bool elsewhere = account > 0 && account != session().CurAcc();
+    if (elsewhere || !session().POP.Connected()) {
+        if (elsewhere)
+            UseAccount(account);
+        Reconnect();
+    }
+    const int32_t count = main_.commun().MsgCount;
+    ShowMessageNo(count <= 0 ? 0 : account > 0 ? MarkedNumber(mark, session().POP, count) : 1);
 }
 
 void TMsgList::NextClick()
@@ -114,7 +145,17 @@ void TMsgList::PrevClick()
 
 void TMsgList::DeleteClick()
 {
-    RunExchange([this] {
+    if (working_ || session().Busy())
+        return;
+    // Held for the question too: nothing else may change the message shown meanwhile.
+    FlagScope scope(working_);
+    // A deletion cannot be undone: asked once, naming the message.
+    if (CurMsg_ > 0 && !main_.platform().askYesNo(DeleteQuestionText(shownSubject_), this))
+        return;
+    if (session().Busy())
+        return;
+    LoadingNote note(*this, "Deleting message...");
+    main_.HandExchange([this] {
         bool deleteIt = true;
         if (sessionMayHaveChanged_ && CurMsg_ > 0) {
             // Numbers are only valid within one session: make sure the
@@ -137,7 +178,11 @@ void TMsgList::DeleteClick()
             main_.platform().messageBox(kDeleteStaleText, this);
         }
         Reconnect();
-        ShowMessageNo(main_.commun().MsgCount > 0 ? 1 : 0);
+        // The message that took the deleted one's place: the next one, or
+        // the previous one when it was the last (a refused one stays). A
+        // number that named another message says nothing: the first.
+        const int32_t count = main_.commun().MsgCount;
+        ShowMessageNo(count <= 0 ? 0 : CurMsg_ <= 0 || !deleteIt ? 1 : std::min(CurMsg_, count));
     });
 }
 

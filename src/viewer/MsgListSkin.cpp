@@ -7,11 +7,33 @@
 #include "skin/qt/ImgBtn.h"
 #include "skin/qt/TrMemo.h"
 
+#include <QScrollBar>
+
 #include <stdexcept>
 
 namespace pelko {
 
 namespace {
+
+// The text's scroll bars in the skin's text colour: a solid thumb on a faint
+// groove, so that the thumb reads as the part of the text on screen (the
+// desktop's light thumb on a darker groove, drawn over a skin, looks like
+// the other way round).
+QString ScrollBarStyle(const QColor& ink)
+{
+    const auto rgba = [&ink](int alpha) {
+        return QStringLiteral("rgba(%1, %2, %3, %4)").arg(ink.red()).arg(ink.green()).arg(ink.blue()).arg(alpha);
+    };
+    return QStringLiteral("QScrollBar { background: transparent; border: none; }"
+                          "QScrollBar:vertical { width: 12px; }"
+                          "QScrollBar:horizontal { height: 12px; }"
+                          "QScrollBar::handle { background: %1; border-radius: 4px; margin: 2px; }"
+                          "QScrollBar::handle:vertical { min-height: 24px; }"
+                          "QScrollBar::handle:horizontal { min-width: 24px; }"
+                          "QScrollBar::add-page, QScrollBar::sub-page { background: %2; border-radius: 4px; }"
+                          "QScrollBar::add-line, QScrollBar::sub-line { width: 0; height: 0; border: none; }")
+        .arg(rgba(170), rgba(35));
+}
 
 // Size of the window when the skin's picture cannot be shown: big enough
 // that the text and the right-click menu (Close window) stay reachable.
@@ -27,6 +49,9 @@ void TMsgList::FormShow()
     Mess->setGeometry(s.memo_x, s.memo_y, s.memo_width, s.memo_height);
     Mess->setSkinFont(s.fontname, s.fontsize, SkinFontIsBold(s.fontstyle), SkinFontIsItalic(s.fontstyle),
                       s.fontcolor);
+    const QString barStyle = ScrollBarStyle(Mess->textColour());
+    Mess->verticalScrollBar()->setStyleSheet(barStyle);
+    Mess->horizontalScrollBar()->setStyleSheet(barStyle);
 
     // Topmost: set once at construction (see the constructor).
 

@@ -25,6 +25,7 @@ struct RecordingMsgWindow : TMsgWindowHost {
     void ShowMessageNo(int n) override { calls.push_back("ShowMessageNo " + std::to_string(n)); }
     void ShowModal() override { calls.push_back("ShowModal"); }
     bool IsShown() const override { return shown; }
+    void ShowNewMail(const NewMailMark&) override { calls.push_back("ShowNewMail"); }
     std::vector<std::string> calls;
     bool shown = false;
 };

@@ -122,12 +122,34 @@ TEST(ReadableBody, HtmlBecomesText)
                          "<body><p>Hello&nbsp;<b>World</b></p>\n\n<p>Caf&eacute; &amp; &#233;&#x20AC; &bogus; a&lt;b"
                          "<br>second   line</p><script>if (a<b) x();</script><!-- hidden --></body></html>"),
               "Hello World\n\nCaf\xc3\xa9 & \xc3\xa9\xe2\x82\xac &bogus; a<b\nsecond line");
-    EXPECT_EQ(HtmlToText("<a href=\"x>y\">link</a> text"), "link text");
+    EXPECT_EQ(HtmlToText("<a href=\"x>y\">link</a> text"), "link <x>y> text");
     EXPECT_EQ(HtmlToText("<pre>a\n  b</pre>"), "a\n  b");
     EXPECT_EQ(HtmlToText("1 < 2"), "1 < 2");
     EXPECT_EQ(HtmlToText("<div>a</div><div>b</div>x<br><br>y<br>z"), "a\nb\nx\n\ny\nz");
     EXPECT_EQ(HtmlToText("<table><tr><td>a</td><td>b</td></tr><tr><td>c</td></tr></table>"), "a b\nc");
     EXPECT_EQ(HtmlToText("&#0;&#99999999;"), "\xef\xbf\xbd\xef\xbf\xbd");
+}
+
+TEST(ReadableBody, LinksKeepTheirAddress)
+{
+    const struct {
+        const char *html, *text;
+    } rows[] = {
+        {"See <a href=\"https://example.org/a?b=1&amp;c=2\">the report</a>.",
+         "See the report <https://example.org/a?b=1&c=2>."},
+        {"<A HREF='http://x.example'>X</A> and <a title=\"t\" href=http://y.example>Y</a>",
+         "X <http://x.example> and Y <http://y.example>"},
+        {"<a href=\"https://example.org/\">https://example.org/</a>", "https://example.org/"},
+        {"<a href=\"mailto:ann@example.org\">ann@example.org</a>", "ann@example.org"},
+        {"<a href=\"#top\">up</a>", "up"},
+        {"<a name=\"here\">anchor</a>", "anchor"},
+        {"<a data-href=\"no\" href=\"\n http://z.example/\r\">Z</a>", "Z <http://z.example/>"},
+        {"<a href=\"http://a.example\"><img src=\"logo.png\"></a>", "<http://a.example>"},
+        {"<a href=\"http://open.example\">never closed", "never closed <http://open.example>"},
+        {" <a href=\"http://c.example\"><p></a>", "<http://c.example>"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(HtmlToText(r.html), r.text) << r.html;
 }
 
 TEST(ReadableBody, PartsDecodedAndConverted)

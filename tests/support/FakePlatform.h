@@ -6,6 +6,7 @@
 #include <deque>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pelko {
@@ -82,7 +83,7 @@ public:
     }
     bool notify(const std::string& title, const std::string& body) override
     {
-        notifications.push_back({title, body});
+        notifications.push_back({title, body, notificationAction});
         return notifyAvailable;
     }
     bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner) override
@@ -91,12 +92,25 @@ public:
         owners.push_back(owner);
         return choiceAnswer;
     }
+    bool askYesNo(const std::string& text, DialogOwner owner) override
+    {
+        questions.push_back(text);
+        owners.push_back(owner);
+        if (questionAnswers.empty())
+            return true;
+        const bool yes = questionAnswers.front();
+        questionAnswers.pop_front();
+        return yes;
+    }
+    void setNotificationAction(std::function<void()> onClick) override { notificationAction = std::move(onClick); }
 
     struct Launch {
         std::string program, parameters;
     };
     struct Note {
         std::string title, body;
+        // What a click on it runs (empty: nothing).
+        std::function<void()> click;
     };
 
     std::vector<std::string> boxes, fatals, sounds, urls, dialogFilters, savePresets;
@@ -118,6 +132,10 @@ public:
     std::function<void(TrayPress)> trayHandler;
     // Answers for the next file dialogs, in order; an empty optional cancels.
     std::deque<std::optional<std::string>> dialogAnswers;
+    // The questions asked, and the answers to the next ones (Yes once they run out).
+    std::vector<std::string> questions;
+    std::deque<bool> questionAnswers;
+    std::function<void()> notificationAction;
 
 private:
     std::optional<std::string> nextDialogAnswer()

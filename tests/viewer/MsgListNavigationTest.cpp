@@ -2,6 +2,10 @@
 // does not play along.
 #include "MsgListFixture.h"
 
+#include <QTimer>
+
+#include <functional>
+
 namespace pelko::msglist_test {
 namespace {
 
@@ -49,7 +53,7 @@ TEST_F(MsgListTest, NextAndPrevWrapAroundAndFollowTheServer)
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
 }
 
-TEST_F(MsgListTest, DeleteRemovesTheMessageAndShowsTheFirst)
+TEST_F(MsgListTest, DeleteAsksAndShowsTheMessageThatTookItsPlace)
 {
     PELKO_NEED_DOVECOT();
     fillMailbox(30, 3);
@@ -57,22 +61,30 @@ TEST_F(MsgListTest, DeleteRemovesTheMessageAndShowsTheFirst)
     win->ShowMessageNo(2);
     win->show();
 
+    fake.questionAnswers = {false};
     win->DeleteClick();
+    EXPECT_EQ(fake.questions, std::vector<std::string>{"Delete this message from the server?\r\rMessage 2"});
+    EXPECT_EQ(DovecotMessageCount(30), 3);
+    EXPECT_EQ(line(1), "Subj : Message 2");
+
+    win->DeleteClick(); // the next one takes its place
+    EXPECT_EQ(fake.questions.size(), 2u);
     EXPECT_EQ(c.MsgCount, 2);
     EXPECT_EQ(DovecotMessageCount(30), 2);
-    EXPECT_EQ(win->CurMsg(), 1);
-    EXPECT_EQ(line(1), "Subj : Message 1");
-    win->NextClick();
+    EXPECT_EQ(win->CurMsg(), 2);
     EXPECT_EQ(line(1), "Subj : Message 3");
 
-    win->DeleteClick();
+    win->DeleteClick(); // the last one: the previous takes its place
+    EXPECT_EQ(win->CurMsg(), 1);
+    EXPECT_EQ(line(1), "Subj : Message 1");
     win->DeleteClick();
     EXPECT_EQ(DovecotMessageCount(30), 0);
     EXPECT_EQ(win->CurMsg(), 0);
     EXPECT_EQ(win->ShownText(), "no more messages...");
 
     addMail(30, plainMail(5));
-    win->DeleteClick(); // nothing shown: the server refuses message 0
+    win->DeleteClick(); // nothing shown: nothing to ask, the server refuses message 0
+    EXPECT_EQ(fake.questions.size(), 4u);
     EXPECT_EQ(DovecotMessageCount(30), 1);
     EXPECT_EQ(line(1), "Subj : Message 5");
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
@@ -149,6 +161,65 @@ TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
     EXPECT_EQ(fake.boxes[1].rfind("-ERR", 0), 0u) << fake.boxes[1];
     EXPECT_EQ(win->CurMsg(), 2);
     EXPECT_EQ(line(1), "Subj : Message 2");
+}
+
+TEST_F(MsgListTest, OpensAtTheFirstNewMessageAlsoFromItsNotification)
+{
+    PELKO_NEED_DOVECOT();
+    fillMailbox(7, 2);
+    DovecotClearMailbox(6);
+    start(7);
+    c.settings.notify = true;
+    // A second account, checked in turn.
+    TPOPAcc& other = c.Accounts[2];
+    other.acc_name = "other";
+    other.host_name = c.Accounts[1].host_name;
+    other.user_name = DovecotUser(6);
+    other.password = DovecotPassword(6);
+    c.AccCount = 2;
+
+    // Opens the window through open and says what it showed, then closes it.
+    const auto opened = [this](const std::function<void()>& open) {
+        std::string seen = "<not opened>";
+        QTimer driver;
+        driver.setInterval(10);
+        QObject::connect(&driver, &QTimer::timeout, [&] {
+            if (!win->isVisible())
+                return;
+            driver.stop();
+            seen = main->Session().AccountName() + ": " + line(1);
+            win->CloseMsgClick();
+        });
+        driver.start();
+        open();
+        return seen;
+    };
+    const auto doubleClick = [this] { main->STATBMPMouseDown(Qt::LeftButton, Qt::NoModifier, true); };
+
+    addMail(7, plainMail(3));
+    addMail(7, plainMail(4));
+    main->RefreshBtnClick(); // other: nothing on record yet, nothing new
+    main->RefreshBtnClick(); // test: 3 and 4 are new
+    ASSERT_EQ(fake.notifications.size(), 1u);
+    EXPECT_EQ(opened(doubleClick), "test: Subj : Message 3");
+    EXPECT_EQ(opened(doubleClick), "test: Subj : Message 1") << "looked at: the first message again";
+
+    addMail(6, plainMail(5));
+    addMail(6, plainMail(6));
+    main->RefreshBtnClick(); // other: 5 and 6 are new
+    ASSERT_EQ(fake.notifications.size(), 2u);
+    main->RefreshBtnClick(); // test again
+    ASSERT_EQ(main->CurAcc(), 1);
+    EXPECT_EQ(opened(fake.notifications[1].click), "other: Subj : Message 5");
+
+    // Numbers change; the message is found by its id.
+    main->RefreshBtnClick();
+    ASSERT_EQ(main->CurAcc(), 1);
+    win->ShowMessageNo(1);
+    win->DeleteClick();
+    EXPECT_EQ(opened(fake.notifications[0].click), "test: Subj : Message 3");
+    EXPECT_EQ(win->CurMsg(), 2);
+    EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
 }
 
 } // namespace

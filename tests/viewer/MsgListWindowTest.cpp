@@ -8,11 +8,18 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QScrollBar>
+#include <QTest>
 #include <QMouseEvent>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
+#include <cstdlib>
 
 namespace pelko::msglist_test {
 namespace {
@@ -65,7 +72,7 @@ TEST_F(MsgListTest, SkinMenuAndDragging)
     EXPECT_TRUE((win->mask() ^ RegionFromImage(picture(main->msgSkin().msgbkng))).isEmpty());
 
     // A right click on the text opens the window's menu.
-    ASSERT_EQ(win->MnuMsg->actions(), (QList<QAction*>{win->Save, win->N2, win->CloseMsg}));
+    ASSERT_EQ(win->MnuMsg->actions(), (QList<QAction*>{win->Save, win->Copy, win->N2, win->CloseMsg}));
     EXPECT_EQ(win->Save->text(), QStringLiteral("Save attachment"));
     EXPECT_FALSE(win->Save->icon().isNull());
     EXPECT_EQ(win->CloseMsg->text(), QStringLiteral("Close window"));
@@ -103,6 +110,77 @@ TEST_F(MsgListTest, SkinMenuAndDragging)
     EXPECT_TRUE(win->mask().isEmpty());
     win->CloseMsg->trigger();
     EXPECT_FALSE(win->isVisible());
+}
+
+TEST_F(MsgListTest, TextIsCopiedKeysStepAndTheThumbShowsTheTop)
+{
+    PELKO_NEED_DOVECOT();
+    DovecotClearMailbox(39);
+    std::string longMail = plainMail(1);
+    for (int i = 0; i < 60; ++i)
+        longMail += "Line " + std::to_string(i) + " of a long message.\r\n";
+    addMail(39, longMail);
+    addMail(39, plainMail(2));
+    addMail(39, plainMail(3));
+    start(39);
+    std::vector<std::string> notes; // the loading note each time the window waits
+    const auto pump = main->Session().OnPump;
+    main->Session().OnPump = [&] {
+        notes.push_back(win->Loading->isHidden() ? "" : win->Loading->text().toStdString());
+        pump();
+    };
+    win->ShowMessageNo(1);
+    win->show();
+    ASSERT_FALSE(notes.empty());
+    EXPECT_EQ(notes.back(), "Loading message 1...");
+    EXPECT_TRUE(win->Loading->isHidden());
+    win->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(win.get()));
+
+    // The scroll bar's thumb at the top: there the bar is drawn nearer to
+    // the text's colour than at the bottom, in the groove.
+    QScrollBar* bar = win->Mess->verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    EXPECT_EQ(bar->value(), 0);
+    const QImage drawn = win->grab(QRect(bar->mapTo(win.get(), QPoint(0, 0)), bar->size())).toImage();
+    const QColor ink = win->Mess->textColour();
+    const auto distance = [&](int y) {
+        const QColor c = drawn.pixelColor(drawn.width() / 2, y);
+        return std::abs(c.red() - ink.red()) + std::abs(c.green() - ink.green()) + std::abs(c.blue() - ink.blue());
+    };
+    EXPECT_LT(distance(8), distance(drawn.height() - 8) - 100);
+
+    // Select all and copy: the clipboard holds the text.
+    QApplication::clipboard()->clear();
+    QTest::keyClick(win->Mess, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(win->Mess, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text().toStdString(), win->ShownText());
+    EXPECT_TRUE(win->Mess->textCursor().hasSelection());
+
+    // Right and Left step, the Alt and Ctrl forms too; Down scrolls the text.
+    const std::pair<QKeyCombination, int> steps[] = {{Qt::Key_Right, 2},
+                                                     {Qt::ALT | Qt::Key_Right, 3},
+                                                     {Qt::CTRL | Qt::Key_PageDown, 1},
+                                                     {Qt::Key_Left, 3},
+                                                     {Qt::ALT | Qt::Key_Left, 2},
+                                                     {Qt::CTRL | Qt::Key_PageUp, 1}};
+    for (const auto& [key, expected] : steps) {
+        notes.clear();
+        QTest::keyClick(win->Mess, key.key(), key.keyboardModifiers());
+        EXPECT_EQ(win->CurMsg(), expected);
+        const std::string note = "Loading message " + std::to_string(expected) + "...";
+        EXPECT_NE(std::find(notes.begin(), notes.end(), note), notes.end()) << ::testing::PrintToString(notes);
+    }
+    QTest::keyClick(win->Mess, Qt::Key_PageDown);
+    EXPECT_EQ(win->CurMsg(), 1);
+    EXPECT_GT(bar->value(), 0);
+
+    // Delete asks first.
+    fake.questionAnswers = {false};
+    QTest::keyClick(win->Mess, Qt::Key_Delete);
+    EXPECT_EQ(fake.questions, std::vector<std::string>{"Delete this message from the server?\r\rMessage 1"});
+    EXPECT_EQ(DovecotMessageCount(39), 3);
+    main->Session().OnPump = pump;
 }
 
 TEST_F(MsgListTest, MissingButtonPictureIsReportedAndTheWindowStillOpens)

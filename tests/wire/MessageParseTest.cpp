@@ -188,7 +188,7 @@ TEST(MessageParse, AttachmentVariants)
                "text parts stay text\n"
                "--zz--\n"
                ".\n");
-    ASSERT_EQ(m.Attachments.size(), 5u);
+    ASSERT_EQ(m.Attachments.size(), 6u);
     EXPECT_EQ(m.Attachments[0].FileName, "one.bin");
     EXPECT_EQ(FileBytes(m.Attachments[0].StoredPathName), "one");
     EXPECT_EQ(m.Attachments[1].FileName, "two.bin");
@@ -198,6 +198,7 @@ TEST(MessageParse, AttachmentVariants)
     EXPECT_EQ(m.Attachments[3].FileName, "only-named-here.png");
     EXPECT_EQ(FileBytes(m.Attachments[3].StoredPathName), "kept by its name\r\n");
     EXPECT_EQ(m.Attachments[4].FileName, "na\xC3\xAFve plan.pdf");
+    EXPECT_EQ(m.Attachments[5].FileName, "text.txt"); // a text sent as a file is a file as well
     EXPECT_EQ(m.Text, (TStrings{"text parts stay text"}));
 
     // Attachments switched off: skipped, text still read.

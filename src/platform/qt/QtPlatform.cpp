@@ -1,5 +1,7 @@
 #include "platform/qt/QtPlatform.h"
 
+#include "platform/qt/NotificationActions.h"
+
 #include <QApplication>
 #include <QCursor>
 #include <QDBusConnection>
@@ -31,7 +33,7 @@ QString q(const std::string& s) { return QString::fromUtf8(s.data(), int(s.size(
 std::string s(const QString& q) { return q.toUtf8().toStdString(); }
 } // namespace
 
-QtPlatform::QtPlatform() = default;
+QtPlatform::QtPlatform() : actions_(std::make_unique<NotificationActions>()) {}
 
 namespace {
 
@@ -363,9 +365,29 @@ bool QtPlatform::notify(const std::string& title, const std::string& body)
         return false;
     QDBusReply<uint> r = n.call(QStringLiteral("Notify"), QStringLiteral("Pelko"), uint(0),
                                 QStringLiteral("mail-unread"), q(notificationText(title, false)),
-                                q(notificationText(body, true)), QStringList(),
+                                q(notificationText(body, true)), actions_->nextActions(),
                                 QVariantMap(), int(-1));
+    if (r.isValid())
+        actions_->sent(bus, r.value());
     return r.isValid();
+}
+
+void QtPlatform::setNotificationAction(std::function<void()> onClick)
+{
+    actions_->setNext(std::move(onClick));
+}
+
+bool QtPlatform::askYesNo(const std::string& text, DialogOwner owner)
+{
+    QWidget* parent = ownerFor(owner);
+    QMessageBox box(QMessageBox::Question, QApplication::applicationName(), QString(),
+                    QMessageBox::Yes | QMessageBox::No, parent);
+    keepAboveOwner(&box, parent);
+    box.setTextFormat(Qt::PlainText); // the text may quote a mail header
+    box.setText(q(messageLines(text)));
+    box.setDefaultButton(QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
 }
 
 } // namespace pelko

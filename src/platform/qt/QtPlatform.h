@@ -14,6 +14,8 @@ struct ca_context;
 
 namespace pelko {
 
+class NotificationActions;
+
 // The desktop services on Linux through Qt (and xdg-mime for the mail handler).
 class QtPlatform : public Platform {
 public:
@@ -38,6 +40,8 @@ public:
     void setMainWindow(QWidget* w) { mainWindow_ = w; }
     bool notify(const std::string& title, const std::string& body) override;
     bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner) override;
+    bool askYesNo(const std::string& text, DialogOwner owner) override;
+    void setNotificationAction(std::function<void()> onClick) override;
 
 private:
     QWidget* ownerFor(DialogOwner owner) const;
@@ -53,6 +57,8 @@ private:
     };
     std::optional<TrayState> trayState_;
     ca_context* sound_ = nullptr; // the sound service's connection, made on the first sound
+    // Which of our notifications runs what when clicked.
+    std::unique_ptr<NotificationActions> actions_;
 };
 
 // Qt file dialogs take "Name (*.ext)" filters separated by ";;"; the program's

@@ -57,7 +57,7 @@ QColor TTransparentMemo::textColour() const { return palette().color(QPalette::T
 void TTransparentMemo::collapseSelection()
 {
     QTextCursor c = textCursor();
-    if (!c.hasSelection())
+    if (selectionKept_ || !c.hasSelection())
         return;
     c.clearSelection();
     setTextCursor(c);

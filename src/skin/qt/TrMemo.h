@@ -24,6 +24,9 @@ public:
     // collapses any selection. A control without a parent does nothing.
     void repaintBehind();
 
+    // Lets a selection stay (text to copy) instead of collapsing it.
+    void setSelectionKept(bool keep) { selectionKept_ = keep; }
+
 protected:
     void keyPressEvent(QKeyEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
@@ -31,6 +34,7 @@ protected:
     void scrollContentsBy(int dx, int dy) override;
 
 private:
+    bool selectionKept_ = false;
     void collapseSelection();
     void postRepaintBehind();
 };

@@ -76,6 +76,23 @@ std::string BuildMessageText(const TWireMessage& m, bool headerOnly)
 
 std::string NoMoreMessagesText() { return "no more messages..."; }
 
+std::string DeleteQuestionText(const std::string& subjectHeader)
+{
+    std::string subject = DecodeHeaderWords(subjectHeader); // one line, no control characters
+    size_t chars = 0, at = 0;
+    while (at < subject.size() && chars < kQuestionSubjectChars) {
+        ++at;
+        while (at < subject.size() && (static_cast<unsigned char>(subject[at]) & 0xC0) == 0x80)
+            ++at; // a character's continuation bytes
+        ++chars;
+    }
+    if (at < subject.size())
+        subject = subject.substr(0, at) + "\xE2\x80\xA6";
+    if (subject.find_first_not_of(' ') == std::string::npos)
+        subject = "(no subject)";
+    return "Delete this message from the server?\r\r" + subject;
+}
+
 std::string SafeAttachmentName(const std::string& fileName)
 {
     // Decoding first: an encoded word may itself hold a path.

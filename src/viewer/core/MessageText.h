@@ -17,6 +17,12 @@ std::string BuildMessageText(const TWireMessage& m, bool headerOnly);
 // What the window shows when there is no message.
 std::string NoMoreMessagesText();
 
+// The question asked before a message is deleted from the server, naming
+// its subject (the header's value, decoded, on one line, at most
+// kQuestionSubjectChars characters).
+std::string DeleteQuestionText(const std::string& subjectHeader);
+constexpr size_t kQuestionSubjectChars = 120;
+
 // The Date line's value: the header's date and time in local time
 // ("Tue, 5 Jan 1999 10:00:00"), or the header text itself when it cannot be read.
 std::string DateLineText(const std::string& dateHeader);

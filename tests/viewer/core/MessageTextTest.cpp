@@ -128,3 +128,18 @@ TEST(MessageText, SafeAttachmentNames)
     EXPECT_EQ(longUtf8.size(), 254u);
     EXPECT_EQ(longUtf8.substr(252), "\xc3\xa9"); // not cut inside a character
 }
+
+TEST(MessageText, DeleteQuestionNamesTheSubjectOnOneLine)
+{
+    const struct {
+        std::string subject, shown;
+    } rows[] = {
+        {"Lunch?", "Lunch?"},
+        {"=?UTF-8?Q?caf=C3=A9?=", "caf\xc3\xa9"},
+        {"two\r\nlines\x1b[2J", "two  lines [2J"},
+        {"   ", "(no subject)"},
+        {std::string(119, 'x') + "\xc3\xa9\xc3\xa9", std::string(119, 'x') + "\xc3\xa9\xe2\x80\xa6"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(DeleteQuestionText(r.subject), "Delete this message from the server?\r\r" + r.shown) << r.subject;
+}

@@ -1,0 +1,67 @@
+#include "viewer/NewMailMark.h"
+
+#include "session/SeenIds.h"
+
+#include <utility>
+
+namespace pelko {
+
+NewMailMark FirstNewMail(const Commun& c, int32_t account, const MailSession::News& news, int32_t count)
+{
+    NewMailMark mark;
+    if (!news.any || account < 1 || account > c.AccCount)
+        return mark;
+    mark.accountKey = SeenIds::Key(c.Accounts[size_t(account)]);
+    if (news.messages.empty()) {
+        mark.number = count;
+    } else {
+        mark.number = news.messages.front().number;
+        mark.uid = news.messages.front().uid;
+    }
+    return mark;
+}
+
+int32_t MarkedAccount(const Commun& c, const NewMailMark& mark)
+{
+    if (mark.accountKey.empty())
+        return 0;
+    for (int32_t i = 1; i <= c.AccCount; ++i)
+        if (SeenIds::Key(c.Accounts[size_t(i)]) == mark.accountKey)
+            return i;
+    return 0;
+}
+
+int32_t MarkedNumber(const NewMailMark& mark, const TWirePOP3& pop, int32_t count)
+{
+    if (!mark.uid.empty() && pop.UniqueIdsComplete) {
+        for (const TWirePOP3::ListedId& listed : pop.UniqueIds)
+            if (listed.uid == mark.uid)
+                return listed.number;
+        return 1;
+    }
+    return mark.number >= 1 && mark.number <= count ? mark.number : 1;
+}
+
+void NewMailMarks::Take(const Commun& c, int32_t account, const MailSession::News& news, int32_t count)
+{
+    NewMailMark mark = FirstNewMail(c, account, news, count);
+    if (!mark.accountKey.empty())
+        marks_[account] = std::move(mark);
+}
+
+NewMailMark NewMailMarks::Of(const Commun& c, int32_t account) const
+{
+    const auto it = marks_.find(account);
+    // The accounts may have been edited since: the mark must still be that account's.
+    if (it == marks_.end() || MarkedAccount(c, it->second) != account)
+        return {};
+    return it->second;
+}
+
+int32_t NewMailMarks::OpeningNumber(const Commun& c, int32_t account, const TWirePOP3& pop, int32_t count) const
+{
+    const NewMailMark mark = Of(c, account);
+    return mark.accountKey.empty() ? 1 : MarkedNumber(mark, pop, count);
+}
+
+} // namespace pelko
