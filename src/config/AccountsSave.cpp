@@ -3,6 +3,8 @@
 #include "config/Scramble.h"
 #include "config/SettingsFile.h"
 
+#include <sys/stat.h>
+
 namespace pelko {
 
 namespace {
@@ -126,6 +128,14 @@ void SaveAccountsFile(const std::string& path, const Commun& c)
     for (int n = 1; n <= c.AccCount; ++n)
         if (!AccountStorable(c.Accounts[size_t(n)], &why))
             refuse("account " + std::to_string(n) + " (\"" + c.Accounts[size_t(n)].acc_name + "\"): " + why);
+
+    // A file too big to read was loaded as no accounts: writing the table
+    // over it would lose whatever it holds.
+    std::string kept;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && !ReadIniBytes(path, kept))
+        refuse("the file there is bigger than the " + std::to_string(kMaxIniBytes >> 20) +
+               " MiB Pelko reads, or cannot be read; it is left as it is (move it away to start afresh).");
 
     const std::string text = AccountsFileText(c);
     AccountTable back{};

@@ -1,4 +1,5 @@
 #include "ConfigTestDir.h"
+#include "config/IniLookup.h"
 #include "config/Scramble.h"
 #include "config/SettingsFile.h"
 
@@ -212,4 +213,10 @@ TEST(SaveAccounts, RefusesAccountsThatWouldReadBackDifferently)
     c.AccCount = 11;
     EXPECT_THROW(SaveAccountsFile(dir.file("Accounts.ini"), c), FileWriteError);
     EXPECT_EQ(dir.read("Accounts.ini"), "old");
+    // A file too big to be read was loaded as no accounts: it is not written over.
+    const std::string big(kMaxIniBytes + 1, ';');
+    dir.write("Accounts.ini", big);
+    c.AccCount = 1;
+    EXPECT_THROW(SaveAccountsFile(dir.file("Accounts.ini"), c), FileWriteError);
+    EXPECT_EQ(dir.read("Accounts.ini"), big);
 }
