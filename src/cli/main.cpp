@@ -1,6 +1,7 @@
 // pelko-check: Pelko's mailbox check from the command line.
 #include "cli/CheckCommands.h"
 #include "cli/CheckOptions.h"
+#include "cli/TerminalText.h"
 #include "mime/TempFiles.h"
 
 #include <csignal>
@@ -16,7 +17,7 @@ int main(int argc, char** argv)
     CheckOptions options;
     std::string error;
     if (!ParseCheckOptions(argc, argv, options, error)) {
-        std::cerr << "pelko-check: " << error << "\n" << kUsageText;
+        std::cerr << "pelko-check: " << TerminalText(error) << "\n" << kUsageText;
         return kExitUsage;
     }
     int status = kExitUsage;
