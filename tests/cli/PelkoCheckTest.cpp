@@ -125,8 +125,9 @@ protected:
     }
     void TearDown() override
     {
-        if (!dir.empty())
-            std::system(("rm -rf '" + dir + "'").c_str());
+        if (!dir.empty()) {
+            EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+        }
     }
     Account Box(const std::string& name, int user) const
     {

@@ -88,5 +88,5 @@ TEST(PelkoCheckTls, TheTlsHostFormsWork)
                    "PlainPort: error: TLS handshake failed: wrong version number\n"
                    "Typo: error: Cannot use the server address \"pop3s://localhost:" +
                        tls + "?startls\": the only option is \"?starttls\".\n");
-    std::system(("rm -rf '" + dir + "'").c_str());
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
