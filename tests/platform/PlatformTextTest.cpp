@@ -57,6 +57,10 @@ TEST(PlatformText, NotificationTextsAreShortAndRunAsWritten)
         {std::string(1 << 20, 's') + "\nnext", std::string(199, 's') + "\xe2\x80\xa6\nnext"},
         {std::string(12, '\n'), std::string(10, '\n') + "\xe2\x80\xa6"},
     };
+    std::string overrides;
+    for (int i = 0; i < 1400; ++i)
+        overrides += "\xe2\x80\xae";
+    EXPECT_EQ(notificationText(overrides + "x", true), "\xe2\x80\xa6"); // nothing shown, not half a character
     for (const auto& r : rows)
         EXPECT_EQ(notificationText(r.text, true), r.sent);
 }

@@ -198,7 +198,9 @@ std::string notificationText(const std::string& text, bool markup)
         size_t end = text.find('\n', start);
         if (end == std::string::npos)
             end = text.size();
-        const size_t taken = std::min(end - start, kLineBytes);
+        size_t taken = std::min(end - start, kLineBytes);
+        while (taken > 0 && taken < end - start && (static_cast<unsigned char>(text[start + taken]) & 0xC0) == 0x80)
+            --taken; // not inside a character
         const QString raw = QString::fromUtf8(text.data() + start, qsizetype(taken));
         QString line;
         bool cut = false;

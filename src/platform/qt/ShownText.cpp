@@ -13,8 +13,8 @@ const QChar kEllipsis(0x2026);
 
 // The lines of text, hidden format characters left out; at most maxLines
 // lines of maxChars characters (each cut ends in an ellipsis, and a last
-// line with an ellipsis stands for the lines left out). Looks at no more of
-// the text than it keeps.
+// line with an ellipsis stands for the lines left out). One pass over the
+// text, and what it keeps is small whatever the text's size.
 QStringList ShortLines(const QString& text, int maxLines, int maxChars)
 {
     QStringList lines;
