@@ -5,6 +5,7 @@
 #include "session/SeenIds.h"
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
+#include "cli/TerminalText.h"
 #include "cli/TrustCommand.h"
 #include "config/FileLocations.h"
 #include "viewer/core/MessageText.h"
@@ -139,15 +140,16 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
 }
 
 // The name an attachment is stored under: a name that would be hidden
-// (".bashrc", ".ssh") is made visible, so nothing lands unseen.
+// (".bashrc", ".ssh") is made visible, so nothing lands unseen, and one that
+// a command would take for an option ("-rf") gets the same prefix.
 std::string VisibleName(const std::string& name)
 {
-    return !name.empty() && name[0] == '.' ? "_" + name : name;
+    return !name.empty() && (name[0] == '.' || name[0] == '-') ? "_" + name : name;
 }
 
 int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::ostream& err)
 {
-    out << BuildMessageText(m, o.headersOnly);
+    out << TerminalText(BuildMessageText(m, o.headersOnly), Lines::Kept);
     out.flush();
     if (o.saveDir.empty())
         return kExitOk;
@@ -160,7 +162,7 @@ int Show(const TWireMessage& m, const CheckOptions& o, std::ostream& out, std::o
         // left alone and the next free "name-2.ext", "name-3.ext" is taken.
         const std::string name = VisibleName(SafeAttachmentName(a.FileName));
         if (a.SaveAsNewFile(dir, name).empty()) {
-            err << "pelko-check: cannot save " << dir << name << ": " << std::strerror(errno) << "\n";
+            err << "pelko-check: cannot save " << TerminalText(dir + name) << ": " << std::strerror(errno) << "\n";
             status = kExitFailed;
         }
     }
@@ -188,7 +190,8 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
     if (!o.account.empty()) {
         const int i = FindAccount(accounts, count, o.account);
         if (i == kNoAccount) {
-            err << "pelko-check: no account named \"" << o.account << "\" in " << dir << "Accounts.ini\n";
+            err << "pelko-check: no account named \"" << TerminalText(o.account) << "\" in " << TerminalText(dir)
+                << "Accounts.ini\n";
             return kExitUsage;
         }
         chosen.push_back(i);
@@ -198,7 +201,7 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
                 chosen.push_back(i);
     }
     if (chosen.empty()) {
-        err << "pelko-check: no active account in " << dir << "Accounts.ini\n";
+        err << "pelko-check: no active account in " << TerminalText(dir) << "Accounts.ini\n";
         return kExitFailed;
     }
 
@@ -241,9 +244,9 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
     } else {
         for (const CheckResult& r : results) {
             if (r.ok)
-                out << r.name << ": " << r.count << "\n";
+                out << TerminalText(r.name) << ": " << r.count << "\n";
             else
-                out << r.name << ": error: " << OneLine(r.error) << "\n";
+                out << TerminalText(r.name) << ": error: " << TerminalText(OneLine(r.error)) << "\n";
         }
     }
     // Recorded once reported: a report that did not get out leaves the
@@ -253,7 +256,7 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
         try {
             seen.Save(statePath);
         } catch (const std::exception& e) {
-            err << "pelko-check: " << e.what() << "\n";
+            err << "pelko-check: " << TerminalText(e.what()) << "\n";
         }
     }
     return allOk ? kExitOk : kExitFailed;
@@ -273,13 +276,14 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
     if (!o.account.empty()) {
         i = FindAccount(accounts, count, o.account);
         if (i == kNoAccount) {
-            err << "pelko-check: no account named \"" << o.account << "\" in " << dir << "Accounts.ini\n";
+            err << "pelko-check: no account named \"" << TerminalText(o.account) << "\" in " << TerminalText(dir)
+                << "Accounts.ini\n";
             return kExitUsage;
         }
     } else {
         i = FirstActiveAccount(accounts, count);
         if (i == kNoAccount) {
-            err << "pelko-check: no active account in " << dir << "Accounts.ini\n";
+            err << "pelko-check: no active account in " << TerminalText(dir) << "Accounts.ini\n";
             return kExitFailed;
         }
     }
@@ -299,13 +303,13 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
             fetched = pop.RetrieveMessage(o.dumpNumber, m);
         }
         if (!fetched && !o.headersOnly) {
-            out << acc.acc_name << ": error: " << OneLine(pop.ResultText) << "\n";
+            out << TerminalText(acc.acc_name) << ": error: " << TerminalText(OneLine(pop.ResultText)) << "\n";
             status = kExitFailed;
         } else {
             status = Show(m, o, out, err);
         }
     } catch (const std::exception& e) {
-        out << acc.acc_name << ": error: " << OneLine(e.what()) << "\n";
+        out << TerminalText(acc.acc_name) << ": error: " << TerminalText(OneLine(e.what())) << "\n";
         status = kExitFailed;
         if (const auto* tls = dynamic_cast<const EWireTlsError*>(&e); tls && !tls->Refused.fingerprint.empty())
             err << TrustHint(acc.acc_name, tls->Refused.fingerprint);
@@ -334,7 +338,7 @@ int RunParse(const CheckOptions& o, std::ostream& out, std::ostream& err)
         for (const TAttachment& a : m.Attachments)
             if (a.Kept)
                 ::unlink(a.StoredPathName.c_str()); // a message that cannot be read saves nothing
-        err << "pelko-check: " << text << "\n";
+        err << "pelko-check: " << TerminalText(text) << "\n";
         return kExitFailed;
     };
     try {

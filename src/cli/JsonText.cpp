@@ -1,6 +1,7 @@
 #include "cli/JsonText.h"
 
 #include "mime/Readable.h"
+#include "mime/TextUtil.h"
 
 namespace pelko::cli {
 
@@ -9,7 +10,8 @@ std::string JsonString(const std::string& text)
     static const char* hex = "0123456789abcdef";
     const std::string utf8 = ToUtf8(text, "");
     std::string out = "\"";
-    for (unsigned char c : utf8) {
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextUtf8(utf8, i);
         switch (c) {
         case '"': out += "\\\""; break;
         case '\\': out += "\\\\"; break;
@@ -17,12 +19,14 @@ std::string JsonString(const std::string& text)
         case '\r': out += "\\r"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x20 || c == 0x7F) {
-                out += "\\u00";
-                out += hex[c >> 4];
-                out += hex[c & 15];
+            // Controls (C1 as well) and what reorders or hides text are
+            // escaped, so the output read on a terminal is what it says.
+            if (c < 0x20 || (c >= 0x7F && c < 0xA0) || IsFormatCharacter(c) || c == 0x2028 || c == 0x2029) {
+                out += "\\u";
+                for (int shift = 12; shift >= 0; shift -= 4)
+                    out += hex[(c >> shift) & 15];
             } else {
-                out += static_cast<char>(c);
+                AppendUtf8(out, c);
             }
         }
     }
@@ -34,20 +38,10 @@ std::string OneLine(const std::string& text)
 {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
-        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const char c = text[i];
         if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
             continue; // the LF that follows gives the blank
-        if (c == '\r' || c == '\n') {
-            out += ' ';
-        } else if ((c < 0x20 && c != '\t') || c == 0x7F) {
-            out += '?'; // a server's text must not drive the terminal
-        } else if (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
-            out += '?'; // a C1 control in UTF-8
-            ++i;
-        } else {
-            out += static_cast<char>(c);
-        }
+        out += (c == '\r' || c == '\n') ? ' ' : c;
     }
     return out;
 }

@@ -7,8 +7,7 @@ namespace pelko::cli {
 // are read as ISO-8859-1.
 std::string JsonString(const std::string& text);
 
-// An error message on one line: each CR LF, CR or LF becomes one blank, and
-// the other control characters (which a terminal would obey) become "?".
+// An error message on one line: each CR LF, CR or LF becomes one blank.
 std::string OneLine(const std::string& text);
 
 } // namespace pelko::cli

@@ -1,6 +1,7 @@
 #include "cli/TrustCommand.h"
 
 #include "cli/AccountsReader.h"
+#include "cli/TerminalText.h"
 #include "cli/CheckCommands.h"
 #include "config/CertificatePins.h"
 #include "config/SafeFile.h"
@@ -46,14 +47,20 @@ std::function<std::string(const std::string&, uint16_t)> PinLookup(const std::st
     };
 }
 
+// Outside text on one line, safe for a terminal.
+static std::string Shown(const std::string& text)
+{
+    return TerminalText(OneLine(text));
+}
+
 std::string TrustHint(const std::string& account, const std::string& fingerprint)
 {
     // The name as a shell word, to be copied as it is.
     std::string quoted = "'";
-    for (char ch : OneLine(account))
+    for (char ch : Shown(account))
         quoted += ch == '\'' ? std::string("'\\''") : std::string(1, ch);
     quoted += "'";
-    return "pelko-check: " + OneLine(account) + ": the server's certificate has the SHA-256 fingerprint " +
+    return "pelko-check: " + Shown(account) + ": the server's certificate has the SHA-256 fingerprint " +
            fingerprint + "; if it is your server's, trust it with: pelko-check --trust-certificate " + quoted +
            "\n";
 }
@@ -74,7 +81,7 @@ int RunTrust(const CheckOptions& o, std::istream& in, std::ostream& out, std::os
         return kExitUsage;
     }
     const TPOPAcc& acc = accounts[size_t(i)];
-    const std::string name = OneLine(acc.acc_name);
+    const std::string name = Shown(acc.acc_name);
     const HostSpec spec = ParseHostSpec(acc.host_name);
     if (spec.problem.empty() && spec.security == HostSecurity::Plain) {
         out << name << ": the account does not use TLS (pop3s:// or ?starttls): there is no certificate to trust.\n";
@@ -100,15 +107,15 @@ int RunTrust(const CheckOptions& o, std::istream& in, std::ostream& out, std::os
     } catch (const EWireTlsError& e) {
         refused = e.Refused;
         if (refused.fingerprint.empty()) {
-            out << name << ": error: " << OneLine(e.what()) << "\n";
+            out << name << ": error: " << Shown(e.what()) << "\n";
             return kExitFailed;
         }
-        out << name << ": " << OneLine(e.what()) << "\n";
+        out << name << ": " << Shown(e.what()) << "\n";
     } catch (const std::exception& e) {
-        out << name << ": error: " << OneLine(e.what()) << "\n";
+        out << name << ": error: " << Shown(e.what()) << "\n";
         return kExitFailed;
     }
-    out << "Server: " << OneLine(refused.host) << " port " << refused.port << "\n"
+    out << "Server: " << Shown(refused.host) << " port " << refused.port << "\n"
         << "SHA-256 fingerprint: " << refused.fingerprint << "\n"
         << "Compare it with the one your server shows. Trust this certificate for " << name
         << "? Type yes to trust it: " << std::flush;

@@ -1,6 +1,7 @@
 // pelko-check: Pelko's mailbox check from the command line.
 #include "cli/CheckCommands.h"
 #include "cli/CheckOptions.h"
+#include "cli/TerminalText.h"
 #include "cli/TrustCommand.h"
 #include "mime/TempFiles.h"
 
@@ -17,7 +18,7 @@ int main(int argc, char** argv)
     CheckOptions options;
     std::string error;
     if (!ParseCheckOptions(argc, argv, options, error)) {
-        std::cerr << "pelko-check: " << error << "\n" << kUsageText;
+        std::cerr << "pelko-check: " << TerminalText(error) << "\n" << kUsageText;
         return kExitUsage;
     }
     int status = kExitUsage;

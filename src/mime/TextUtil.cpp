@@ -138,4 +138,107 @@ std::string LineTooLongText(size_t maxLength)
            " bytes without a line end.";
 }
 
+char32_t NextUtf8(const std::string& text, size_t& i)
+{
+    const auto b = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned char c = b(i);
+    size_t n = 0;
+    char32_t cp = 0, least = 0;
+    if (c < 0x80) {
+        ++i;
+        return c;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+        n = 1, cp = c & 0x1F, least = 0x80;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        n = 2, cp = c & 0x0F, least = 0x800;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        n = 3, cp = c & 0x07, least = 0x10000;
+    } else {
+        ++i;
+        return 0xFFFD;
+    }
+    if (text.size() - i <= n) {
+        ++i;
+        return 0xFFFD;
+    }
+    for (size_t k = 1; k <= n; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) {
+            ++i;
+            return 0xFFFD;
+        }
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return 0xFFFD;
+    }
+    i += n + 1;
+    return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t c)
+{
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool IsFormatCharacter(char32_t c)
+{
+    return c == 0x061C || c == 0x180E || (c >= 0x200B && c <= 0x200F) || (c >= 0x202A && c <= 0x202E) ||
+           (c >= 0x2060 && c <= 0x2069) || c == 0xFEFF || (c >= 0xFFF9 && c <= 0xFFFB);
+}
+
+std::string WithoutFormatCharacters(const std::string& utf8)
+{
+    std::string out;
+    out.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        const char32_t c = NextUtf8(utf8, i);
+        if (!IsFormatCharacter(c))
+            AppendUtf8(out, c);
+    }
+    return out;
+}
+
+std::string ShownLine(const std::string& utf8, size_t maxChars)
+{
+    std::string out;
+    size_t shown = 0;
+    for (size_t i = 0; i < utf8.size();) {
+        char32_t c = NextUtf8(utf8, i);
+        if (IsFormatCharacter(c))
+            continue;
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0) || c == 0x2028 || c == 0x2029)
+            c = ' ';
+        if (shown == maxChars) {
+            // One more character to show: the line is cut, its last place says so.
+            if (!out.empty()) {
+                size_t end = out.size();
+                do
+                    --end;
+                while (end > 0 && (static_cast<unsigned char>(out[end]) & 0xC0) == 0x80);
+                out.resize(end);
+                out += "\xE2\x80\xA6";
+            }
+            break;
+        }
+        AppendUtf8(out, c);
+        ++shown;
+    }
+    return out;
+}
+
 } // namespace pelko

@@ -33,4 +33,23 @@ void WriteStreamLine(std::ostream& out, const std::string& s);
 // The error text for a line longer than maxLength bytes.
 std::string LineTooLongText(size_t maxLength);
 
+// The character of UTF-8 text at i, i moved past it; a byte that starts no
+// valid character reads as U+FFFD and is passed alone.
+char32_t NextUtf8(const std::string& text, size_t& i);
+void AppendUtf8(std::string& out, char32_t c);
+
+// Characters that change how text around them is shown without showing
+// themselves: the direction marks, embeddings, overrides and isolates, the
+// zero-width ones and the byte order mark.
+bool IsFormatCharacter(char32_t c);
+
+// The text with its format characters removed (invalid bytes as U+FFFD).
+std::string WithoutFormatCharacters(const std::string& utf8);
+
+// Text from outside as one line to show: format characters removed, line
+// breaks (U+2028, U+2029 too) and other controls as blanks, at most maxChars
+// characters, the last of them an ellipsis when the text was longer. Reads no
+// further than that, so a huge text costs no more than a short one.
+std::string ShownLine(const std::string& utf8, size_t maxChars);
+
 } // namespace pelko

@@ -1,6 +1,7 @@
 #include "session/NewMailHeaders.h"
 
 #include "mime/Readable.h"
+#include "mime/TextUtil.h"
 #include "mime/WireMessage.h"
 #include "wire/WireErrors.h"
 
@@ -10,6 +11,16 @@ namespace pelko {
 
 namespace {
 
+// A message is named in a line: a header of megabytes is cut long before
+// it is decoded, and what is shown stays short.
+constexpr size_t kHeaderRead = 64 * 1024;
+constexpr size_t kHeaderShown = 1000;
+
+std::string Named(const std::string& value)
+{
+    return ShownLine(DecodeHeaderWords(value.substr(0, kHeaderRead)), kHeaderShown);
+}
+
 // The headers of one message; false when the connection cannot be trusted
 // for another command (the header was not followed by the end line).
 bool Fetch(TWirePOP3& pop, int32_t number, NewMailHeaders& h)
@@ -18,8 +29,8 @@ bool Fetch(TWirePOP3& pop, int32_t number, NewMailHeaders& h)
     m.ExtractAttachments = false; // header lines only: nothing to store
     if (!pop.RetrieveHeaders(number, m))
         return false;
-    h.from = DecodeHeaderWords(m.From());
-    h.subject = DecodeHeaderWords(m.Subject());
+    h.from = Named(m.From());
+    h.subject = Named(m.Subject());
     return true;
 }
 

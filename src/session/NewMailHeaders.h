@@ -9,7 +9,7 @@
 namespace pelko {
 
 struct NewMailHeaders {
-    std::string from, subject; // decoded for display
+    std::string from, subject; // decoded for display: one line of at most 1000 characters
 };
 
 // Fetches the header lines of message number over the open connection and

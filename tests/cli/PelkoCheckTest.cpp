@@ -126,8 +126,9 @@ protected:
     }
     void TearDown() override
     {
-        if (!dir.empty())
-            std::system(("rm -rf '" + dir + "'").c_str());
+        if (!dir.empty()) {
+            EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+        }
     }
     Account Box(const std::string& name, int user) const
     {
@@ -339,6 +340,36 @@ TEST_F(PelkoCheck, DumpAndParseShowTheSameTextAndFiles)
     EXPECT_EQ(DovecotMessageCount(13), 1); // nothing was deleted
 }
 
+TEST_F(PelkoCheck, ServerWordsReachTheTerminalDisarmed)
+{
+    // A window title, a bell, a screen clear, a C1 CSI, a direction override,
+    // a byte that is no UTF-8: shown, never obeyed.
+    const std::string attack = "\x1b]0;owned\x07\x1b[2J\xc2\x9b" "31m \xe2\x80\xae" "kcab";
+    const struct {
+        bool json;
+        std::string refusal, printed;
+    } rows[] = {
+        {false, attack + " \xff", "Box: error: -ERR \\x1b]0;owned\\x07\\x1b[2J\\u009b31m \\u202ekcab \xef\xbf\xbd\n"},
+        {true, attack, "{\"accounts\":[{\"name\":\"Box\",\"error\":\"-ERR \\u001b]0;owned\\u0007\\u001b[2J\\u009b31m "
+                       "\\u202ekcab\"}],\"ok\":false}\n"},
+    };
+    for (const auto& row : rows) {
+        ScriptedPeer peer("S: -ERR " + row.refusal + "\n");
+        WriteAll(dir + "/Accounts.ini", AccountsFile({{"Box", "127.0.0.1:" + std::to_string(peer.port()), "u", "p"}}));
+        std::vector<std::string> args{"--dir", dir};
+        if (row.json)
+            args.push_back("--json");
+        const CliRun r = RunCheck(args, dir);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, row.printed);
+    }
+    // A message's own text keeps its lines and tabs, nothing else.
+    WriteAll(dir + "/message.eml", "Subject: \xe2\x80\xae" "kcab\nX: y\n\nline\tone\xc2\x9b" "2J\nline two\n");
+    const CliRun parse = RunCheck({"--parse", dir + "/message.eml"}, dir);
+    EXPECT_NE(parse.out.find("Subj : \\u202ekcab\n"), std::string::npos) << parse.out;
+    EXPECT_NE(parse.out.find("\nline\tone2J\nline two\n"), std::string::npos) << parse.out;
+}
+
 TEST_F(PelkoCheck, SaveDirNeitherReplacesNorFollows)
 {
     auto part = [](const std::string& name, const std::string& text) {
@@ -347,6 +378,7 @@ TEST_F(PelkoCheck, SaveDirNeitherReplacesNorFollows)
     };
     WriteAll(dir + "/message.eml", "Subject: files\nContent-Type: multipart/mixed; boundary=sep\n\n" +
                                        part("~/.bashrc", "evil rc") + part("../../etc/x", "through link") +
+                                       part("-rf", "option") +
                                        part("a.txt", "first") + part("a.txt", "second") + "--sep--\n");
     const std::string save = dir + "/save";
     ::mkdir(save.c_str(), 0700);
@@ -361,6 +393,7 @@ TEST_F(PelkoCheck, SaveDirNeitherReplacesNorFollows)
     struct stat st {};
     EXPECT_NE(::stat((dir + "/outside").c_str(), &st), 0); // the link was not followed
     EXPECT_EQ(ReadAll(save + "/x-2"), "through link\r\n");
+    EXPECT_EQ(ReadAll(save + "/_-rf"), "option\r\n"); // never taken for an option
     EXPECT_EQ(ReadAll(save + "/a.txt"), "kept");
     EXPECT_EQ(ReadAll(save + "/a-2.txt"), "first\r\n");
     EXPECT_EQ(ReadAll(save + "/a-3.txt"), "second\r\n");

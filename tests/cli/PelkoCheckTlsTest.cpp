@@ -98,7 +98,7 @@ TEST(PelkoCheckTls, TheTlsHostFormsWork)
                    "PlainPort: error: TLS handshake failed: the server did not answer in TLS: is this the right port?\n"
                    "Typo: error: Cannot use the server address \"pop3s://localhost:" +
                        tls + "?startls\": the only option is \"?starttls\".\n");
-    std::system(("rm -rf '" + dir + "'").c_str());
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 TEST(PelkoCheckTls, ACertificateTrustedForAnAccountIsKeptInThePinFile)

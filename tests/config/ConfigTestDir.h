@@ -4,6 +4,7 @@
 #include <fstream>
 #include <iterator>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -13,7 +14,11 @@ namespace pelko::testing {
 
 class ScratchDir {
 public:
-    ScratchDir() : path_("/tmp/pelko-config-XXXXXX") { mkdtemp(&path_[0]); }
+    ScratchDir() : path_("/tmp/pelko-config-XXXXXX")
+    {
+        if (!mkdtemp(&path_[0]))
+            throw std::runtime_error("cannot make " + path_);
+    }
     ~ScratchDir()
     {
         if (mounted_)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# The Debian package built from this build folder: lintian finds no error in
-# it, it names no placeholder home page and holds the command `pelko`;
-# unpacked into a scratch root (dpkg-deb -x) its Pelko starts on a
-# private Xvfb with a fresh HOME, shows its window in the default skin and
-# writes ~/.config/pelko/Pelko.ini.
+# The Debian package built from this build folder: lintian finds no error and
+# no missing hardening in it, it names no placeholder home page and holds the
+# command `pelko`; unpacked into a scratch root (dpkg-deb -x) its Pelko starts
+# on a private Xvfb with a fresh HOME, shows its window in the default skin
+# and writes ~/.config/pelko/Pelko.ini.
 #   debian-package.sh BUILD_DIR
 set -uo pipefail
 build="$(cd "${1:?usage: debian-package.sh BUILD_DIR}" && pwd)"
@@ -27,8 +27,11 @@ done
 
 [ -z "$(dpkg-deb -f "$deb" Homepage)" ] || fail "placeholder Homepage: $(dpkg-deb -f "$deb" Homepage)"
 
-lintian --fail-on error --tag-display-limit 0 "$deb" >"$WORK/lintian.log" 2>&1 ||
+lintian --fail-on error --display-info --tag-display-limit 0 "$deb" >"$WORK/lintian.log" 2>&1 ||
   fail "lintian: $(cat "$WORK/lintian.log")"
+# Missing hardening is only a warning or a note to lintian; here it fails.
+hardening="$(grep -E '^[EWIP]: pelko[ :].* hardening-' "$WORK/lintian.log")"
+[ -z "$hardening" ] || fail "lintian: $hardening"
 
 root="$WORK/root"
 dpkg-deb -x "$deb" "$root" || fail "dpkg-deb -x"

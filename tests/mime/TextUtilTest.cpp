@@ -70,3 +70,23 @@ TEST(TextUtil, JoinAndStreamLines)
     WriteStreamLine(out, "");
     EXPECT_EQ(out.str(), "abc\r\n\r\n");
 }
+
+TEST(TextUtil, ShownLineIsOneShortLineOfWhatIsSeen)
+{
+    const struct {
+        std::string text;
+        size_t max;
+        std::string shown;
+    } rows[] = {
+        {"Bank\xe2\x80\xae" "exe.txt\xe2\x81\xa6\xef\xbb\xbf", 50, "Bankexe.txt"},
+        {"one\ntwo\xe2\x80\xa8three\xe2\x80\xa9\x1b[1m\xc2\x9b", 50, "one two three  [1m "},
+        {"caf\xc3\xa9 \xff\xc3", 50, "caf\xc3\xa9 \xef\xbf\xbd\xef\xbf\xbd"},
+        // A surrogate, a code past U+10FFFF, an overlong slash: each byte replaced.
+        {"\xed\xa0\x80\xf4\x90\x80\x80\xc0\xaf", 50, "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {"abcdef", 6, "abcdef"},
+        {"abcdefg", 6, "abcde\xe2\x80\xa6"},
+        {"\xc3\xa9\xc3\xa9\xc3\xa9", 2, "\xc3\xa9\xe2\x80\xa6"},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(ShownLine(r.text, r.max), r.shown) << r.text;
+}

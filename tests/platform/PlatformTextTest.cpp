@@ -45,3 +45,22 @@ TEST(PlatformText, NotificationTextsCarryNoMarkupAndNoControls)
               "\nSubject: &lt;img src=\"file:///etc/passwd\"/&gt;");
     EXPECT_EQ(notificationText("Pelko: <new>\r\tmail & more\n", false), "Pelko: <new>mail & more\n");
 }
+
+TEST(PlatformText, NotificationTextsAreShortAndRunAsWritten)
+{
+    const struct {
+        std::string text, sent;
+    } rows[] = {
+        // A sender that turns its text around, a subject that makes lines of its own.
+        {"\xe2\x80\xae" "moc.knab\xe2\x81\xa6 \xe2\x80\x94 Pay\xe2\x80\xa8now\xe2\x80\xa9" "ok\xc2\x9b",
+         "moc.knab \xe2\x80\x94 Pay now ok"},
+        {std::string(1 << 20, 's') + "\nnext", std::string(199, 's') + "\xe2\x80\xa6\nnext"},
+        {std::string(12, '\n'), std::string(10, '\n') + "\xe2\x80\xa6"},
+    };
+    std::string overrides;
+    for (int i = 0; i < 1400; ++i)
+        overrides += "\xe2\x80\xae";
+    EXPECT_EQ(notificationText(overrides + "x", true), "\xe2\x80\xa6"); // nothing shown, not half a character
+    for (const auto& r : rows)
+        EXPECT_EQ(notificationText(r.text, true), r.sent);
+}

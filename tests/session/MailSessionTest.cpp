@@ -4,6 +4,7 @@
 #include "FullQueue.h"
 #include "ScriptedPeer.h"
 #include "session/MailSession.h"
+#include "session/NewMailHeaders.h"
 #include "wire/WireErrors.h"
 
 #include <gtest/gtest.h>
@@ -170,6 +171,23 @@ TEST_F(SessionFixture, EachAccountIsComparedWithItsOwnPreviousCount)
     EXPECT_TRUE(s.TakeCount(3));
     EXPECT_FALSE(s.TakeCount(3));
     EXPECT_EQ(s.PrevCountOf(1), 0);
+}
+
+TEST_F(SessionFixture, NewMailIsNamedInOneShortLine)
+{
+    // A subject folded over 4 MB and a sender that turns its text around.
+    std::string script = kLogin + "C: TOP 1 0\nS: +OK\nS: From: \xe2\x80\xae" "moc.knab <x@y>\nS: Subject: a";
+    for (int i = 0; i < 40000; ++i)
+        script += "\nS:  " + std::string(100, 'b');
+    ScriptedPeer peer(script + "\nS:\nS: .\nC: Quit\n");
+    oneAccount("127.0.0.1:" + std::to_string(peer.port()));
+    s.Login();
+    const NewMailHeaders h = FetchNewMailHeaders(s.POP, 1);
+    EXPECT_EQ(h.from, "moc.knab <x@y>");
+    std::string unfolded = "a";
+    while (unfolded.size() < 1000)
+        unfolded += " " + std::string(100, 'b');
+    EXPECT_EQ(h.subject, unfolded.substr(0, 999) + "\xe2\x80\xa6");
 }
 
 } // namespace

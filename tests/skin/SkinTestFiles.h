@@ -17,7 +17,11 @@ struct TempSkinDir {
         char tmpl[] = "/tmp/pelko-skin-XXXXXX";
         dir = std::string(mkdtemp(tmpl)) + "/";
     }
-    ~TempSkinDir() { std::system(("rm -rf '" + dir + "'").c_str()); }
+    ~TempSkinDir()
+    {
+        if (std::system(("rm -rf '" + dir + "'").c_str()) != 0)
+            std::perror(dir.c_str());
+    }
     // Writes a file; "\n" in lines becomes CR LF as Pelko's files have.
     std::string write(const std::string& name, const std::string& text, bool crlf = true) const
     {

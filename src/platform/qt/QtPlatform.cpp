@@ -1,6 +1,7 @@
 #include "platform/qt/QtPlatform.h"
 
 #include "platform/qt/NotificationActions.h"
+#include "platform/qt/ShownText.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -16,6 +17,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
+#include <QStringList>
 #include <QPainter>
 #include <QSystemTrayIcon>
 #include <QUrl>
@@ -23,6 +25,7 @@
 #include <canberra.h>
 #include <dlfcn.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <unistd.h>
 
@@ -101,7 +104,9 @@ void QtPlatform::messageBox(const std::string& text, DialogOwner owner)
     keepAboveOwner(&box, parent);
     // Server replies and mail headers end up in these boxes: never rendered.
     box.setTextFormat(Qt::PlainText);
-    box.setText(q(messageLines(text)));
+    // A few lines of it: the whole of a long text would take seconds to lay
+    // out and a box as wide as the screen.
+    box.setText(BoxText(q(messageLines(text))));
     box.exec();
 }
 
@@ -195,22 +200,51 @@ std::string desktopExecLine(const std::string& text)
 
 std::string notificationText(const std::string& text, bool markup)
 {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        const auto u = static_cast<unsigned char>(c);
-        if ((u < 0x20 && c != '\n') || u == 0x7f)
-            continue;
-        if (markup && c == '&')
-            out += "&amp;";
-        else if (markup && c == '<')
-            out += "&lt;";
-        else if (markup && c == '>')
-            out += "&gt;";
-        else
-            out += c;
+    constexpr size_t kLines = 10, kLineChars = 200;
+    // Of each line no more is decoded than a line shown can take (four bytes
+    // a character, room for format characters left out): a text of megabytes
+    // costs no more than a short one.
+    constexpr size_t kLineBytes = 4096;
+    QStringList lines;
+    size_t start = 0;
+    while (start <= text.size()) {
+        if (lines.size() == int(kLines)) {
+            lines << QString(QChar(0x2026));
+            break;
+        }
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos)
+            end = text.size();
+        size_t taken = std::min(end - start, kLineBytes);
+        while (taken > 0 && taken < end - start && (static_cast<unsigned char>(text[start + taken]) & 0xC0) == 0x80)
+            --taken; // not inside a character
+        const QString raw = QString::fromUtf8(text.data() + start, qsizetype(taken));
+        QString line;
+        bool cut = false;
+        for (const QChar ch : raw) {
+            const char16_t c = ch.unicode();
+            if (c < 0x20 || (c >= 0x7F && c < 0xA0) || IsHiddenFormat(c))
+                continue;
+            if (size_t(line.size()) == kLineChars) {
+                cut = true;
+                break;
+            }
+            line += (c == 0x2028 || c == 0x2029) ? QChar(' ') : ch;
+        }
+        if (cut || taken < end - start) {
+            if (size_t(line.size()) == kLineChars)
+                line.chop(line.back().isLowSurrogate() ? 2 : 1);
+            line += QChar(0x2026);
+        }
+        if (markup) {
+            line.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+            line.replace(QLatin1Char('<'), QLatin1String("&lt;"));
+            line.replace(QLatin1Char('>'), QLatin1String("&gt;"));
+        }
+        lines << line;
+        start = end + 1;
     }
-    return out;
+    return s(lines.join(QLatin1Char('\n')));
 }
 
 std::string QtPlatform::registeredMailCommand()
@@ -235,7 +269,7 @@ bool QtPlatform::trayAdd(const std::string& tip, std::function<void(TrayPress)> 
     if (tray_)
         return false; // already there: a second add has no effect
     tray_ = std::make_unique<QSystemTrayIcon>(QApplication::windowIcon());
-    tray_->setToolTip(q(tip));
+    tray_->setToolTip(PlainToolTip(q(tip)));
     trayState_ = TrayState{tip, false};
     QObject::connect(tray_.get(), &QSystemTrayIcon::activated,
                      [onPress](QSystemTrayIcon::ActivationReason r) {
@@ -255,7 +289,7 @@ void QtPlatform::trayShow(const std::string& tip, bool newMail)
     if (trayState_ && trayState_->tip == tip && trayState_->newMail == newMail)
         return; // shown already: nothing to redraw
     trayState_ = TrayState{tip, newMail};
-    tray_->setToolTip(q(tip));
+    tray_->setToolTip(PlainToolTip(q(tip)));
     QIcon icon = QApplication::windowIcon();
     if (newMail) {
         // The program's picture with a red dot in its upper right corner.

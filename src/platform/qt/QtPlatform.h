@@ -38,6 +38,8 @@ public:
 
     // The window boxes and dialogs fall back to when no other of ours is in front.
     void setMainWindow(QWidget* w) { mainWindow_ = w; }
+    // The tray icon while there is one (for tests).
+    const QSystemTrayIcon* trayIcon() const { return tray_.get(); }
     bool notify(const std::string& title, const std::string& body) override;
     bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner) override;
     bool askYesNo(const std::string& text, DialogOwner owner) override;
@@ -77,7 +79,9 @@ std::pair<std::string, std::string> saveFiltersFor(const std::string& qtFilters,
 std::string desktopExecLine(const std::string& desktopFileText);
 
 // A notification text as sent to the notification server: control
-// characters other than line feeds dropped; with markup (the body, which
+// characters other than line feeds and the characters that turn text around
+// dropped, line and paragraph separators as blanks; at most 10 lines of 200
+// characters (a cut marked with an ellipsis); with markup (the body, which
 // servers may read as markup) "&", "<" and ">" escaped as entities.
 std::string notificationText(const std::string& text, bool markup);
 

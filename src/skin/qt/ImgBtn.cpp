@@ -1,6 +1,7 @@
 #include "skin/qt/ImgBtn.h"
 
 #include "skin/qt/SkinAccessible.h"
+#include "platform/qt/ShownText.h"
 
 #include <QEnterEvent>
 #include <QFontMetrics>
@@ -313,6 +314,9 @@ bool TImgBtn::event(QEvent* e)
     // The hint is the button's name for assistive technology.
     if (e->type() == QEvent::ToolTipChange)
         NotifyAccessibleNameChanged(this);
+    // ... and is shown as the text it is.
+    if (ShowPlainToolTip(this, e))
+        return true;
     return QWidget::event(e);
 }
 

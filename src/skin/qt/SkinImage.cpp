@@ -1,6 +1,7 @@
 #include "skin/qt/SkinImage.h"
 
 #include "skin/qt/SkinAccessible.h"
+#include "platform/qt/ShownText.h"
 
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -75,6 +76,11 @@ void TSkinImage::setShownText(const std::string& text)
     shownText_ = text;
     hasShownText_ = true;
     NotifyAccessibleNameChanged(this);
+}
+
+bool TSkinImage::event(QEvent* event)
+{
+    return ShowPlainToolTip(this, event) || QWidget::event(event);
 }
 
 void TSkinImage::paintEvent(QPaintEvent*)

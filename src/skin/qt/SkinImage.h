@@ -36,7 +36,8 @@ public:
     // The colour left out (0xAARRGGBB as QImage::pixel gives it); 0 without picture.
     QRgb transparentColor() const { return transparent_; }
 
-    // The hint (tooltip). Kept byte for byte; shown as UTF-8.
+    // The hint (tooltip). Kept byte for byte; shown as UTF-8 plain text (a
+    // server's words in it are never read as markup), "\r" as line breaks.
     void setHint(const std::string& text);
     const std::string& hint() const { return hint_; }
 
@@ -54,6 +55,7 @@ signals:
     void mousePressed(QMouseEvent* event);
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
 

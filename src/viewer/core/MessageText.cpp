@@ -1,6 +1,7 @@
 #include "viewer/core/MessageText.h"
 
 #include "mime/Readable.h"
+#include "mime/TextUtil.h"
 
 #include <ctime>
 
@@ -95,8 +96,9 @@ std::string DeleteQuestionText(const std::string& subjectHeader)
 
 std::string SafeAttachmentName(const std::string& fileName)
 {
-    // Decoding first: an encoded word may itself hold a path.
-    std::string name = DecodeHeaderWords(fileName);
+    // Decoding first: an encoded word may itself hold a path. Direction
+    // overrides would show "exe.txt" for a name ending in ".exe": they go.
+    std::string name = WithoutFormatCharacters(DecodeHeaderWords(fileName));
     const size_t cut = name.find_last_of("/\\");
     if (cut != std::string::npos)
         name.erase(0, cut + 1);

@@ -118,6 +118,8 @@ TEST(MessageText, SafeAttachmentNames)
     EXPECT_EQ(SafeAttachmentName("dir/.."), "attachment");
     EXPECT_EQ(SafeAttachmentName(std::string("a\0b.txt", 7)), "a b.txt");
     EXPECT_EQ(SafeAttachmentName("=?UTF-8?Q?..=2F..=2Fcaf=C3=A9.txt?="), "caf\xc3\xa9.txt");
+    // A right-to-left override would show "invoice\u202Etxt.exe" as "invoiceexe.txt".
+    EXPECT_EQ(SafeAttachmentName("=?UTF-8?Q?invoice=E2=80=AEtxt=E2=81=A6.exe?="), "invoicetxt.exe");
     const std::string longName = SafeAttachmentName(std::string(300, 'x') + ".pdf");
     EXPECT_EQ(longName.size(), 255u);
     EXPECT_EQ(longName.substr(251), ".pdf");
