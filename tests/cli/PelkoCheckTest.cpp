@@ -262,7 +262,7 @@ TEST_F(PelkoCheck, FoldersItCannotTrustOrReadAreNamed)
         {"an Accounts.ini of another user",
          [&] {
              if (root)
-                 ::chown((dir + "/Accounts.ini").c_str(), 65534, 65534);
+                 ASSERT_EQ(::chown((dir + "/Accounts.ini").c_str(), 65534, 65534), 0);
          },
          dir,
          root ? "Not using " + dir + "/Accounts.ini: " + dir + "/Accounts.ini belongs to another user (uid 65534)"

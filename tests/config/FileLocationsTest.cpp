@@ -148,12 +148,12 @@ TEST(FileLocations, FoldersAndFilesOfOtherUsersAreRefused)
              ::chmod((dir + "Accounts.ini").c_str(), 0646);
          },
          "Not using " + dir + "Accounts.ini: other users can write to " + dir + "Accounts.ini (mode 0646)"},
-        {"folder of another user", true, [&] { ::chown(dir.c_str(), 65534, 65534); },
+        {"folder of another user", true, [&] { ASSERT_EQ(::chown(dir.c_str(), 65534, 65534), 0); },
          "Not using " + dir + ": " + t / "cfg/pelko belongs to another user (uid 65534)"},
         {"Pelko.ini of another user", true,
          [&] {
              t.touch("cfg/pelko/Pelko.ini");
-             ::chown((dir + "Pelko.ini").c_str(), 65534, 65534);
+             ASSERT_EQ(::chown((dir + "Pelko.ini").c_str(), 65534, 65534), 0);
          },
          "Not using " + dir + "Pelko.ini: " + dir + "Pelko.ini belongs to another user (uid 65534)"},
     };
@@ -179,7 +179,7 @@ TEST(FileLocations, FoldersAndFilesOfOtherUsersAreRefused)
     if (root) {
         fs::remove_all(t / "cfg");
         fs::create_directories(t / "cfg");
-        ::chown((t / "cfg").c_str(), 65534, 65534);
+        ASSERT_EQ(::chown((t / "cfg").c_str(), 65534, 65534), 0);
         EXPECT_THROW(PrepareFiles(LocateFiles(t / "usr/bin", envOf({{"XDG_CONFIG_HOME", t / "cfg"}}))),
                      UntrustedFile);
         EXPECT_FALSE(fs::exists(t / "cfg/pelko"));

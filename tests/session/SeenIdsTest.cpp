@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -30,7 +32,7 @@ struct Scratch {
         char tmpl[] = "/tmp/pelko-seen-XXXXXX";
         dir = ::mkdtemp(tmpl);
     }
-    ~Scratch() { std::system(("rm -rf '" + dir + "'").c_str()); }
+    ~Scratch() { std::filesystem::remove_all(dir); }
     std::string file() const { return dir + "/" + SeenIds::kFileName; }
 };
 
