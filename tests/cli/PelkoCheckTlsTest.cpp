@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -150,5 +151,5 @@ TEST(PelkoCheckTls, ACertificateTrustedForAnAccountIsKeptInThePinFile)
     EXPECT_EQ(out, "Home: error: TLS certificate problem: the server's certificate has changed since you trusted it. "
                    "Its SHA-256 fingerprint is now " + fp + "\n");
     TrustTestCertificates();
-    std::system(("rm -rf '" + dir + "'").c_str());
+    std::filesystem::remove_all(dir);
 }
