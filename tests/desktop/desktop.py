@@ -154,6 +154,22 @@ class Desktop:
             self.env["DBUS_SESSION_BUS_ADDRESS"] = f.readline().strip()
         return self.env["DBUS_SESSION_BUS_ADDRESS"]
 
+    def start_notification_server(self, script):
+        """Runs script (python3-dbus: argv[1] the bus, argv[2] a file) as the
+        notification service on a private session bus; returns that file."""
+        self.start_session_bus()
+        got = os.path.join(self.work, "notification.txt")
+        server = os.path.join(self.work, "notify-server.py")
+        with open(server, "w") as f:
+            f.write(script)
+        self.spawn(["/usr/bin/python3", server, self.env["DBUS_SESSION_BUS_ADDRESS"], got], "notify.log")
+        wait_for("the notification service",
+                 lambda: "org.freedesktop.Notifications" in self.run(
+                     "dbus-send", "--bus=" + self.env["DBUS_SESSION_BUS_ADDRESS"], "--print-reply",
+                     "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames",
+                     check=False))
+        return got
+
     def start_accessibility(self):
         """A session bus with the accessibility bus of at-spi2-core on it, as a
         screen reader finds it; gives an AtSpi client of that bus."""
@@ -515,17 +531,7 @@ def scenario_notify(d):
         from gi.repository import GLib  # noqa: F401  python3-gi
     except ImportError:
         return SKIP
-    d.start_session_bus()
-    got = os.path.join(d.work, "notification.txt")
-    server = os.path.join(d.work, "notify-server.py")
-    with open(server, "w") as f:
-        f.write(NOTIFY_SERVER)
-    d.spawn(["/usr/bin/python3", server, d.env["DBUS_SESSION_BUS_ADDRESS"], got], "notify.log")
-    wait_for("the notification service",
-             lambda: "org.freedesktop.Notifications" in d.run(
-                 "dbus-send", "--bus=" + d.env["DBUS_SESSION_BUS_ADDRESS"], "--print-reply",
-                 "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames",
-                 check=False))
+    got = d.start_notification_server(NOTIFY_SERVER)
     d.write_settings(icon_tray=0, notify=1, autoconnect=0)
     d.start_demo(add=REPLY_MESSAGE)
     main = d.start_pelko()

@@ -222,17 +222,7 @@ def scenario_notification_click(d):
         return SKIP
     if not shutil.which("xclip"):
         return SKIP
-    d.start_session_bus()
-    got = os.path.join(d.work, "notification.txt")
-    server = os.path.join(d.work, "notify-server.py")
-    with open(server, "w") as f:
-        f.write(NOTIFY_SERVER)
-    d.spawn(["/usr/bin/python3", server, d.env["DBUS_SESSION_BUS_ADDRESS"], got], "notify.log")
-    wait_for("the notification service",
-             lambda: "org.freedesktop.Notifications" in d.run(
-                 "dbus-send", "--bus=" + d.env["DBUS_SESSION_BUS_ADDRESS"], "--print-reply",
-                 "--dest=org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus.ListNames",
-                 check=False))
+    got = d.start_notification_server(NOTIFY_SERVER)
     d.write_settings(icon_tray=0, notify=1)
     d.start_demo()
     main = d.start_pelko()
