@@ -4,7 +4,7 @@
 
 #include "app/Pelko.h"
 #include "config/Commun.h"
-#include "platform/qt/QtPlatform.h"
+#include "platform_qt/QtPlatform.h"
 
 #include <benchmark/benchmark.h>
 

@@ -2,9 +2,9 @@
 // it is shaped and its status line redrawn.
 #include "skin/RegionScan.h"
 #include "skin/SkinReader.h"
-#include "skin/qt/FontRender.h"
-#include "skin/qt/RegionAdapter.h"
-#include "skin/qt/SkinImage.h"
+#include "skinqt/FontRender.h"
+#include "skinqt/RegionAdapter.h"
+#include "skinqt/SkinImage.h"
 
 #include "BenchApp.h"
 

@@ -7,7 +7,7 @@
 // Checked besides "no crash": attachment names are safe file names, every
 // attachment has its private file, and no temporary file outlives its message.
 #include "FuzzSupport.h"
-#include "viewer/core/MessageText.h"
+#include "viewcore/MessageText.h"
 #include "wire/MemoryTransport.h"
 #include "wire/MessageClient.h"
 #include "mime/Readable.h"

@@ -8,7 +8,7 @@
 #include "config/CertificatePins.h"
 #include "config/IniLookup.h"
 #include "platform/HandlerGuard.h"
-#include "skin/qt/SkinImage.h"
+#include "skinqt/SkinImage.h"
 #include "wire/WireErrors.h"
 
 #include <QCoreApplication>

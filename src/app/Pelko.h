@@ -7,10 +7,10 @@
 #include "viewer/MsgWindowHost.h"
 #include "session/MailSession.h"
 #include "config/Commun.h"
-#include "config/dialog/ConfigHost.h"
+#include "configdialog/ConfigHost.h"
 #include "platform/Platform.h"
 #include "skin/SkinModel.h"
-#include "skin/qt/SkinnedWindow.h"
+#include "skinqt/SkinnedWindow.h"
 #include "viewer/MsgListOwner.h"
 #include "viewer/NewMailMark.h"
 

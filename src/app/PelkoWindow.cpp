@@ -3,14 +3,14 @@
 
 #include "config/CertificatePins.h"
 #include "config/SettingsFile.h"
-#include "config/dialog/ConfigDialog.h"
+#include "configdialog/ConfigDialog.h"
 #include "platform/FatalEnd.h"
 #include "platform/HandlerGuard.h"
-#include "platform/qt/WindowPosition.h"
+#include "platform_qt/WindowPosition.h"
 #include "skin/SkinMessages.h"
 #include "skin/SkinReader.h"
-#include "skin/qt/ImgBtn.h"
-#include "skin/qt/SkinImage.h"
+#include "skinqt/ImgBtn.h"
+#include "skinqt/SkinImage.h"
 
 #include <QAction>
 #include <QCloseEvent>

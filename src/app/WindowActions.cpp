@@ -3,9 +3,9 @@
 #include "app/Pelko.h"
 
 #include "app/MailCommand.h"
-#include "config/dialog/ConfigDialog.h"
-#include "platform/qt/WindowPosition.h"
-#include "skin/qt/SkinImage.h"
+#include "configdialog/ConfigDialog.h"
+#include "platform_qt/WindowPosition.h"
+#include "skinqt/SkinImage.h"
 
 #include <QAction>
 #include <QApplication>

@@ -2,9 +2,9 @@
 #include "app/Pelko.h"
 #include "app/PelkoApplication.h"
 #include "app/SingleInstance.h"
-#include "config/dialog/ConfigDialog.h"
+#include "configdialog/ConfigDialog.h"
 #include "platform/HandlerGuard.h"
-#include "platform/qt/QtPlatform.h"
+#include "platform_qt/QtPlatform.h"
 #include "viewer/MsgList.h"
 #include "mime/TempFiles.h"
 

@@ -8,7 +8,7 @@
 #include "cli/TerminalText.h"
 #include "cli/TrustCommand.h"
 #include "config/FileLocations.h"
-#include "viewer/core/MessageText.h"
+#include "viewcore/MessageText.h"
 #include "wire/Pop3.h"
 #include "wire/TlsTransport.h"
 #include "mime/Readable.h"

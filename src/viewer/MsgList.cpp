@@ -1,8 +1,8 @@
 // The message window's construction, modal run, mouse handling and painting.
 #include "viewer/MsgList.h"
 
-#include "skin/qt/ImgBtn.h"
-#include "skin/qt/TrMemo.h"
+#include "skinqt/ImgBtn.h"
+#include "skinqt/TrMemo.h"
 #include "viewer/SaveIcon.h"
 
 #include <QAction>

@@ -6,7 +6,7 @@
 // server's current mailbox.
 #include "viewer/MsgWindowHost.h"
 #include "viewer/MsgListOwner.h"
-#include "skin/qt/SkinnedWindow.h"
+#include "skinqt/SkinnedWindow.h"
 
 #include <QPoint>
 

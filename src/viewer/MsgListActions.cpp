@@ -5,8 +5,8 @@
 #include "config/IniLookup.h"
 #include "session/FlagScope.h"
 #include "viewer/NewMailMark.h"
-#include "viewer/core/MessageText.h"
-#include "viewer/core/ReplyAddress.h"
+#include "viewcore/MessageText.h"
+#include "viewcore/ReplyAddress.h"
 #include "mime/TextUtil.h"
 #include "wire/WireErrors.h"
 

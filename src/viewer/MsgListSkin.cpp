@@ -4,8 +4,8 @@
 
 #include "skin/SkinMessages.h"
 #include "skin/SkinReader.h"
-#include "skin/qt/ImgBtn.h"
-#include "skin/qt/TrMemo.h"
+#include "skinqt/ImgBtn.h"
+#include "skinqt/TrMemo.h"
 
 #include <QScrollBar>
 

@@ -4,7 +4,7 @@
 // were, the user must see why, and no half-written file may be left behind.
 #include "FaultInjectionFixture.h"
 
-#include "config/dialog/ConfigDialog.h"
+#include "configdialog/ConfigDialog.h"
 
 #include <QCheckBox>
 #include <QDir>

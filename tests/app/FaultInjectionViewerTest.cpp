@@ -3,7 +3,7 @@
 // problem, stay usable and show the next message once the server behaves.
 #include "FaultInjectionFixture.h"
 
-#include "skin/qt/TrMemo.h"
+#include "skinqt/TrMemo.h"
 #include "viewer/MsgList.h"
 #include "wire/WireErrors.h"
 

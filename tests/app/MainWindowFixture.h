@@ -7,8 +7,8 @@
 #include "app/Pelko.h"
 #include "config/Scramble.h"
 #include "config/SettingsFile.h"
-#include "skin/qt/FontRender.h"
-#include "skin/qt/SkinImage.h"
+#include "skinqt/FontRender.h"
+#include "skinqt/SkinImage.h"
 
 #include <gtest/gtest.h>
 

@@ -3,12 +3,12 @@
 #include "MainWindowFixture.h"
 #include "ScriptedPeer.h"
 #include "config/IniLookup.h"
-#include "config/dialog/ConfigDialog.h"
+#include "configdialog/ConfigDialog.h"
 #include "platform/FatalEnd.h"
 #include "platform/HandlerGuard.h"
 #include "skin/SkinMessages.h"
-#include "skin/qt/ImgBtn.h"
-#include "skin/qt/RegionAdapter.h"
+#include "skinqt/ImgBtn.h"
+#include "skinqt/RegionAdapter.h"
 
 #include <QAction>
 #include <QFile>

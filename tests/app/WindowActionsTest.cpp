@@ -3,8 +3,8 @@
 #include "MainWindowFixture.h"
 #include "ScriptedPeer.h"
 #include "viewer/MsgWindowHost.h"
-#include "config/dialog/ConfigDialog.h"
-#include "skin/qt/ImgBtn.h"
+#include "configdialog/ConfigDialog.h"
+#include "skinqt/ImgBtn.h"
 
 #include <QAction>
 #include <QCursor>

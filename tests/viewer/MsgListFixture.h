@@ -7,7 +7,7 @@
 #include "FakePlatform.h"
 #include "app/Pelko.h"
 #include "config/SettingsFile.h"
-#include "skin/qt/TrMemo.h"
+#include "skinqt/TrMemo.h"
 #include "viewer/MsgList.h"
 
 #include <gtest/gtest.h>

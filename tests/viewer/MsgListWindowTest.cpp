@@ -3,8 +3,8 @@
 #include "MsgListFixture.h"
 
 #include "skin/SkinMessages.h"
-#include "skin/qt/ImgBtn.h"
-#include "skin/qt/RegionAdapter.h"
+#include "skinqt/ImgBtn.h"
+#include "skinqt/RegionAdapter.h"
 
 #include <QAction>
 #include <QApplication>
