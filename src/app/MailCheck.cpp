@@ -87,6 +87,19 @@ void TPelko::ShowCountStatus()
         ShowMessageCount(c_.MsgCount);
 }
 
+void TPelko::ShowResultStatus()
+{
+    const AccountResult* r = session_.Results().Of(session_.CurAcc());
+    if (!r)
+        ShowCountStatus();
+    else if (r->failed)
+        DrawStatus(r->name + "-" + LTrimSpaces(r->error));
+    else if (r->count <= 0)
+        DrawStatus(r->name + "-" + "empty");
+    else
+        ShowMessageCount(r->count);
+}
+
 void TPelko::StatusAfterMessageWindow()
 {
     // The status line told what the message window fetched; the account's
@@ -173,7 +186,7 @@ void TPelko::ShowCheck(const CheckOutcome& got)
     // New mail is what the account did not list at its previous check (or,
     // without ids, a count above the account's own previous one); it is
     // told once, by picture, sound and notification together.
-    ShowCountStatus();
+    ShowResultStatus();
     if (got.listing.count <= 0) {
         newMailAccounts_.erase(session_.CurAcc());
         if (newMailAccounts_.empty()) {

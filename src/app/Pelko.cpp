@@ -84,7 +84,7 @@ void TPelko::ShowAccountFailure(const std::string& text)
     // The connection is closed by now; the next tick goes on to the next
     // account, and this one is tried again at its turn.
     session_.RecordFailure(text);
-    DrawStatus(AccountName() + "-" + LTrimSpaces(text));
+    ShowResultStatus();
     ShowCountHint();
     ShowTrayState();
 }

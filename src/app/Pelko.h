@@ -102,6 +102,9 @@ public:
     void ShowMessageCount(int32_t count);
     // The status line as the last check left it: "NAME-empty" or the count.
     void ShowCountStatus();
+    // The status line from the result of the account in use: its count,
+    // "NAME-empty", or "NAME-" and why its check failed.
+    void ShowResultStatus();
     void ConnectClick();
     void DisconnectClick();
     void RefreshBtnClick();
