@@ -8,8 +8,6 @@
 #include "skin/FontLayout.h"
 #include "skinqt/FontRender.h"
 #include "skinqt/SkinImage.h"
-#include "session/FlagScope.h"
-#include "session/NewMailHeaders.h"
 #include "wire/WireErrors.h"
 
 #include <QPointer>
@@ -59,8 +57,6 @@ void TPelko::DrawCount(int32_t count)
 
 void TPelko::POPStatus(const std::string& sOut)
 {
-    if (muteStatus_)
-        return;
     // The sender and subject of a message just fetched are shown decoded,
     // as the message window shows them.
     for (const char* field : {"    From: ", "    Subject: "}) {
@@ -91,17 +87,30 @@ void TPelko::ShowCountStatus()
         ShowMessageCount(c_.MsgCount);
 }
 
+void TPelko::ShowResultStatus()
+{
+    const AccountResult* r = session_.Results().Of(session_.CurAcc());
+    if (!r)
+        ShowCountStatus();
+    else if (r->failed)
+        DrawStatus(r->name + "-" + LTrimSpaces(r->error));
+    else if (r->count <= 0)
+        DrawStatus(r->name + "-" + "empty");
+    else
+        ShowMessageCount(r->count);
+}
+
 void TPelko::StatusAfterMessageWindow()
 {
     // The status line told what the message window fetched; the account's
     // count comes back (a connection the window lost keeps its last word).
-    if (POP.Connected() && !session_.Busy())
+    if (session_.Connected() && !session_.Busy())
         ShowCountStatus();
 }
 
 void TPelko::ShowLamp()
 {
-    const bool on = POP.Connected();
+    const bool on = session_.Connected();
     Online->setHint(on ? "Connected" : "Disconnected");
     try {
         Online->loadPicture(on ? skin_.onlinebmp : skin_.notonlinebmp);
@@ -120,7 +129,7 @@ void TPelko::ShowConnectionState()
         session_.Close();
         p_.fatalEnd(kSkinYouHaveMailInvalid);
     }
-    if (POP.Connected()) {
+    if (session_.Connected()) {
         DrawStatus("Connected");
         PumpEvents();
         DrawCount(c_.MsgCount);
@@ -136,13 +145,13 @@ void TPelko::CheckMail(bool NextAccount)
 {
     // A failed check closes its connection; while the timer runs, the next
     // check goes on with the next account all the same.
-    const bool resume = NextAccount && !POP.Connected() && TimerEnabled() && HasActiveAccount_;
-    if (!POP.Connected() && !resume) {
+    const bool resume = NextAccount && !session_.Connected() && TimerEnabled() && HasActiveAccount_;
+    if (!session_.Connected() && !resume) {
         Online->setHint("Disconnected");
         ShowConnectionState();
         return;
     }
-    if (POP.Connected())
+    if (session_.Connected())
         Online->setHint("Connected");
 
     if (NextAccount) {
@@ -150,56 +159,63 @@ void TPelko::CheckMail(bool NextAccount)
         // several (or none at all) the check stays on the open connection.
         if (session_.MoveToNextAccount()) {
             PumpEvents();
-            session_.Close();
-            session_.Login();
-        } else if (!POP.Connected()) {
+            session_.Close(); // the check signs in to the next account
+        } else if (!session_.Connected()) {
             ShowConnectionState();
             return;
         }
     }
 
-    c_.MsgCount = session_.CountMessages();
+    // The notification names the first new messages by sender and subject.
+    constexpr size_t kNamedInNotice = 5;
+    const CheckOutcome got = session_.CheckAccount(c_.settings.notify ? kNamedInNotice : 0,
+                                                   [this](const CheckOutcome& counted) { ShowCheck(counted); });
+    if (got.any && got.listing.count > 0 && c_.settings.notify)
+        NotifyNewMail(got);
 
-    AddCountHintLine(AccountName() + " : " + std::to_string(c_.MsgCount));
+    DrawCount(c_.MsgCount);
+    ShowTrayState();
+}
+
+void TPelko::ShowCheck(const CheckOutcome& got)
+{
+    ShowCountHint();
 
     PumpEvents();
 
     // New mail is what the account did not list at its previous check (or,
     // without ids, a count above the account's own previous one); it is
     // told once, by picture, sound and notification together.
-    const MailSession::News news = session_.TakeListing(c_.MsgCount);
-    ShowCountStatus();
-    if (c_.MsgCount <= 0) {
+    ShowResultStatus();
+    if (got.listing.count <= 0) {
         newMailAccounts_.erase(session_.CurAcc());
         if (newMailAccounts_.empty()) {
             FLAG->loadPicture(skin_.nomail);
             FLAG->setHint("empty");
         }
-    } else {
-        if (news.any) {
-            newMailAccounts_.insert(session_.CurAcc());
-            newMail_.Take(c_, session_.CurAcc(), news, c_.MsgCount);
-            FLAG->loadPicture(skin_.gotmail);
-            FLAG->setHint("You have mail");
-            if (c_.settings.playsnd && !c_.settings.wavsnd.empty())
-                p_.playSound(c_.settings.wavsnd);
-            if (c_.settings.notify)
-                NotifyNewMail(c_.MsgCount, news);
-        }
+    } else if (got.any) {
+        newMailAccounts_.insert(session_.CurAcc());
+        newMail_.Take(c_, session_.CurAcc(), got);
+        FLAG->loadPicture(skin_.gotmail);
+        FLAG->setHint("You have mail");
+        if (c_.settings.playsnd && !c_.settings.wavsnd.empty())
+            p_.playSound(c_.settings.wavsnd);
     }
+}
 
-    DrawCount(c_.MsgCount);
-    ShowTrayState();
+void TPelko::ShowCountHint()
+{
+    NBMSGBMP->setHint(session_.Results().Lines("\r"));
 }
 
 void TPelko::ShowTrayState()
 {
     std::string tip = TrayTip();
-    std::string lines = NBMSGBMP->hint();
+    std::string lines = session_.Results().Lines("\n");
     for (char& ch : lines)
         if (ch == '\r')
             ch = '\n';
-    if (!lines.empty() && lines != "NB Messages")
+    if (!lines.empty())
         tip += "\n" + lines;
     p_.trayShow(tip, !newMailAccounts_.empty());
 }
@@ -215,41 +231,27 @@ void TPelko::MailSeen()
     ShowTrayState();
 }
 
-void TPelko::NotifyNewMail(int32_t count, const MailSession::News& news)
+void TPelko::NotifyNewMail(const CheckOutcome& got)
 {
-    // Whatever goes wrong here only makes the notification shorter (a
-    // cancellation still ends the whole check).
-    FlagScope mute(muteStatus_);
-    const auto headerOf = [this](int32_t number) {
-        try {
-            return FetchNewMailHeaders(POP, number);
-        } catch (const std::exception&) {
-            return NewMailHeaders{};
-        }
-    };
+    const int32_t count = got.listing.count;
     std::string body;
-    if (news.messages.empty()) {
-        // Only the count tells: name the newest message by number.
+    if (!got.idsKnown) {
+        // Only the count tells: the newest message is named.
         body = AccountName() + ": " + std::to_string(count) + (count == 1 ? " message" : " messages");
-        const NewMailHeaders h = headerOf(count);
+        const NewMailHeaders h = got.named.empty() ? NewMailHeaders{} : got.named.front();
         if (!h.from.empty())
             body += "\nFrom: " + h.from;
         if (!h.subject.empty())
             body += "\nSubject: " + h.subject;
     } else {
-        constexpr size_t kListed = 5;
-        const size_t n = news.messages.size();
+        // What could be named is named (a failed fetch ends the naming), the
+        // rest is counted.
+        const size_t n = got.fresh.size();
         body = AccountName() + ": " + std::to_string(n) + (n == 1 ? " new message" : " new messages");
-        // The first fetch that fails ends the fetching: what is named is
-        // what could be had, the rest is counted.
-        std::vector<int32_t> numbers;
-        for (size_t i = 0; i < n && i < kListed; ++i)
-            numbers.push_back(news.messages[i].number);
-        const std::vector<NewMailHeaders> named = FetchNewMailHeaders(POP, numbers);
-        for (const NewMailHeaders& h : named)
+        for (const NewMailHeaders& h : got.named)
             body += "\n" + (h.from.empty() ? std::string("?") : h.from) + " \xE2\x80\x94 " + h.subject;
-        if (n > named.size())
-            body += "\nand " + std::to_string(n - named.size()) + " more";
+        if (n > got.named.size())
+            body += "\nand " + std::to_string(n - got.named.size()) + " more";
     }
     p_.setNotificationAction([self = QPointer<TPelko>(this), mark = newMail_.Of(c_, session_.CurAcc())] {
         if (self)
@@ -276,7 +278,7 @@ void TPelko::ConnectClick()
             [this] {
                 session_.Run([this] {
                     session_.Relogin();
-                    if (POP.Connected()) {
+                    if (session_.Connected()) {
                         session_.ResetPrevCounts(0);
                         ShowConnectionState();
                         CheckMail(false);
@@ -290,7 +292,7 @@ void TPelko::ConnectClick()
         if (!failed) {
             // Called off (a Disconnect or a close follows) or connected.
             if (connected)
-                SetTimerEnabled(c_.settings.autocheck && POP.Connected());
+                SetTimerEnabled(c_.settings.autocheck && session_.Connected());
             return;
         }
         if (closing_ || tried >= c_.AccCount || !session_.MoveToNextAccount() || session_.CurAcc() == first)
@@ -310,7 +312,7 @@ void TPelko::DisconnectClick()
     // Also when the last check failed and left no connection behind: the
     // timer would go on checking.
     Guarded([this] {
-        if (POP.Connected() || TimerEnabled())
+        if (session_.Connected() || TimerEnabled())
             DoDisconnect();
     });
 }
@@ -343,7 +345,7 @@ void TPelko::RunAutoConnect()
     if (!autoConnectPending_)
         return;
     autoConnectPending_ = false;
-    if (closing_ || session_.Busy() || POP.Connected() || !HasActiveAccount_ || !c_.settings.autoconnect)
+    if (closing_ || session_.Busy() || session_.Connected() || !HasActiveAccount_ || !c_.settings.autoconnect)
         return;
     AutoExchange([this] {
         session_.Login();

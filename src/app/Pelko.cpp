@@ -14,7 +14,6 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
-#include <algorithm>
 
 namespace pelko {
 
@@ -84,29 +83,10 @@ void TPelko::ShowAccountFailure(const std::string& text)
 {
     // The connection is closed by now; the next tick goes on to the next
     // account, and this one is tried again at its turn.
-    DrawStatus(AccountName() + "-" + LTrimSpaces(text));
-    AddCountHintLine(AccountName() + " : error: " + text);
+    session_.RecordFailure(text);
+    ShowResultStatus();
+    ShowCountHint();
     ShowTrayState();
-}
-
-void TPelko::AddCountHintLine(const std::string& line)
-{
-    // The check of the first active account starts a new pass.
-    const int32_t account = session_.CurAcc();
-    if (account == c_.FirstActiveAcc)
-        countLines_.clear();
-    // One line per account: another check of the same account in the pass
-    // (a Connect click, the message window's recount) brings its line up to date.
-    const auto same = std::find_if(countLines_.begin(), countLines_.end(),
-                                   [account](const auto& l) { return l.first == account; });
-    if (same != countLines_.end())
-        same->second = line;
-    else
-        countLines_.emplace_back(account, line);
-    std::string hint;
-    for (const auto& l : countLines_)
-        hint += (hint.empty() ? "" : "\r") + l.second;
-    NBMSGBMP->setHint(hint);
 }
 
 } // namespace pelko

@@ -1,9 +1,9 @@
 #pragma once
 // TPelko: the main window. A borderless window cut to the skin's background,
 // with the status line, the message count, two state pictures and four image
-// buttons. It owns the mail session (the program's one POP3 connection, POP,
-// and its one message object, Msg) and draws what the session reports; the
-// message window works on the session and calls back in here.
+// buttons. It owns the mail session (the program's one connection to the
+// mail servers, and its one message object, Msg) and draws what the session
+// reports; the message window works on the session and calls back in here.
 #include "viewer/MsgWindowHost.h"
 #include "session/MailSession.h"
 #include "config/Commun.h"
@@ -68,7 +68,6 @@ private:
 
 public:
     // ---- components, named as in the window description ----
-    TWirePOP3& POP = session_.POP;
     TSkinImage* STATBMP = nullptr;
     TImgBtn* Connect = nullptr;
     QMenu* PopMnu = nullptr;
@@ -103,6 +102,9 @@ public:
     void ShowMessageCount(int32_t count);
     // The status line as the last check left it: "NAME-empty" or the count.
     void ShowCountStatus();
+    // The status line from the result of the account in use: its count,
+    // "NAME-empty", or "NAME-" and why its check failed.
+    void ShowResultStatus();
     void ConnectClick();
     void DisconnectClick();
     void RefreshBtnClick();
@@ -205,16 +207,18 @@ private:
     // goes to failed; the lamp follows the connection afterwards.
     bool EndExchange(const std::function<void()>& exchange, const std::function<void(const std::string&)>& failed);
     void ShowAccountFailure(const std::string& text);
-    // A line of the count's hint; the first active account's starts it afresh.
-    void AddCountHintLine(const std::string& line);
+    // The count's hint: a line for each account checked in this pass.
+    void ShowCountHint();
+    // What a check found, as it becomes known (before the new messages are named).
+    void ShowCheck(const CheckOutcome& got);
     void RunAutoConnect();
     // The lamp and its hint as the connection is now.
     void ShowLamp();
     void LampAfterExchange();
     void DrawStatus(const std::string& text);
     void DrawCount(int32_t count);
-    void NotifyNewMail(int32_t count, const MailSession::News& news);
-    // The tray icon's tooltip (the count's hint lines) and new-mail mark.
+    void NotifyNewMail(const CheckOutcome& got);
+    // The tray icon's tooltip (the lines of the count's hint) and new-mail mark.
     void ShowTrayState();
     // The user opened the message window: the got-mail picture goes.
     void MailSeen();
@@ -249,12 +253,9 @@ private:
 
     bool disconnectPending_ = false;
     bool closePending_ = false;
-    bool muteStatus_ = false; // the notification's header fetch stays off the status line
     bool trayShown_ = false;
     bool closing_ = false;
     std::string statusText_;
-    // The lines of the count's hint: account index and line, in the order checked.
-    std::vector<std::pair<int32_t, std::string>> countLines_;
 };
 
 } // namespace pelko

@@ -81,7 +81,7 @@ void TPelko::buildComponents()
     // and takes clicks (a Disconnect or a close among them calls it off).
     session_.OnPump = [this] { POPWork(); };
     // Certificates the user chose to trust (Pelko.pins), read at each handshake.
-    POP.TrustedCertificate = [this](const std::string& host, uint16_t port) {
+    session_.TrustedCertificate = [this](const std::string& host, uint16_t port) {
         return FindPinnedCertificate(c_.ProgramDir + kPinsFileName, AccountName(), host, port);
     };
     session_.OnExchangesEnded = [this] {
@@ -135,19 +135,17 @@ void TPelko::LitSkinIni()
     OnTop->setChecked(false);
     // Values the loader does not reach keep what they were.
     MainValues mv;
-    mv.Host = POP.Host;
-    mv.UserID = POP.UserID;
-    mv.Password = POP.Password;
     mv.PosX = PosX_;
     mv.PosY = PosY_;
     // The loader may stop part-way (a bad number); what it read up to there
     // stands, so Connect uses the account it found and not the one before.
     const auto takeOver = [this, &mv] {
-        POP.Host = mv.Host;
-        POP.UserID = mv.UserID;
-        POP.Password = mv.Password;
         HasActiveAccount_ = mv.HasActiveAccount;
-        session_.SetCurAcc(mv.CurAcc);
+        // Without an active account the session keeps the account it had.
+        if (mv.HasActiveAccount)
+            session_.UseAccount(mv.CurAcc);
+        else
+            session_.SetCurAcc(mv.CurAcc);
         OnTopSetting_ = mv.OnTopSetting;
         OnTop->setChecked(mv.OnTopSetting);
         PosX_ = mv.PosX;
@@ -241,11 +239,11 @@ void TPelko::FormCreate()
         AddTrayIcon();
     ApplySkinToControls();
     newMailAccounts_.clear(); // the no-mail picture is up again
-    countLines_.clear();      // the accounts may be numbered anew
+    session_.RestartResults(); // the accounts may be numbered anew
     if (!nested)
         session_.UseStateFile(c_.ProgramDir + SeenIds::kFileName);
 
-    if (POP.Connected() && !c_.settings.autoconnect) {
+    if (session_.Connected() && !c_.settings.autoconnect) {
         if (nested)
             disconnectPending_ = true;
         else
@@ -255,17 +253,17 @@ void TPelko::FormCreate()
     // Set before the auto-connect, so that a Connect click after a failed
     // auto-connect arms the timer with the configured period.
     SetTimerInterval();
-    const bool autoConnect = c_.settings.autoconnect && !POP.Connected() && HasActiveAccount_ && !nested;
+    const bool autoConnect = c_.settings.autoconnect && !session_.Connected() && HasActiveAccount_ && !nested;
     autoConnectPending_ = autoConnect;
     if (autoConnect && !created_) {
         // At start the window comes first: the login waits for the event
         // loop, which shows the window before it runs.
-        DrawStatus(AccountName() + "-Connecting to " + POP.Host);
+        DrawStatus(AccountName() + "-Connecting to " + session_.Account().host);
         QTimer::singleShot(0, this, [this] { Guarded([this] { RunAutoConnect(); }); });
     } else if (autoConnect) {
         RunAutoConnect(); // arms the timer, after a failure too
     } else {
-        SetTimerEnabled(POP.Connected() && c_.settings.autocheck);
+        SetTimerEnabled(session_.Connected() && c_.settings.autocheck);
     }
     SetTimerInterval();
     SetOnTop(OnTopSetting_);
@@ -321,7 +319,7 @@ bool TPelko::event(QEvent* e)
 void TPelko::FormClose()
 {
     // A failing QUIT must not keep the settings below from being written.
-    if (POP.Connected())
+    if (session_.Connected())
         session_.Close();
     if (config_) {
         config_->LoadControls();

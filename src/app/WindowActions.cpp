@@ -171,9 +171,9 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
         return;
     const Qt::KeyboardModifiers held = mods & kShiftCtrlAlt;
     if (held == Qt::NoModifier) {
-        if (POP.Connected() && !NoMsgWindow() && c_.MsgCount > 0) {
+        if (session_.Connected() && !NoMsgWindow() && c_.MsgCount > 0) {
             TMsgWindowHost* w = MsgWindow();
-            const int32_t first = newMail_.OpeningNumber(c_, session_.CurAcc(), POP, c_.MsgCount);
+            const int32_t first = newMail_.OpeningNumber(c_, session_.CurAcc(), session_.LastListing(), c_.MsgCount);
             if (w && !w->IsShown() && ReportExchange([w, first] { w->ShowMessageNo(first); }))
                 Guarded([this, w] {
                     MailSeen();

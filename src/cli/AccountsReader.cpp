@@ -1,10 +1,13 @@
 #include "cli/AccountsReader.h"
 
+#include "cli/CheckCommands.h"
+#include "cli/TerminalText.h"
 #include "config/IniLookup.h"
 #include "config/TrustedFiles.h"
 
 #include <cerrno>
 #include <cstring>
+#include <ostream>
 #include <sys/stat.h>
 
 namespace pelko::cli {
@@ -47,6 +50,34 @@ bool ReadAccounts(const std::string& dir, AccountTable& accounts, int& count, st
         [&lines](const std::string& section, const std::string& key) { return FindInLines(lines, section, key); },
         accounts);
     return true;
+}
+
+std::string WithSlash(std::string dir)
+{
+    if (dir.empty())
+        return DefaultDir();
+    if (dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+bool ReadAccountsOrSay(const std::string& dir, AccountTable& accounts, int& count, std::ostream& err)
+{
+    std::string problem;
+    if (ReadAccounts(dir, accounts, count, problem))
+        return true;
+    err << "pelko-check: " << problem << "\n";
+    return false;
+}
+
+int FindAccountOrSay(const AccountTable& accounts, int count, const std::string& name, const std::string& dir,
+                     std::ostream& err)
+{
+    const int i = FindAccount(accounts, count, name);
+    if (i == kNoAccount)
+        err << "pelko-check: no account named \"" << TerminalText(name) << "\" in " << TerminalText(dir)
+            << "Accounts.ini\n";
+    return i;
 }
 
 int FindAccount(const AccountTable& accounts, int count, const std::string& name)

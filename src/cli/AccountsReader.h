@@ -3,6 +3,7 @@
 // them (same lookup, same unscrambling), without needing a Pelko.ini.
 #include "config/AccountSections.h"
 
+#include <iosfwd>
 #include <string>
 
 namespace pelko::cli {
@@ -14,11 +15,21 @@ namespace pelko::cli {
 // (TrustedFiles.h).
 bool ReadAccounts(const std::string& dir, AccountTable& accounts, int& count, std::string& problem);
 
+// A folder as given, ending in "/"; empty means DefaultDir() (where
+// Accounts.ini is read without --dir).
+std::string WithSlash(std::string dir);
+
+// ReadAccounts, with a failure said on err ("pelko-check: " and the reason).
+bool ReadAccountsOrSay(const std::string& dir, AccountTable& accounts, int& count, std::ostream& err);
+
 // The record index that names no account (records start at 1).
 constexpr int kNoAccount = 0;
 
 // Record index of the account named name (exact), kNoAccount when none.
 int FindAccount(const AccountTable& accounts, int count, const std::string& name);
+// FindAccount, with a missing account said on err (the names as the terminal may show them).
+int FindAccountOrSay(const AccountTable& accounts, int count, const std::string& name, const std::string& dir,
+                     std::ostream& err);
 // First account that is not inactive, kNoAccount when none.
 int FirstActiveAccount(const AccountTable& accounts, int count);
 

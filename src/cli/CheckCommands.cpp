@@ -1,7 +1,7 @@
 #include "cli/CheckCommands.h"
 
-#include "session/LoginSecret.h"
-#include "session/NewMailHeaders.h"
+#include "session/AccountCheck.h"
+#include "session/Mailbox.h"
 #include "session/SeenIds.h"
 #include "cli/AccountsReader.h"
 #include "cli/JsonText.h"
@@ -9,7 +9,6 @@
 #include "cli/TrustCommand.h"
 #include "config/FileLocations.h"
 #include "viewcore/MessageText.h"
-#include "wire/Pop3.h"
 #include "wire/TlsTransport.h"
 #include "mime/Readable.h"
 #include "mime/StoredMessage.h"
@@ -18,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <ostream>
 #include <sstream>
 #include <unistd.h>
@@ -27,39 +27,21 @@ namespace pelko::cli {
 
 namespace {
 
-std::string WithSlash(std::string dir)
+// The account's mailbox, with pelko-check's time-out and the certificates
+// trusted for it.
+std::unique_ptr<Mailbox> Open(const TPOPAcc& acc, const CheckOptions& o)
 {
-    if (dir.empty())
-        return DefaultDir();
-    if (dir.back() != '/')
-        dir += '/';
-    return dir;
-}
-
-void Prepare(TWirePOP3& pop, const TPOPAcc& acc, const CheckOptions& o)
-{
-    pop.Host = acc.host_name;
-    pop.UserID = acc.user_name;
-    pop.Password = acc.password;
-    pop.Timeout = o.timeoutMs;
-    pop.TrustedCertificate = PinLookup(o.dir, acc.acc_name);
-}
-
-// The password, the keyring's, or a fresh token; then the login.
-void LogIn(TWirePOP3& pop, const TPOPAcc& acc)
-{
-    PrepareLogin(pop, acc.acc_name, {});
-    pop.Connect();
+    std::unique_ptr<Mailbox> box = MakeMailbox(AccountOf(acc));
+    box->SetTimeout(o.timeoutMs);
+    box->TrustedCertificate = PinLookup(o.dir, acc.acc_name);
+    return box;
 }
 
 // Quits without letting a failing "Quit" spoil a result already obtained.
-void QuietDisconnect(TWirePOP3& pop)
+void QuietDisconnect(Mailbox& box)
 {
-    try {
-        if (pop.Connected())
-            pop.Disconnect();
-    } catch (const std::exception&) {
-    }
+    if (box.Connected())
+        box.Close();
 }
 
 struct NewMessage {
@@ -81,52 +63,36 @@ struct CheckResult {
 // Senders and subjects are fetched for this many new messages at most.
 constexpr size_t kNamedNew = 50;
 
-// Names the first kNamedNew of the fresh messages by sender and subject;
-// after a fetch that failed the rest are listed by number only.
-std::vector<NewMessage> NameNewMessages(TWirePOP3& pop, const std::vector<TWirePOP3::ListedId>& fresh)
-{
-    std::vector<int32_t> numbers;
-    for (size_t k = 0; k < fresh.size() && k < kNamedNew; ++k)
-        numbers.push_back(fresh[k].number);
-    const std::vector<NewMailHeaders> headers = FetchNewMailHeaders(pop, numbers);
-    std::vector<NewMessage> named;
-    for (size_t k = 0; k < numbers.size(); ++k) {
-        NewMessage n;
-        n.number = numbers[k];
-        if (k < headers.size()) {
-            n.from = headers[k].from;
-            n.subject = headers[k].subject;
-        }
-        named.push_back(n);
-    }
-    return named;
-}
-
 // With seen, also tells which messages were not listed at the previous
 // check (none while the mailbox is not on record yet) and records the
-// listing, once they are named: a check that breaks off before leaves them
-// new for the next run.
+// listing. The first kNamedNew new messages are named by sender and
+// subject; after a fetch that failed the rest are listed by number only.
 CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
 {
     CheckResult r;
     r.name = acc.acc_name;
-    TWirePOP3 pop;
-    Prepare(pop, acc, o);
-    pop.KeepUniqueIds = seen != nullptr;
+    const std::unique_ptr<Mailbox> box = Open(acc, o);
+    CheckRules rules;
+    rules.seen = seen;
+    rules.key = SeenIds::Key(acc);
+    rules.nameUpTo = kNamedNew;
     try {
-        LogIn(pop, acc);
-        r.count = pop.CheckMessages();
-        if (pop.CheckError.empty())
-            r.ok = true;
-        else
-            r.error = pop.CheckError;
-        if (r.ok && seen && pop.UniqueIdsComplete) {
-            const std::string key = SeenIds::Key(acc);
-            const std::vector<TWirePOP3::ListedId> fresh = seen->NewIn(key, pop.UniqueIds, false);
+        const CheckOutcome got = CheckMailbox(*box, rules);
+        r.count = got.listing.count;
+        r.ok = got.listing.refusal.empty();
+        r.error = got.listing.refusal;
+        if (r.ok && got.idsKnown) {
             r.knowsNew = true;
-            r.newCount = fresh.size();
-            r.newMessages = NameNewMessages(pop, fresh);
-            seen->Record(key, pop.UniqueIds);
+            r.newCount = got.fresh.size();
+            for (size_t k = 0; k < got.fresh.size() && k < kNamedNew; ++k) {
+                NewMessage n;
+                n.number = got.fresh[k].number;
+                if (k < got.named.size()) {
+                    n.from = got.named[k].from;
+                    n.subject = got.named[k].subject;
+                }
+                r.newMessages.push_back(n);
+            }
         }
     } catch (const EWireTlsError& e) {
         r.error = e.what();
@@ -135,7 +101,7 @@ CheckResult CheckOne(const TPOPAcc& acc, const CheckOptions& o, SeenIds* seen)
         r.ok = false;
         r.error = e.what();
     }
-    QuietDisconnect(pop);
+    QuietDisconnect(*box);
     return r;
 }
 
@@ -181,19 +147,13 @@ int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
     const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
     int count = 0;
-    std::string problem;
-    if (!ReadAccounts(dir, accounts, count, problem)) {
-        err << "pelko-check: " << problem << "\n";
+    if (!ReadAccountsOrSay(dir, accounts, count, err))
         return kExitFailed;
-    }
     std::vector<int> chosen;
     if (!o.account.empty()) {
-        const int i = FindAccount(accounts, count, o.account);
-        if (i == kNoAccount) {
-            err << "pelko-check: no account named \"" << TerminalText(o.account) << "\" in " << TerminalText(dir)
-                << "Accounts.ini\n";
+        const int i = FindAccountOrSay(accounts, count, o.account, dir, err);
+        if (i == kNoAccount)
             return kExitUsage;
-        }
         chosen.push_back(i);
     } else {
         for (int i = 1; i <= count; ++i)
@@ -267,19 +227,13 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
     const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
     int count = 0;
-    std::string problem;
-    if (!ReadAccounts(dir, accounts, count, problem)) {
-        err << "pelko-check: " << problem << "\n";
+    if (!ReadAccountsOrSay(dir, accounts, count, err))
         return kExitFailed;
-    }
     int i = kNoAccount;
     if (!o.account.empty()) {
-        i = FindAccount(accounts, count, o.account);
-        if (i == kNoAccount) {
-            err << "pelko-check: no account named \"" << TerminalText(o.account) << "\" in " << TerminalText(dir)
-                << "Accounts.ini\n";
+        i = FindAccountOrSay(accounts, count, o.account, dir, err);
+        if (i == kNoAccount)
             return kExitUsage;
-        }
     } else {
         i = FirstActiveAccount(accounts, count);
         if (i == kNoAccount) {
@@ -288,22 +242,21 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
         }
     }
     const TPOPAcc& acc = accounts[size_t(i)];
-    TWirePOP3 pop;
-    Prepare(pop, acc, o);
+    const std::unique_ptr<Mailbox> box = Open(acc, o);
     TWireMessage m;
     int status = kExitOk;
     try {
-        LogIn(pop, acc);
+        box->SignIn();
         bool fetched;
         if (o.headersOnly) {
             m.ExtractAttachments = false;
-            fetched = pop.RetrieveHeaders(o.dumpNumber, m);
+            fetched = box->FetchHeaders(o.dumpNumber, m);
         } else {
             m.ExtractAttachments = true;
-            fetched = pop.RetrieveMessage(o.dumpNumber, m);
+            fetched = box->FetchMessage(o.dumpNumber, m);
         }
         if (!fetched && !o.headersOnly) {
-            out << TerminalText(acc.acc_name) << ": error: " << TerminalText(OneLine(pop.ResultText)) << "\n";
+            out << TerminalText(acc.acc_name) << ": error: " << TerminalText(OneLine(box->LastReply())) << "\n";
             status = kExitFailed;
         } else {
             status = Show(m, o, out, err);
@@ -314,7 +267,7 @@ int RunDump(const CheckOptions& o, std::ostream& out, std::ostream& err)
         if (const auto* tls = dynamic_cast<const EWireTlsError*>(&e); tls && !tls->Refused.fingerprint.empty())
             err << TrustHint(acc.acc_name, tls->Refused.fingerprint);
     }
-    QuietDisconnect(pop);
+    QuietDisconnect(*box);
     return status;
 }
 

@@ -5,10 +5,9 @@
 #include "cli/CheckCommands.h"
 #include "config/CertificatePins.h"
 #include "config/SafeFile.h"
+#include "session/CertificateProbe.h"
 #include "cli/JsonText.h"
 #include "wire/HostSpec.h"
-#include "wire/Pop3.h"
-#include "wire/TlsTransport.h"
 
 #include <istream>
 #include <ostream>
@@ -16,19 +15,6 @@
 namespace pelko::cli {
 
 namespace {
-
-// Raised from the status event once the handshake is through: the login
-// that would follow is not wanted here.
-struct HandshakeDone {};
-
-std::string Folder(std::string dir)
-{
-    if (dir.empty())
-        return DefaultDir();
-    if (dir.back() != '/')
-        dir += '/';
-    return dir;
-}
 
 std::string Trimmed(const std::string& text)
 {
@@ -41,7 +27,7 @@ std::string Trimmed(const std::string& text)
 
 std::function<std::string(const std::string&, uint16_t)> PinLookup(const std::string& dir, const std::string& account)
 {
-    const std::string path = Folder(dir) + kPinsFileName;
+    const std::string path = WithSlash(dir) + kPinsFileName;
     return [path, account](const std::string& host, uint16_t port) {
         return FindPinnedCertificate(path, account, host, port);
     };
@@ -67,14 +53,11 @@ std::string TrustHint(const std::string& account, const std::string& fingerprint
 
 int RunTrust(const CheckOptions& o, std::istream& in, std::ostream& out, std::ostream& err)
 {
-    const std::string dir = Folder(o.dir);
+    const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
     int count = 0;
-    std::string problem;
-    if (!ReadAccounts(dir, accounts, count, problem)) {
-        err << "pelko-check: " << problem << "\n";
+    if (!ReadAccountsOrSay(dir, accounts, count, err))
         return kExitFailed;
-    }
     const int i = FindAccount(accounts, count, o.trustAccount);
     if (i == kNoAccount) {
         err << "pelko-check: no account named \"" << o.trustAccount << "\" in " << dir << "Accounts.ini\n";
@@ -88,33 +71,22 @@ int RunTrust(const CheckOptions& o, std::istream& in, std::ostream& out, std::os
         return kExitFailed;
     }
 
-    TWirePOP3 pop;
-    pop.Host = acc.host_name;
-    pop.Timeout = o.timeoutMs;
-    pop.TrustedCertificate = PinLookup(dir, acc.acc_name);
-    pop.OnStatus = [](TWire*, const std::string& text) {
-        if (text.rfind("Secure connection: ", 0) == 0)
-            throw HandshakeDone{};
-    };
-    RefusedCertificate refused;
-    try {
-        pop.Connect();
-        out << name << ": the server did not use TLS; nothing was stored.\n"; // not reached for a TLS host
+    const CertificateProbe probe = ProbeCertificate(acc.host_name, o.timeoutMs, PinLookup(dir, acc.acc_name));
+    switch (probe.result) {
+    case CertificateProbe::NoTls:
+        out << name << ": the server did not use TLS; nothing was stored.\n";
         return kExitFailed;
-    } catch (const HandshakeDone&) {
+    case CertificateProbe::Trusted:
         out << name << ": the server's certificate is trusted already; nothing was stored.\n";
         return kExitOk;
-    } catch (const EWireTlsError& e) {
-        refused = e.Refused;
-        if (refused.fingerprint.empty()) {
-            out << name << ": error: " << Shown(e.what()) << "\n";
-            return kExitFailed;
-        }
-        out << name << ": " << Shown(e.what()) << "\n";
-    } catch (const std::exception& e) {
-        out << name << ": error: " << Shown(e.what()) << "\n";
+    case CertificateProbe::Failed:
+        out << name << ": error: " << Shown(probe.text) << "\n";
         return kExitFailed;
+    case CertificateProbe::Refused:
+        out << name << ": " << Shown(probe.text) << "\n";
+        break;
     }
+    const RefusedCertificate& refused = probe.refused;
     out << "Server: " << Shown(refused.host) << " port " << refused.port << "\n"
         << "SHA-256 fingerprint: " << refused.fingerprint << "\n"
         << "Compare it with the one your server shows. Trust this certificate for " << name

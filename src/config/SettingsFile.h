@@ -20,14 +20,12 @@ struct MainValues {
     int32_t PosX = 10, PosY = 10;
     bool HasActiveAccount = false;
     int CurAcc = 1;              // index of the first active account (left past the last when none)
-    std::string Host, UserID, Password; // copied into the POP3 client
 };
 
 // First half of the loader: reads c.settingsFile() and c.accountsFile() into c and mv, in a
 // fixed order (skin directory, accounts, the other settings). Unless c.TestMode == "test", c.settings.SkinDir comes from current_skin (a "/" is
 // appended when missing). Throws FatalEnd with the exact messages, ConversionError for bad numbers.
-// HasActiveAccount and CurAcc are reset first; Host, UserID and Password are only set when an
-// active account is found. An empty current_skin counts as a missing one.
+// HasActiveAccount and CurAcc are reset first. An empty current_skin counts as a missing one.
 void LoadSettingsAndAccounts(Commun& c, MainValues& mv);
 
 // The thirteen lines of Pelko.ini (plus one extra line "notify =1"/"notify =0" after them; older

@@ -69,9 +69,6 @@ void LoadSettingsAndAccounts(Commun& c, MainValues& mv)
         const TPOPAcc& acc = c.Accounts[size_t(i)];
         if (acc.acc_name.empty() || acc.inactive)
             continue;
-        mv.Host = acc.host_name;
-        mv.UserID = acc.user_name;
-        mv.Password = acc.password;
         c.FirstActiveAcc = int16_t(i);
         mv.HasActiveAccount = true;
         mv.CurAcc = i;

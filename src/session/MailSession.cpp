@@ -1,48 +1,53 @@
 #include "session/MailSession.h"
 
-#include "session/LoginSecret.h"
 #include "wire/WireErrors.h"
 
 #include <exception>
 
 namespace pelko {
 
-MailSession::MailSession(Commun& c) : c_(c)
+MailSession::MailSession(Commun& c) : c_(c), box_(MakeMailbox(account_))
 {
     prevCounts_.fill(kCountAtStart);
-    POP.OnStatus = [this](TWire*, const std::string& text) {
+    box_->OnStatus = [this](const std::string& text) {
         if (OnStatus)
             OnStatus(text);
     };
-    const auto pump = [this] {
+    // While a slow server keeps the socket waiting, the owner keeps painting
+    // and takes clicks (a Disconnect among them calls the exchange off).
+    box_->OnWork = [this] {
         if (OnPump)
             OnPump();
     };
-    POP.OnWork = [pump](TWire*, int32_t, int32_t) { pump(); };
-    // While a slow server keeps the socket waiting, the owner keeps painting
-    // and takes clicks (a Disconnect among them calls the exchange off).
-    POP.OnIdle = pump;
-    POP.KeepUniqueIds = true;
+    box_->TrustedCertificate = [this](const std::string& host, uint16_t port) {
+        return TrustedCertificate ? TrustedCertificate(host, port) : std::string();
+    };
 }
 
 MailSession::~MailSession()
 {
     // Nothing may reach the owner, which is going away around us.
-    POP.OnStatus = nullptr;
-    POP.OnWork = nullptr;
-    POP.OnIdle = nullptr;
+    box_->OnStatus = nullptr;
+    box_->OnWork = nullptr;
+}
+
+void MailSession::UseAccount(int32_t index)
+{
+    curAcc_ = index;
+    account_ = InTable() ? AccountOf(c_.Accounts[size_t(index)]) : MailAccount{};
+    box_->SetAccount(account_);
 }
 
 std::string MailSession::AccountName() const
 {
-    if (curAcc_ >= 1 && curAcc_ <= c_.AccCount)
+    if (InTable())
         return c_.Accounts[size_t(curAcc_)].acc_name;
     return {};
 }
 
 std::string MailSession::AccountLine() const
 {
-    return "Account: " + AccountName() + " (" + POP.Host + ")";
+    return "Account: " + AccountName() + " (" + account_.host + ")";
 }
 
 bool MailSession::MoveToNextAccount()
@@ -51,11 +56,7 @@ bool MailSession::MoveToNextAccount()
     for (int tries = 0; tries < c_.AccCount; ++tries) {
         next = next + 1 > c_.AccCount ? 1 : next + 1;
         if (c_.AccCount == 1 || !c_.Accounts[size_t(next)].inactive) {
-            curAcc_ = next;
-            const TPOPAcc& acc = c_.Accounts[size_t(next)];
-            POP.Host = acc.host_name;
-            POP.UserID = acc.user_name;
-            POP.Password = acc.password;
+            UseAccount(next);
             return true;
         }
     }
@@ -82,32 +83,6 @@ bool MailSession::TakeCount(int32_t count)
     return more;
 }
 
-MailSession::News MailSession::TakeListing(int32_t count)
-{
-    News news;
-    const bool startRule = PrevCount() != 0;
-    const bool rose = TakeCount(count);
-    if (!POP.UniqueIdsComplete || curAcc_ < 1 || curAcc_ > c_.AccCount) {
-        news.any = rose;
-        return news;
-    }
-    if (!stateLoaded_) {
-        // Read at the first listing, not at start: the window comes first.
-        seen_.Load(stateFile_);
-        stateLoaded_ = true;
-    }
-    news.messages = seen_.Update(SeenIds::Key(c_.Accounts[size_t(curAcc_)]), POP.UniqueIds, !startRule);
-    news.any = !news.messages.empty();
-    if (!stateFile_.empty() && seen_.Changed()) {
-        try {
-            seen_.Save(stateFile_);
-        } catch (const std::exception&) {
-            // Only a restart's first check loses by it: it announces nothing.
-        }
-    }
-    return news;
-}
-
 void MailSession::UseStateFile(const std::string& path)
 {
     if (path == stateFile_)
@@ -116,43 +91,75 @@ void MailSession::UseStateFile(const std::string& path)
     stateLoaded_ = false;
 }
 
+SeenIds& MailSession::Seen()
+{
+    if (!stateLoaded_) {
+        // Read at the first check, not at start: the window comes first.
+        seen_.Load(stateFile_);
+        stateLoaded_ = true;
+    }
+    return seen_;
+}
+
+CheckOutcome MailSession::CheckAccount(size_t nameUpTo, const std::function<void(const CheckOutcome&)>& counted)
+{
+    CheckRules rules;
+    rules.previousCount = PrevCount();
+    rules.unknownIsNew = PrevCount() == 0;
+    rules.keepIds = true;
+    rules.nameUpTo = nameUpTo;
+    if (InTable()) {
+        rules.seen = &Seen();
+        rules.key = SeenIds::Key(c_.Accounts[size_t(curAcc_)]);
+    }
+    return CheckMailbox(*box_, rules, [&](const CheckOutcome& got) {
+        lastListing_ = got.listing;
+        c_.MsgCount = got.listing.count;
+        TakeCount(got.listing.count);
+        if (!stateFile_.empty() && seen_.Changed()) {
+            try {
+                seen_.Save(stateFile_);
+            } catch (const std::exception&) {
+                // Only a restart's first check loses by it: it announces nothing.
+            }
+        }
+        AccountResult r;
+        r.account = curAcc_;
+        r.name = AccountName();
+        r.count = got.listing.count;
+        r.fresh = got.fresh;
+        results_.Record(std::move(r), c_.FirstActiveAcc);
+        if (counted)
+            counted(got);
+    });
+}
+
+void MailSession::RecordFailure(const std::string& why)
+{
+    AccountResult r;
+    r.account = curAcc_;
+    r.name = AccountName();
+    r.failed = true;
+    r.error = why;
+    results_.Record(std::move(r), c_.FirstActiveAcc);
+}
+
 void MailSession::Login()
 {
-    // POP keeps the account's password line; the secret itself is in it only
-    // for the login.
-    struct PutBack {
-        TWirePOP3& pop;
-        std::string field;
-        ~PutBack() { pop.Password = field; }
-    } putBack{POP, POP.Password};
-    PrepareLogin(POP, AccountName(), [this] {
-        if (OnPump)
-            OnPump();
-        if (POP.Cancelled())
-            throw EWireCancelled();
-    });
-    POP.Connect();
+    box_->SignIn();
 }
 
 void MailSession::Relogin()
 {
-    if (POP.Connected())
+    if (Connected())
         Close(); // "Quit": the server carries out deletions now
     Login();
 }
 
 int32_t MailSession::CountMessages()
 {
-    const int32_t counted = POP.CheckMessages();
-    // A listing that broke off (connection lost, time-out, endless line) is
-    // no count of the mailbox: the connection is out of step with the server
-    // now. A refusal ("-ERR") still counts as a check that found nothing.
-    if (!POP.CheckError.empty() && POP.ResultCode == kReplyOk) {
-        const std::string why = POP.CheckError;
-        Close();
-        throw EWireException(why);
-    }
-    return counted;
+    lastListing_ = box_->List(true);
+    return lastListing_.count;
 }
 
 void MailSession::Run(const std::function<void()>& body)
@@ -165,7 +172,7 @@ void MailSession::Run(const std::function<void()>& body)
             if (--s.busy_ > 0)
                 return;
             // A cancel that came too late to stop anything ends with the exchange.
-            s.POP.ClearCancel();
+            s.box_->ClearCancel();
             if (s.OnExchangesEnded)
                 s.OnExchangesEnded();
         }
@@ -173,11 +180,11 @@ void MailSession::Run(const std::function<void()>& body)
     try {
         body();
     } catch (const EWireCancelled&) {
-        POP.Abort();
+        box_->Abort();
         throw;
     } catch (const std::exception&) {
-        if (POP.Connected())
-            POP.Abort();
+        if (box_->Connected())
+            box_->Abort();
         throw;
     }
 }
@@ -185,16 +192,12 @@ void MailSession::Run(const std::function<void()>& body)
 void MailSession::Cancel()
 {
     if (busy_ > 0)
-        POP.Cancel();
+        box_->Cancel();
 }
 
 void MailSession::Close()
 {
-    try {
-        POP.Disconnect();
-    } catch (const std::exception&) {
-        // A failing "Quit" has closed the socket all the same.
-    }
+    box_->Close();
 }
 
 } // namespace pelko

@@ -1,17 +1,22 @@
 #pragma once
 // MailSession: the program's one connection to the mail servers, without
-// any window. It owns the POP3 client and the message last fetched, turns
-// over the accounts, keeps each account's previous count, lets one exchange
-// run at a time and can call a running exchange off. The main window draws
-// what it reports; the message window fetches through it.
+// any window. It owns the mailbox of the account in use and the message last
+// fetched, turns over the accounts, checks them and keeps what each check
+// found, lets one exchange run at a time and can call a running exchange
+// off. The main window draws what it reports; the message window fetches
+// through it.
+#include "session/AccountCheck.h"
+#include "session/AccountResults.h"
+#include "session/MailAccount.h"
+#include "session/Mailbox.h"
 #include "session/SeenIds.h"
 #include "config/Commun.h"
-#include "wire/Pop3.h"
 #include "mime/WireMessage.h"
 
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace pelko {
@@ -23,29 +28,35 @@ public:
     MailSession(const MailSession&) = delete;
     MailSession& operator=(const MailSession&) = delete;
 
-    TWirePOP3 POP;
     TWireMessage Msg;
 
-    // Status texts of the connection, as the client reports them.
+    // Status texts of the connection, as the mailbox reports them.
     std::function<void(const std::string& text)> OnStatus;
     // Lets the owner's pending events run (called while a server keeps us
     // waiting and between the steps of a check).
     std::function<void()> OnPump;
     // The last exchange has ended (normally, by a failure or cancelled).
     std::function<void()> OnExchangesEnded;
+    // The fingerprint of the certificate the user trusts for (host, port)
+    // of the account in use, or empty.
+    std::function<std::string(const std::string& host, uint16_t port)> TrustedCertificate;
 
     // ---- accounts ----
-    // 1-based index into the account table of the account POP is set up for.
+    // 1-based index into the account table of the account in use.
     int32_t CurAcc() const { return curAcc_; }
     void SetCurAcc(int32_t index) { curAcc_ = index; }
+    // Makes account index of the table the one in use: the mailbox signs in
+    // to it from now on.
+    void UseAccount(int32_t index);
+    // The account the mailbox signs in to.
+    const MailAccount& Account() const { return account_; }
     std::string AccountName() const;
     // "Account: NAME (HOST)": the line that tells a message box's reader
     // which mailbox failed.
     std::string AccountLine() const;
     // Moves CurAcc on to the next account that is not inactive (with exactly
-    // one account, that one whatever its state) and copies its host and
-    // credentials into POP. Each account is looked at once: false, and
-    // nothing changed, when none can be taken.
+    // one account, that one whatever its state) and uses it. Each account is
+    // looked at once: false, and nothing changed, when none can be taken.
     bool MoveToNextAccount();
 
     // ---- counts ----
@@ -59,31 +70,36 @@ public:
     // Connect or Disconnect click).
     void ResetPrevCounts(int32_t value);
     // Records the current account's count; true when it is above the
-    // account's previous one (new mail).
+    // account's previous one.
     bool TakeCount(int32_t count);
-
-    // What a check found new.
-    struct News {
-        bool any = false;
-        // The new messages by number and id, when the server lists ids
-        // (empty when only the count could tell).
-        std::vector<TWirePOP3::ListedId> messages;
-    };
-    // Takes the count the listing just gave for the current account and
-    // says what is new: the messages whose ids were not listed at the
-    // account's previous check. A mailbox not on record yet holds nothing
-    // new at start and everything after a Connect click (its previous count
-    // is then 0). Without ids (the STAT fall-back) the count must have risen.
-    News TakeListing(int32_t count);
-    // Where the ids seen are kept between runs (read at the first listing
+    // Where the ids seen are kept between runs (read at the first check
     // that needs them).
     void UseStateFile(const std::string& path);
 
+    // ---- the check ----
+    // Checks the account in use on the open connection (signing in when
+    // there is none): counts (into Commun::MsgCount), tells what is new and
+    // records the result. New mail is what the account did not list at its
+    // previous check: a mailbox not on record yet holds nothing new at start
+    // and everything after a Connect click (its previous count is then 0);
+    // without ids the count must have risen. counted runs once that is
+    // known; then up to nameUpTo new messages are named.
+    CheckOutcome CheckAccount(size_t nameUpTo, const std::function<void(const CheckOutcome&)>& counted);
+    // Records that the check of the account in use failed.
+    void RecordFailure(const std::string& why);
+    const AccountResults& Results() const { return results_; }
+    // The results stay shown until the next check starts a new pass.
+    void RestartResults() { results_.Restart(); }
+    // The latest listing of the mailbox.
+    const Listing& LastListing() const { return lastListing_; }
+
     // ---- the exchanges ----
-    // Logs in to the account POP is set up for. On failure the connection is
-    // closed and the failure raised.
+    Mailbox& Box() { return *box_; }
+    bool Connected() const { return box_->Connected(); }
+    // Signs in to the account in use. On failure the connection is closed
+    // and the failure raised.
     void Login();
-    // Quits the open connection (if any) and logs in again.
+    // Quits the open connection (if any) and signs in again.
     void Relogin();
     // The number of messages waiting. A refusal of the listing counts 0; a
     // listing that broke off is no count: the connection is closed and the
@@ -106,9 +122,16 @@ public:
     void Close();
 
 private:
+    bool InTable() const { return curAcc_ >= 1 && curAcc_ <= c_.AccCount; }
+    SeenIds& Seen();
+
     Commun& c_;
     int32_t curAcc_ = 1;
+    MailAccount account_;
+    std::unique_ptr<Mailbox> box_;
+    Listing lastListing_;
     std::array<int32_t, kMaxAccounts + 1> prevCounts_{}; // indexed like Commun::Accounts
+    AccountResults results_;
     SeenIds seen_;
     std::string stateFile_;
     bool stateLoaded_ = false;

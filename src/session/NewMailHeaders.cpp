@@ -23,11 +23,11 @@ std::string Named(const std::string& value)
 
 // The headers of one message; false when the connection cannot be trusted
 // for another command (the header was not followed by the end line).
-bool Fetch(TWirePOP3& pop, int32_t number, NewMailHeaders& h)
+bool Fetch(Mailbox& box, int32_t number, NewMailHeaders& h)
 {
     TWireMessage m;
     m.ExtractAttachments = false; // header lines only: nothing to store
-    if (!pop.RetrieveHeaders(number, m))
+    if (!box.FetchHeaders(number, m))
         return false;
     h.from = Named(m.From());
     h.subject = Named(m.Subject());
@@ -36,20 +36,20 @@ bool Fetch(TWirePOP3& pop, int32_t number, NewMailHeaders& h)
 
 } // namespace
 
-NewMailHeaders FetchNewMailHeaders(TWirePOP3& pop, int32_t number)
+NewMailHeaders FetchNewMailHeaders(Mailbox& box, int32_t number)
 {
     NewMailHeaders h;
-    Fetch(pop, number, h);
+    Fetch(box, number, h);
     return h;
 }
 
-std::vector<NewMailHeaders> FetchNewMailHeaders(TWirePOP3& pop, const std::vector<int32_t>& numbers)
+std::vector<NewMailHeaders> FetchNewMailHeaders(Mailbox& box, const std::vector<int32_t>& numbers)
 {
     std::vector<NewMailHeaders> named;
     for (int32_t number : numbers) {
         NewMailHeaders h;
         try {
-            if (!Fetch(pop, number, h))
+            if (!Fetch(box, number, h))
                 break;
         } catch (const EWireResponseError&) {
             // Refused: named without sender and subject.

@@ -2,6 +2,7 @@
 
 #include "config/FileLock.h"
 #include "config/SafeFile.h"
+#include "wire/Pop3.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -182,7 +183,12 @@ private:
 
 std::string SeenIds::Key(const TPOPAcc& account)
 {
-    return Clean(account.acc_name) + '\t' + Clean(account.host_name) + '\t' + Clean(account.user_name);
+    return Key(AccountOf(account));
+}
+
+std::string SeenIds::Key(const MailAccount& account)
+{
+    return Clean(account.name) + '\t' + Clean(account.host) + '\t' + Clean(account.user);
 }
 
 uint64_t SeenIds::IdHash(std::string_view id)
@@ -200,25 +206,25 @@ uint64_t SeenIds::IdHash(std::string_view id)
     return h;
 }
 
-std::vector<TWirePOP3::ListedId> SeenIds::NewIn(const std::string& key,
-                                                const std::vector<TWirePOP3::ListedId>& listing,
+std::vector<ListedMessage> SeenIds::NewIn(const std::string& key,
+                                                const std::vector<ListedMessage>& listing,
                                                 bool unknownIsNew) const
 {
     const auto known = table_.find(key);
     if (known == table_.end())
-        return unknownIsNew ? listing : std::vector<TWirePOP3::ListedId>();
-    std::vector<TWirePOP3::ListedId> fresh;
-    for (const TWirePOP3::ListedId& e : listing)
+        return unknownIsNew ? listing : std::vector<ListedMessage>();
+    std::vector<ListedMessage> fresh;
+    for (const ListedMessage& e : listing)
         if (!std::binary_search(known->second.begin(), known->second.end(), IdHash(e.uid)))
             fresh.push_back(e);
     return fresh;
 }
 
-void SeenIds::Record(const std::string& key, const std::vector<TWirePOP3::ListedId>& listing)
+void SeenIds::Record(const std::string& key, const std::vector<ListedMessage>& listing)
 {
     Hashes now;
     now.reserve(listing.size());
-    for (const TWirePOP3::ListedId& e : listing)
+    for (const ListedMessage& e : listing)
         now.push_back(IdHash(e.uid));
     std::sort(now.begin(), now.end());
     now.erase(std::unique(now.begin(), now.end()), now.end());
@@ -229,11 +235,11 @@ void SeenIds::Record(const std::string& key, const std::vector<TWirePOP3::Listed
     table_[key] = std::move(now);
 }
 
-std::vector<TWirePOP3::ListedId> SeenIds::Update(const std::string& key,
-                                                 const std::vector<TWirePOP3::ListedId>& listing,
+std::vector<ListedMessage> SeenIds::Update(const std::string& key,
+                                                 const std::vector<ListedMessage>& listing,
                                                  bool unknownIsNew)
 {
-    std::vector<TWirePOP3::ListedId> fresh = NewIn(key, listing, unknownIsNew);
+    std::vector<ListedMessage> fresh = NewIn(key, listing, unknownIsNew);
     Record(key, listing);
     return fresh;
 }

@@ -8,7 +8,8 @@
 // the id's length, and sixteen hexadecimal digits a line in the file. Files
 // that hold the ids themselves (the first form of the file) are still read.
 #include "config/Commun.h"
-#include "wire/Pop3.h"
+#include "session/MailAccount.h"
+#include "session/Mailbox.h"
 
 #include <cstdint>
 #include <map>
@@ -31,7 +32,7 @@ public:
     // accounts, and bytes of an account's key. To stay within them the
     // writer leaves out whole accounts, the largest first and the ones it
     // has just recorded last; the reader stops there.
-    static constexpr size_t kMaxIds = 2 * TWirePOP3::kMaxKeptIds;
+    static constexpr size_t kMaxIds = 2 * kMaxListedIds;
     static constexpr size_t kMaxAccounts = 100;
     static constexpr size_t kMaxKeyBytes = 4096;
     // The reader reads no further than this: more than the writer ever
@@ -40,6 +41,7 @@ public:
 
     // What identifies an account's mailbox: its name, server and user.
     static std::string Key(const TPOPAcc& account);
+    static std::string Key(const MailAccount& account);
 
     // The hash an id is kept as (FNV-1a with a final mix). Part of the file
     // format: it never changes.
@@ -48,14 +50,14 @@ public:
     // The entries of listing whose ids are not on record for key. For a
     // mailbox not on record yet that is all of them when unknownIsNew, else
     // none. Records nothing.
-    std::vector<TWirePOP3::ListedId> NewIn(const std::string& key,
-                                           const std::vector<TWirePOP3::ListedId>& listing,
+    std::vector<ListedMessage> NewIn(const std::string& key,
+                                           const std::vector<ListedMessage>& listing,
                                            bool unknownIsNew) const;
     // Records listing as what the mailbox holds now.
-    void Record(const std::string& key, const std::vector<TWirePOP3::ListedId>& listing);
+    void Record(const std::string& key, const std::vector<ListedMessage>& listing);
     // NewIn, then Record.
-    std::vector<TWirePOP3::ListedId> Update(const std::string& key,
-                                            const std::vector<TWirePOP3::ListedId>& listing,
+    std::vector<ListedMessage> Update(const std::string& key,
+                                            const std::vector<ListedMessage>& listing,
                                             bool unknownIsNew);
 
     // Reads the state file: a regular file only (a link, a pipe or a device

@@ -1,7 +1,7 @@
 #pragma once
 // TMsgList: the message window. A borderless window cut to the skin's
 // message-window picture that shows the waiting messages one at a time. It
-// has no connection of its own: it drives the main window's POP and Msg and
+// has no connection of its own: it drives the main window's session and Msg and
 // lets the main window recount before every step, so it always works on the
 // server's current mailbox.
 #include "viewer/MsgWindowHost.h"
@@ -119,8 +119,8 @@ private:
     void RunExchange(const std::function<void()>& body);
     // Quit, log in again to the same account, and have the main window recount.
     void Reconnect();
-    // Makes account (an index into the account table) the one the session uses.
-    void UseAccount(int32_t account);
+    // Next (+1) or Previous (-1), on the mailbox as it is now.
+    void Step(int delta);
     void setText(const std::string& utf8);
     // The message on screen has attachments whose files are still there.
     bool AttachmentsAtHand();

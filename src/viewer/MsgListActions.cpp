@@ -65,10 +65,10 @@ void TMsgList::ShowMessageNo(int n)
         msg.Clear();
         if (headerOnly) {
             msg.ExtractAttachments = false;
-            session().POP.RetrieveHeaders(n, msg);
+            session().Box().FetchHeaders(n, msg);
         } else {
             msg.ExtractAttachments = true;
-            session().POP.RetrieveMessage(n, msg);
+            session().Box().FetchMessage(n, msg);
         }
     });
     setText(JoinLines(MessageTextLines(msg, headerOnly)));
@@ -90,15 +90,6 @@ void TMsgList::Reconnect()
     });
 }
 
-void TMsgList::UseAccount(int32_t account)
-{
-    const TPOPAcc& a = main_.commun().Accounts[size_t(account)];
-    session().SetCurAcc(account);
-    session().POP.Host = a.host_name;
-    session().POP.UserID = a.user_name;
-    session().POP.Password = a.password;
-}
-
 void TMsgList::ShowNewMail(const NewMailMark& mark)
 {
     if (working_ || session().Busy())
@@ -107,39 +98,38 @@ void TMsgList::ShowNewMail(const NewMailMark& mark)
     LoadingNote note(*this, "Loading message...");
     const int32_t account = MarkedAccount(main_.commun(), mark);
     const bool elsewhere = account > 0 && account != session().CurAcc();
-    if (elsewhere || !session().POP.Connected()) {
+    if (elsewhere || !session().Connected()) {
         if (elsewhere)
-            UseAccount(account);
+            session().UseAccount(account);
         Reconnect();
     }
     const int32_t count = main_.commun().MsgCount;
-    ShowMessageNo(count <= 0 ? 0 : account > 0 ? MarkedNumber(mark, session().POP, count) : 1);
+    ShowMessageNo(count <= 0 ? 0 : account > 0 ? MarkedNumber(mark, session().LastListing(), count) : 1);
 }
 
 void TMsgList::NextClick()
 {
-    RunExchange([this] {
-        Reconnect();
-        const int32_t count = main_.commun().MsgCount;
-        if (count <= 0) {
-            ShowMessageNo(0);
-            return;
-        }
-        // CurMsg changes only once the message is on screen.
-        ShowMessageNo(CurMsg_ + 1 > count ? 1 : CurMsg_ + 1);
-    });
+    Step(+1);
 }
 
 void TMsgList::PrevClick()
 {
-    RunExchange([this] {
+    Step(-1);
+}
+
+void TMsgList::Step(int delta)
+{
+    RunExchange([this, delta] {
         Reconnect();
         const int32_t count = main_.commun().MsgCount;
         if (count <= 0) {
             ShowMessageNo(0);
             return;
         }
-        ShowMessageNo(CurMsg_ - 1 > 0 ? CurMsg_ - 1 : count);
+        // CurMsg changes only once the message is on screen. Past the last
+        // message comes the first, before the first the last.
+        const int32_t n = CurMsg_ + delta;
+        ShowMessageNo(delta > 0 ? (n > count ? 1 : n) : (n > 0 ? n : count));
     });
 }
 
@@ -163,7 +153,7 @@ void TMsgList::DeleteClick()
             TWireMessage probe;
             probe.ExtractAttachments = false;
             try {
-                session().POP.RetrieveHeaders(CurMsg_, probe);
+                session().Box().FetchHeaders(CurMsg_, probe);
                 deleteIt = Identity(probe) == shownIdentity_;
             } catch (const EWireException&) {
                 deleteIt = false;
@@ -172,8 +162,8 @@ void TMsgList::DeleteClick()
         if (deleteIt) {
             // A refusal must not pass for a deletion: say so in the server's
             // words (with nothing shown, the refusal of message 0 is expected).
-            if (!session().POP.DeleteMessage(CurMsg_) && CurMsg_ > 0)
-                main_.platform().messageBox(session().POP.ResultText, this);
+            if (!session().Box().Delete(CurMsg_) && CurMsg_ > 0)
+                main_.platform().messageBox(session().Box().LastReply(), this);
         } else {
             main_.platform().messageBox(kDeleteStaleText, this);
         }

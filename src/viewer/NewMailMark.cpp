@@ -6,17 +6,17 @@
 
 namespace pelko {
 
-NewMailMark FirstNewMail(const Commun& c, int32_t account, const MailSession::News& news, int32_t count)
+NewMailMark FirstNewMail(const Commun& c, int32_t account, const CheckOutcome& got)
 {
     NewMailMark mark;
-    if (!news.any || account < 1 || account > c.AccCount)
+    if (!got.any || account < 1 || account > c.AccCount)
         return mark;
     mark.accountKey = SeenIds::Key(c.Accounts[size_t(account)]);
-    if (news.messages.empty()) {
-        mark.number = count;
+    if (got.fresh.empty()) {
+        mark.number = got.listing.count;
     } else {
-        mark.number = news.messages.front().number;
-        mark.uid = news.messages.front().uid;
+        mark.number = got.fresh.front().number;
+        mark.uid = got.fresh.front().uid;
     }
     return mark;
 }
@@ -31,10 +31,10 @@ int32_t MarkedAccount(const Commun& c, const NewMailMark& mark)
     return 0;
 }
 
-int32_t MarkedNumber(const NewMailMark& mark, const TWirePOP3& pop, int32_t count)
+int32_t MarkedNumber(const NewMailMark& mark, const Listing& listing, int32_t count)
 {
-    if (!mark.uid.empty() && pop.UniqueIdsComplete) {
-        for (const TWirePOP3::ListedId& listed : pop.UniqueIds)
+    if (!mark.uid.empty() && listing.idsComplete) {
+        for (const ListedMessage& listed : listing.ids)
             if (listed.uid == mark.uid)
                 return listed.number;
         return 1;
@@ -42,9 +42,9 @@ int32_t MarkedNumber(const NewMailMark& mark, const TWirePOP3& pop, int32_t coun
     return mark.number >= 1 && mark.number <= count ? mark.number : 1;
 }
 
-void NewMailMarks::Take(const Commun& c, int32_t account, const MailSession::News& news, int32_t count)
+void NewMailMarks::Take(const Commun& c, int32_t account, const CheckOutcome& got)
 {
-    NewMailMark mark = FirstNewMail(c, account, news, count);
+    NewMailMark mark = FirstNewMail(c, account, got);
     if (!mark.accountKey.empty())
         marks_[account] = std::move(mark);
 }
@@ -58,10 +58,11 @@ NewMailMark NewMailMarks::Of(const Commun& c, int32_t account) const
     return it->second;
 }
 
-int32_t NewMailMarks::OpeningNumber(const Commun& c, int32_t account, const TWirePOP3& pop, int32_t count) const
+int32_t NewMailMarks::OpeningNumber(const Commun& c, int32_t account, const Listing& listing,
+                                    int32_t count) const
 {
     const NewMailMark mark = Of(c, account);
-    return mark.accountKey.empty() ? 1 : MarkedNumber(mark, pop, count);
+    return mark.accountKey.empty() ? 1 : MarkedNumber(mark, listing, count);
 }
 
 } // namespace pelko

@@ -19,28 +19,28 @@ struct NewMailMark {
 
 // The first new message of account (an index into c.Accounts) as a check
 // found it. Without ids the count is all that tells: the newest message.
-NewMailMark FirstNewMail(const Commun& c, int32_t account, const MailSession::News& news, int32_t count);
+NewMailMark FirstNewMail(const Commun& c, int32_t account, const CheckOutcome& got);
 
 // The index of the account the mark belongs to, 0 when no account has that
 // key (any more).
 int32_t MarkedAccount(const Commun& c, const NewMailMark& mark);
 
-// The number the marked message has in pop's latest listing of count
+// The number the marked message has in the latest listing of count
 // messages: looked up by its id in a listing that holds every id, else its
 // number as announced; 1 when it is no longer there.
-int32_t MarkedNumber(const NewMailMark& mark, const TWirePOP3& pop, int32_t count);
+int32_t MarkedNumber(const NewMailMark& mark, const Listing& listing, int32_t count);
 
 // The first new message of each account, from the latest check that found
 // new mail there until the user has looked (Clear).
 class NewMailMarks {
 public:
     // Keeps what a check of account found new (nothing when it found none).
-    void Take(const Commun& c, int32_t account, const MailSession::News& news, int32_t count);
+    void Take(const Commun& c, int32_t account, const CheckOutcome& got);
     // The mark of account (an empty one when there is none).
     NewMailMark Of(const Commun& c, int32_t account) const;
     // The message to open the window at for account, whose latest listing
-    // pop holds (count messages): the first new one, else 1.
-    int32_t OpeningNumber(const Commun& c, int32_t account, const TWirePOP3& pop, int32_t count) const;
+    // is listing (count messages): the first new one, else 1.
+    int32_t OpeningNumber(const Commun& c, int32_t account, const Listing& listing, int32_t count) const;
     void Clear() { marks_.clear(); }
 
 private:

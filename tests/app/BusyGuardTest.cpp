@@ -66,7 +66,7 @@ TEST_F(BusyGuard, ClicksDuringASlowCheckDoNotInterleaveAndDisconnectCallsItOff)
     EXPECT_TRUE(firedWhileBusy) << "the event pump did not run during the stall";
     ASSERT_GE(disconnectAt, 0);
     EXPECT_LT(ended - disconnectAt, 200) << "the exchange outlived the Disconnect click";
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     EXPECT_TRUE(fake.boxes.empty()) << "a cancellation is no error: " << fake.boxes.front();
 
     settle();
@@ -95,7 +95,7 @@ TEST_F(BusyGuard, ExitDuringACheckEndsItAndCloses)
 
     settle();
     EXPECT_EQ(closedSignals, 1);
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     ASSERT_TRUE(peer.finish());
     EXPECT_EQ(peer.received(), "User slow\r\nPass word\r\nUIDL\r\n");
     EXPECT_NE(fileBytes(pelkoIni()).find("posX = 40\r\nposY = 50\r\n"), std::string::npos);

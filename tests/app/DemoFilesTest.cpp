@@ -67,7 +67,7 @@ TEST_F(DemoFiles, SettingsAndAccountsAreThoseTheProgramWrites)
     LoadSettingsAndAccounts(c, mv);
     ASSERT_EQ(c.AccCount, 1);
     EXPECT_EQ(c.Accounts[1].password, password);
-    EXPECT_EQ(mv.Host, "127.0.0.1:34567");
+    EXPECT_EQ(c.Accounts[size_t(mv.CurAcc)].host_name, "127.0.0.1:34567");
     EXPECT_TRUE(c.settings.autoconnect);
     EXPECT_TRUE(c.settings.autocheck);
     EXPECT_EQ(c.settings.SkinDir, skin);

@@ -20,7 +20,7 @@ TEST_F(FaultTest, RefusedConnectionThenAWorkingCheck)
     EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_TRUE(contains(lastBox(), "Connection refused")) << lastBox();
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     EXPECT_FALSE(m.TimerEnabled());
 
     SerialPeer good({GoodCheck(2)});
@@ -66,7 +66,7 @@ TEST_F(FaultTest, LoginFaultsShowTheirErrorAndTheNextLoginWorks)
         EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
         ASSERT_EQ(fake.boxes.size(), ++boxes);
         EXPECT_TRUE(contains(lastBox(), text)) << lastBox();
-        EXPECT_FALSE(m.POP.Connected());
+        EXPECT_FALSE(m.Session().Connected());
         EXPECT_FALSE(m.TimerEnabled());
     }
 
@@ -74,7 +74,7 @@ TEST_F(FaultTest, LoginFaultsShowTheirErrorAndTheNextLoginWorks)
     EXPECT_EQ(fake.boxes.size(), boxes) << lastBox();
     EXPECT_EQ(status(), "Home-3 messages");
     EXPECT_TRUE(countShows(3));
-    EXPECT_TRUE(m.POP.Connected());
+    EXPECT_TRUE(m.Session().Connected());
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
     expectFilesIntact();
 }
@@ -97,7 +97,7 @@ TEST_F(FaultTest, ListingCutShortIsNotShownAsTheCount)
     const std::pair<const char*, std::string> expected[] = {
         {"closed", kClosedGracefullyText},
         {"stalled", "timed out"},
-        {"endless line", LineTooLongText(m.POP.MaxLineLength)},
+        {"endless line", LineTooLongText(Pop3ClientOf(m).MaxLineLength)},
     };
     for (const auto& [what, text] : expected) {
         SCOPED_TRACE(what);
@@ -143,8 +143,8 @@ TEST_F(FaultTest, OddBytesInRepliesAreTakenInStride)
 
     EXPECT_LT(timed([&] { m.ConnectClick(); }), kTimeoutMs + kSlackMs);
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(lastBox(), LineTooLongText(m.POP.MaxLineLength) + "\rAccount: Home (" + peer.address() + ")");
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_EQ(lastBox(), LineTooLongText(Pop3ClientOf(m).MaxLineLength) + "\rAccount: Home (" + peer.address() + ")");
+    EXPECT_FALSE(m.Session().Connected());
 
     m.ConnectClick();
     EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();
@@ -171,7 +171,7 @@ TEST_F(FaultTest, TimerCheckThatFailsToLogInIsRetriedAtTheNextTick)
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
     EXPECT_EQ(status(), "Home--ERR [AUTH] Authentication failed.");
     EXPECT_EQ(m.NBMSGBMP->hint(), "Home : error: -ERR [AUTH] Authentication failed.");
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     EXPECT_EQ(m.Online->hint(), "Disconnected");
     EXPECT_TRUE(onlineShows(defaultSkin() + "lamp_off.bmp"));
     EXPECT_TRUE(m.TimerEnabled());
@@ -179,7 +179,7 @@ TEST_F(FaultTest, TimerCheckThatFailsToLogInIsRetriedAtTheNextTick)
     m.TimerTimer();
     EXPECT_EQ(status(), "Home-5 messages");
     EXPECT_EQ(m.NBMSGBMP->hint(), "Home : 5");
-    EXPECT_TRUE(m.POP.Connected());
+    EXPECT_TRUE(m.Session().Connected());
     EXPECT_TRUE(onlineShows(defaultSkin() + "lamp_on.bmp"));
     EXPECT_TRUE(m.TimerEnabled());
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
@@ -200,7 +200,7 @@ TEST_F(FaultTest, AccountOnAClosedPortStopsNeitherTheStartNorTheOtherAccount)
     TPelko& m = start(); // the auto-connect to "Gone" fails
 
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     EXPECT_TRUE(m.TimerEnabled()) << "the next tick logs in again";
     EXPECT_TRUE(m.OnTopChecked());
     EXPECT_TRUE(m.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
@@ -231,7 +231,7 @@ TEST_F(FaultTest, SilentAccountKeepsNeitherConnectNorDisconnectFromTheOthers)
     writeSettings(s);
     writeAccounts({JoeAt("Silent", silent.address()), JoeAt("Work", work.address())});
     TPelko& m = start();
-    m.POP.Timeout = kTimeoutMs;
+    m.Session().Box().SetTimeout(kTimeoutMs);
 
     // Connect names the silent account's failure in a box, then goes on.
     m.ConnectClick();
@@ -246,7 +246,7 @@ TEST_F(FaultTest, SilentAccountKeepsNeitherConnectNorDisconnectFromTheOthers)
     EXPECT_EQ(fake.trayTip, TPelko::TrayTip() + "\nWork : 2");
 
     m.TimerTimer(); // Silent again: no box, and the timer goes on
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     ASSERT_TRUE(m.TimerEnabled());
     m.DisconnectClick(); // ...until Disconnect
     EXPECT_FALSE(m.TimerEnabled());

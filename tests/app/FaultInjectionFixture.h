@@ -7,6 +7,7 @@
 // also be handed over directly for bytes no script line can hold.
 #include "MainWindowFixture.h"
 #include "ScriptedPeer.h"
+#include "session/Pop3Mailbox.h"
 
 #include <QElapsedTimer>
 
@@ -23,6 +24,12 @@
 #include <vector>
 
 namespace pelko::fault_test {
+
+// The POP3 client under the window's session.
+inline TWirePOP3& Pop3ClientOf(TPelko& m)
+{
+    return dynamic_cast<Pop3Mailbox&>(m.Session().Box()).Client();
+}
 
 using namespace pelko::mainwin_test;
 
@@ -204,7 +211,7 @@ protected:
         settingsBytes_ = fileBytes(pelkoIni());
         accountsBytes_ = fileBytes(accountsIni());
         TPelko& m = start();
-        m.POP.Timeout = kTimeoutMs;
+        m.Session().Box().SetTimeout(kTimeoutMs);
         return m;
     }
 
@@ -218,11 +225,11 @@ protected:
         return t.elapsed();
     }
 
-    // Points the account (and the idle client) at another server.
+    // Points the account (and the idle session) at another server.
     void moveAccountTo(const std::string& host)
     {
         c.Accounts[1].host_name = host;
-        w->POP.Host = host;
+        w->Session().UseAccount(1);
     }
 
     // Neither file has changed since startAt.

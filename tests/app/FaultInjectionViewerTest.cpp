@@ -85,7 +85,7 @@ TEST_F(ViewerFault, BrokenFetchesAreReportedAndTheNextStepWorks)
 
     const std::pair<const char*, std::string> steps[] = {
         {"stalled header", "timed out"},
-        {"10 MB header line", LineTooLongText(w->POP.MaxLineLength)},
+        {"10 MB header line", LineTooLongText(Pop3ClientOf(*w).MaxLineLength)},
     };
     size_t boxes = 1;
     for (const auto& [what, text] : steps) {
@@ -159,13 +159,13 @@ TEST_F(ViewerFault, StalledDeletionAndHeaderFetchTimeOut)
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_TRUE(contains(lastBox(), "timed out")) << lastBox();
     EXPECT_EQ(subjectLine(), "Subj : one") << "the window keeps what it showed";
-    EXPECT_FALSE(w->POP.Connected()) << "a connection that timed out is closed";
+    EXPECT_FALSE(w->Session().Connected()) << "a connection that timed out is closed";
     EXPECT_EQ(w->Online->hint(), "Disconnected");
 
     EXPECT_LT(timed([&] { v.NextClick(); }), kTimeoutMs + kSlackMs);
     ASSERT_EQ(fake.boxes.size(), 2u);
     EXPECT_TRUE(contains(lastBox(), "timed out")) << lastBox();
-    EXPECT_FALSE(w->POP.Connected());
+    EXPECT_FALSE(w->Session().Connected());
 
     v.NextClick();
     EXPECT_EQ(fake.boxes.size(), 2u) << lastBox();
@@ -187,7 +187,7 @@ TEST_F(ViewerFault, ClosingTheWindowCallsAStalledStepOff)
     EXPECT_LT(timed([&] { v.NextClick(); }), 300 + 200);
     EXPECT_FALSE(v.isVisible());
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
-    EXPECT_FALSE(w->POP.Connected());
+    EXPECT_FALSE(w->Session().Connected());
     EXPECT_EQ(w->Online->hint(), "Disconnected");
     EXPECT_EQ(subjectLine(), "Subj : one");
 }

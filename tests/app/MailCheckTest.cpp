@@ -1,6 +1,7 @@
 // The check cycle against the test dovecot: counts, the new-mail rule, the
 // rotation over the accounts and the connection states.
 #include "MainWindowFixture.h"
+#include "wire/Pop3.h"
 
 #include <QTimer>
 
@@ -134,7 +135,7 @@ TEST_F(MailCheck, RotationSkipsInactiveAccountsAndAlwaysEnds)
         visited.push_back(m.CurAcc());
     }
     EXPECT_EQ(visited, (std::vector<int>{3, 1, 3}));
-    EXPECT_EQ(m.POP.UserID, DovecotUser(20));
+    EXPECT_EQ(m.Session().Account().user, DovecotUser(20));
     EXPECT_EQ(status(), "Three-3 messages");
 
     // Every account marked inactive while connected (as the dialog does):
@@ -174,7 +175,7 @@ TEST_F(MailCheck, AutoConnectAtStartShowsTheCountWithoutNewMail)
     writeAccounts({account("Home", 22)});
     TPelko& m = start();
 
-    EXPECT_TRUE(m.POP.Connected());
+    EXPECT_TRUE(m.Session().Connected());
     EXPECT_TRUE(onlineShows(defaultSkin() + "lamp_on.bmp")) << "the lamp says connected";
     EXPECT_EQ(m.Online->hint(), "Connected");
     EXPECT_EQ(status(), "Home-5 messages");
@@ -204,14 +205,14 @@ TEST_F(MailCheck, WrongPasswordOnTheSecondAccountStopsNothing)
         EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
         EXPECT_EQ(status().rfind("Bad--ERR", 0), 0u) << status();
         EXPECT_NE(m.NBMSGBMP->hint().find("\rBad : error: -ERR"), std::string::npos) << m.NBMSGBMP->hint();
-        EXPECT_FALSE(m.POP.Connected());
+        EXPECT_FALSE(m.Session().Connected());
         EXPECT_EQ(m.Online->hint(), "Disconnected");
         EXPECT_TRUE(m.TimerEnabled());
 
         m.TimerTimer(); // Good again
         EXPECT_EQ(status(), "Good-1 message");
         EXPECT_EQ(m.NBMSGBMP->hint(), "Good : 1");
-        EXPECT_TRUE(m.POP.Connected());
+        EXPECT_TRUE(m.Session().Connected());
         EXPECT_EQ(m.Online->hint(), "Connected");
     }
 
@@ -232,12 +233,12 @@ TEST_F(MailCheck, DisconnectClearsTheMessageAndTheCount)
     writeAccounts({account("Home", 25)});
     TPelko& m = start();
     m.ConnectClick();
-    ASSERT_TRUE(m.POP.Connected());
+    ASSERT_TRUE(m.Session().Connected());
     m.Msg.SetSubject("kept from the message window");
     m.Msg.Text.push_back("a line");
 
     m.DisconnectClick();
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     EXPECT_TRUE(m.Msg.Headers.empty());
     EXPECT_TRUE(m.Msg.Text.empty());
     EXPECT_EQ(status(), "Disconnected");
@@ -268,7 +269,7 @@ TEST_F(MailCheck, WithoutConnectionOrActiveAccountNothingIsChecked)
     m.ConnectClick();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0], "No valid account ! Please create one or activate an existing account.");
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     EXPECT_TRUE(fake.sounds.empty());
 }
 
@@ -308,7 +309,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     // One message deleted, another arrived: the same count, one new message.
     {
         TWirePOP3 pop;
-        pop.Host = m->POP.Host;
+        pop.Host = m->Session().Account().host;
         pop.UserID = DovecotUser(26);
         pop.Password = DovecotPassword(26);
         pop.Connect();
@@ -345,7 +346,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     s.autoconnect = true;
     writeSettings(s);
     m = &restart().get();
-    EXPECT_TRUE(m->POP.Connected());
+    EXPECT_TRUE(m->Session().Connected());
     EXPECT_EQ(status(), "Home-9 messages");
     EXPECT_TRUE(fake.notifications.empty());
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();

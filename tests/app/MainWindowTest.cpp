@@ -122,9 +122,9 @@ TEST_F(MainWindow, SettingsShapeTheStart)
     putFile(pelkoIni(), "current_skin = " + defaultSkin() + "\r\nontop =0\r\nminutes = abc\r\n");
     EXPECT_THROW(m.RebuildMainWindow(), ConversionError);
     EXPECT_TRUE(m.HasActiveAccount());
-    EXPECT_EQ(m.POP.Host, "new.example.org");
-    EXPECT_EQ(m.POP.UserID, "newuser");
-    EXPECT_EQ(m.POP.Password, "newpass");
+    EXPECT_EQ(m.Session().Account().host, "new.example.org");
+    EXPECT_EQ(m.Session().Account().user, "newuser");
+    EXPECT_EQ(m.Session().Account().secret.password, "newpass");
     EXPECT_FALSE(m.OnTop->isChecked());
     EXPECT_FALSE(m.OnTopSetting());
 }
@@ -173,7 +173,7 @@ TEST_F(MainWindow, CloseSendsQuitAndRewritesTheSettings)
     m.Exit1->trigger();
 
     EXPECT_EQ(closedSignals, 1);
-    EXPECT_FALSE(m.POP.Connected());
+    EXPECT_FALSE(m.Session().Connected());
     ASSERT_TRUE(peer.finish());
     EXPECT_EQ(peer.received(), "User me\r\nPass pw\r\nUIDL\r\nQuit\r\n");
     EXPECT_EQ(fake.trayRemoves, 1);

@@ -175,7 +175,7 @@ TEST_F(WindowActions, StatusLineShowsTheFetchedSubjectDecodedThenTheCountAgain)
         TPelko& m;
         std::string statusWhileOpen;
         explicit Reading(TPelko& main) : m(main) {}
-        void ShowMessageNo(int n) override { m.POP.RetrieveMessage(n, m.Msg); }
+        void ShowMessageNo(int n) override { m.Session().Box().FetchMessage(n, m.Msg); }
         void ShowNewMail(const NewMailMark&) override {}
         void ShowModal() override { statusWhileOpen = m.StatusText(); }
         bool IsShown() const override { return false; }

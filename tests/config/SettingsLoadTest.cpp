@@ -135,7 +135,8 @@ TEST(LoadAccounts, GapsEmptyPasswordsAndFirstActive)
     EXPECT_TRUE(gap.mv.HasActiveAccount);
     EXPECT_EQ(gap.mv.CurAcc, 2);
     EXPECT_EQ(gap.c.FirstActiveAcc, 2);
-    EXPECT_EQ(gap.mv.Host + " " + gap.mv.UserID + " " + gap.mv.Password, "htwo utwo p2");
+    const TPOPAcc& first = gap.c.Accounts[size_t(gap.mv.CurAcc)];
+    EXPECT_EQ(first.host_name + " " + first.user_name + " " + first.password, "htwo utwo p2");
 
     // An empty password skips its account; the next one takes its place.
     Loaded skip(kSkin, section(1, "one", "") + section(2, "two", "p2", true) + section(3, "three", "p3", true));

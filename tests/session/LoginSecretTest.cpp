@@ -1,7 +1,7 @@
 // Where a login's secret comes from: a token command that prints, fails or
 // hangs, and the desktop keyring (present or not).
 #include "config/Keyring.h"
-#include "session/LoginSecret.h"
+#include "session/Pop3Mailbox.h"
 #include "wire/WireErrors.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +23,9 @@ std::string Prepared(const std::string& field, int timeoutMs = 5000, SecretKind*
     if (host.empty())
         host = field.rfind("{pelko:command}", 0) == 0 ? "pop3s://pop.example.org" : "pop.example.org";
     TWirePOP3 pop;
-    pop.Host = host;
-    pop.Password = field;
     pop.Timeout = timeoutMs;
     try {
-        PrepareLogin(pop, "Work", idle);
+        PrepareLogin(pop, {"Work", host, "", ReadAccountAuth(field)}, idle);
     } catch (const EWireException& e) {
         return std::string("error: ") + e.what();
     }

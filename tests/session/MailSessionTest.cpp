@@ -78,19 +78,19 @@ TEST_F(SessionFixture, SlowServersEndWithTheTimeOutAtTheDeadline)
         {"stalled message", kLogin + "C: RETR 1\nS: +OK\nS: Subject: x\nSTALL 3000\n", [](MailSession& m) {
              m.Login();
              TWireMessage msg;
-             m.POP.RetrieveMessage(1, msg);
+             m.Box().FetchMessage(1, msg);
          }},
     };
     for (const Case& k : cases) {
         SCOPED_TRACE(k.what);
         ScriptedPeer peer(k.script);
         oneAccount("127.0.0.1:" + std::to_string(peer.port()));
-        s.POP.Timeout = 600;
+        s.Box().SetTimeout(600);
         const auto [ms, why] = run([&] { k.step(s); });
         EXPECT_NE(why.find("timed out"), std::string::npos) << why;
         EXPECT_GE(ms, 550);
         EXPECT_LT(ms, 1100) << "the deadline covers the whole step";
-        EXPECT_FALSE(s.POP.Connected()) << "no connection out of step is kept";
+        EXPECT_FALSE(s.Connected()) << "no connection out of step is kept";
         EXPECT_EQ(peer.received().find("Quit"), std::string::npos) << "nothing is written after a time-out";
         peer.finish(100);
     }
@@ -101,11 +101,11 @@ TEST_F(SessionFixture, StalledConnectCostsOneTimeOutAndWritesNothing)
     FullQueue queue;
     ASSERT_TRUE(queue.ok());
     oneAccount(queue.address());
-    s.POP.Timeout = 400;
+    s.Box().SetTimeout(400);
     const auto [ms, why] = run([&] { s.Login(); });
     EXPECT_NE(why.find("timed out"), std::string::npos) << why;
     EXPECT_LT(ms, 700) << "a second wait for \"Quit\" on the socket that never connected";
-    EXPECT_FALSE(s.POP.Connected());
+    EXPECT_FALSE(s.Connected());
 }
 
 TEST_F(SessionFixture, CancelEndsTheWaitingStepAtOnceWithoutQuit)
@@ -128,7 +128,7 @@ TEST_F(SessionFixture, CancelEndsTheWaitingStepAtOnceWithoutQuit)
     });
     EXPECT_EQ(why, EWireCancelled().what());
     EXPECT_LT(msSince(cancelledAt), 200);
-    EXPECT_FALSE(s.POP.Connected());
+    EXPECT_FALSE(s.Connected());
     EXPECT_FALSE(s.Busy());
     EXPECT_EQ(ended, 1);
     peer.finish(100);
@@ -182,7 +182,7 @@ TEST_F(SessionFixture, NewMailIsNamedInOneShortLine)
     ScriptedPeer peer(script + "\nS:\nS: .\nC: Quit\n");
     oneAccount("127.0.0.1:" + std::to_string(peer.port()));
     s.Login();
-    const NewMailHeaders h = FetchNewMailHeaders(s.POP, 1);
+    const NewMailHeaders h = FetchNewMailHeaders(s.Box(), 1);
     EXPECT_EQ(h.from, "moc.knab <x@y>");
     std::string unfolded = "a";
     while (unfolded.size() < 1000)

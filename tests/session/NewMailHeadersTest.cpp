@@ -2,6 +2,7 @@
 // a refused one does not.
 #include "ScriptedPeer.h"
 #include "session/NewMailHeaders.h"
+#include "session/Pop3Mailbox.h"
 
 #include <gtest/gtest.h>
 
@@ -35,7 +36,8 @@ TEST(NewMailHeaders, TheFirstFailedFetchEndsTheFetching)
     for (const auto& r : rows) {
         SCOPED_TRACE(r.what);
         ScriptedPeer peer(login + Top(1, "one") + r.script);
-        TWirePOP3 pop;
+        Pop3Mailbox box;
+        TWirePOP3& pop = box.Client();
         pop.Host = "127.0.0.1:" + std::to_string(peer.port());
         pop.UserID = "joe";
         pop.Password = "word";
@@ -43,7 +45,7 @@ TEST(NewMailHeaders, TheFirstFailedFetchEndsTheFetching)
         pop.Connect();
         const auto start = std::chrono::steady_clock::now();
         std::string subjects;
-        for (const NewMailHeaders& h : FetchNewMailHeaders(pop, {1, 2, 3, 4, 5}))
+        for (const NewMailHeaders& h : FetchNewMailHeaders(box, {1, 2, 3, 4, 5}))
             subjects += h.subject + "|";
         EXPECT_EQ(subjects, r.subjects);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900)) << "one time-out at most";

@@ -4,6 +4,7 @@
 #include "config/FileLock.h"
 #include "config/SafeFile.h"
 #include "session/SeenIds.h"
+#include "wire/Pop3.h"
 
 #include <gtest/gtest.h>
 
@@ -36,9 +37,9 @@ struct Scratch {
     std::string file() const { return dir + "/" + SeenIds::kFileName; }
 };
 
-std::vector<TWirePOP3::ListedId> Listing(const std::vector<std::string>& ids)
+std::vector<ListedMessage> Listing(const std::vector<std::string>& ids)
 {
-    std::vector<TWirePOP3::ListedId> out;
+    std::vector<ListedMessage> out;
     int32_t n = 0;
     for (const std::string& id : ids)
         out.push_back({++n, id});

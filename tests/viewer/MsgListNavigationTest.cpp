@@ -139,7 +139,8 @@ TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
     EXPECT_EQ(win->CurMsg(), 1);
     EXPECT_EQ(win->ShownText(), before);
 
-    main->POP.Password = "wrong";
+    c.Accounts[size_t(main->CurAcc())].password = "wrong";
+    main->Session().UseAccount(main->CurAcc());
     win->NextClick();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0], "-ERR [AUTH] Authentication failed.\rAccount: test (127.0.0.1:" +
@@ -147,10 +148,11 @@ TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
     EXPECT_TRUE(win->isVisible());
     EXPECT_EQ(win->CurMsg(), 1);
     EXPECT_EQ(win->ShownText(), before);
-    EXPECT_FALSE(main->POP.Connected());
+    EXPECT_FALSE(main->Session().Connected());
 
     // No connection left: the next step simply logs in again.
-    main->POP.Password = DovecotPassword(38);
+    c.Accounts[size_t(main->CurAcc())].password = DovecotPassword(38);
+    main->Session().UseAccount(main->CurAcc());
     win->NextClick();
     EXPECT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(line(1), "Subj : Message 2");

@@ -1,0 +1,45 @@
+#include "session/AccountResults.h"
+
+#include <algorithm>
+#include <utility>
+
+namespace pelko {
+
+std::string ResultLine(const AccountResult& r)
+{
+    return r.name + " : " + (r.failed ? "error: " + r.error : std::to_string(r.count));
+}
+
+void AccountResults::Record(AccountResult r, int32_t firstActive)
+{
+    if (restart_ || r.account == firstActive)
+        pass_.clear();
+    restart_ = false;
+    r.when = std::chrono::system_clock::now();
+    // Another check of the same account in the pass (a Connect click, the
+    // message window's recount) brings its result up to date.
+    const auto same = std::find_if(pass_.begin(), pass_.end(),
+                                   [&r](const AccountResult& k) { return k.account == r.account; });
+    if (same != pass_.end())
+        *same = std::move(r);
+    else
+        pass_.push_back(std::move(r));
+}
+
+const AccountResult* AccountResults::Of(int32_t account) const
+{
+    for (const AccountResult& r : pass_)
+        if (r.account == account)
+            return &r;
+    return nullptr;
+}
+
+std::string AccountResults::Lines(const std::string& separator) const
+{
+    std::string lines;
+    for (const AccountResult& r : pass_)
+        lines += (lines.empty() ? "" : separator) + ResultLine(r);
+    return lines;
+}
+
+} // namespace pelko

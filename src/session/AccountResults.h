@@ -1,0 +1,48 @@
+#pragma once
+// What the checks of the current pass over the accounts found, one result
+// per account in the order checked: the count or the error, the new
+// messages, and when. The main window draws its count's tooltip and the tray
+// icon's from here.
+#include "session/Mailbox.h"
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace pelko {
+
+struct AccountResult {
+    int32_t account = 0; // index into the account table
+    std::string name;    // the account's name when it was checked
+    bool failed = false;
+    int32_t count = 0;  // messages found (when not failed)
+    std::string error;  // why the check failed
+    std::vector<ListedMessage> fresh; // the new messages it found, when the server lists ids
+    std::chrono::system_clock::time_point when;
+};
+
+// "NAME : N", or "NAME : error: TEXT" for a failed check.
+std::string ResultLine(const AccountResult& r);
+
+class AccountResults {
+public:
+    // Keeps r (stamped with the time now) in place of the account's earlier
+    // result of this pass. A result of firstActive (the first active
+    // account) starts a new pass, as does the first after Restart.
+    void Record(AccountResult r, int32_t firstActive);
+    // The results stay until the next one comes, which starts a new pass
+    // (the accounts may have been numbered anew).
+    void Restart() { restart_ = true; }
+    const std::vector<AccountResult>& Pass() const { return pass_; }
+    // The result of account in this pass; nullptr when it has none.
+    const AccountResult* Of(int32_t account) const;
+    // The lines of the pass, ResultLine each, joined by separator.
+    std::string Lines(const std::string& separator) const;
+
+private:
+    std::vector<AccountResult> pass_;
+    bool restart_ = false;
+};
+
+} // namespace pelko
