@@ -2,6 +2,7 @@
 
 #include "mime/Coders.h"
 #include "mime/TextUtil.h"
+#include "wire/Pop3ReplyReader.h"
 #include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
 
@@ -38,6 +39,7 @@ bool IsLoopbackLiteral(const std::string& host)
 TWirePOP3::TWirePOP3()
 {
     Port = 110;
+    SetReplyReader(std::make_unique<Pop3ReplyReader>());
 }
 
 TWirePOP3::~TWirePOP3()
@@ -247,10 +249,9 @@ int32_t TWirePOP3::CheckMessages()
         }
         // Far beyond any real mailbox; past it the count would no longer fit.
         constexpr int32_t kMaxListing = 10000000;
-        for (;;) {
-            const std::string_view line = ReadLineView();
-            if (line == ".")
-                break;
+        Replies().BeginData();
+        std::string_view line;
+        while (Replies().NextDataLine(*this, line)) {
             if (count == kMaxListing)
                 throw EWireException("Too many messages in the listing.");
             ++count;
@@ -309,13 +310,9 @@ bool TWirePOP3::RetrieveHeaders(int32_t number, TWireMessage& m)
     if (ResultCode != kReplyOk)
         return false;
     ReceiveHeaders(m, "");
-    if (MessageEnded())
-        return true; // a header with no empty line after it: the end line came right after
-    std::string_view line = ReadLineView();
-    if (line == ".") {
-        messageEnded_ = true;
-        return true;
-    }
+    std::string_view line;
+    if (!NextBodyLine(line))
+        return true; // the end line ended the header block or came right after it
     // Body lines the server should not have sent: read them away so the next
     // command gets its own reply.
     SkipToMessageEnd();
