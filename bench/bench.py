@@ -12,7 +12,9 @@ them, the instructions the client executed in user space (callgrind; one
 run, stable from run to run). The start-up rows time each window program
 the same way, from the start of its process to the X server mapping its
 first window, and read its memory after its first check. Prints the tables;
---write also puts them into bench/RESULTS.md."""
+--write also puts them into bench/RESULTS.md. BENCH_ONLY (a comma list of
+count, fetch, decode, micro, startup) runs those tables alone, for a look
+at one figure on a shared machine; RESULTS.md is then never written."""
 import datetime
 import json
 import os
@@ -31,6 +33,8 @@ ROOT = os.path.dirname(HERE)
 RUNS = int(os.environ.get("BENCH_RUNS", "5"))
 SMALL_MESSAGES = int(os.environ.get("BENCH_MESSAGES", "100000"))
 LARGE_MB = int(os.environ.get("BENCH_LARGE_MB", "20"))
+SECTIONS = ("count", "fetch", "decode", "micro", "startup")
+ONLY = [s for s in os.environ.get("BENCH_ONLY", "").replace(" ", "").split(",") if s]
 # The peers written in Python run on Debian's own interpreter.
 PYTHON = "/usr/bin/python3"
 sys.path.insert(0, os.path.join(ROOT, "tools"))
@@ -660,11 +664,42 @@ def verdict(ok):
     return "**met**" if ok else "**missed**"
 
 
+def wanted(section):
+    return not ONLY or section in ONLY
+
+
+def print_part(results, micro, startup, notes):
+    """The tables of a BENCH_ONLY run, without targets."""
+    m = results["machine"]
+    md = [f"Part of the bench ({', '.join(ONLY)}), {m['date']}, load average at the start {m['load'][0]:.2f}, "
+          f"median of {RUNS} interleaved rounds, Pelko built as {results['build_type']}.", ""]
+    titles = {"count": f"Counting a mailbox of {SMALL_MESSAGES:,} messages",
+              "fetch": f"Fetching, decoding and saving a {LARGE_MB} MB message",
+              "decode": "Decoding the same attachment from a file"}
+    for key, title in titles.items():
+        if key in results:
+            md += group_table(title, results[key]) + [""]
+    for r in micro or []:
+        md.append(f"{r['name']}: CPU {fmt_s(r['cpu'])}, wall {fmt_s(r['wall'])}")
+    for r in (startup or {}).get("rows", []):
+        md.append(f"{r['name']}: window mapped in {fmt_s(r['mapped'])}")
+    md += [f"- {n}" for n in notes]
+    print("\n".join(md))
+    return 0
+
+
 def main():
     args = [a for a in sys.argv[1:] if a != "--write"]
     write = "--write" in sys.argv[1:]
     if len(args) != 3:
         print(__doc__)
+        return 2
+    unknown = [s for s in ONLY if s not in SECTIONS]
+    if unknown:
+        print(f"BENCH_ONLY: no table {', '.join(unknown)} (tables: {', '.join(SECTIONS)})", file=sys.stderr)
+        return 2
+    if ONLY and write:
+        print("BENCH_ONLY runs part of the bench: RESULTS.md is written from a whole run only", file=sys.stderr)
         return 2
     build, dovecot_dir, work = (os.path.abspath(a) for a in args)
     os.makedirs(work, exist_ok=True)
@@ -689,14 +724,15 @@ def main():
             put_message(dovecot_dir, user, small_message(i), i)
     chown_mail(dovecot_dir)
     message_file = os.path.join(work, "large.eml")
-    with open(message_file, "wb") as f:
-        f.write(message)
     big_file = os.path.join(work, "larger.eml")
-    with open(big_file, "wb") as f:
-        f.write(large_message(LARGE_MB * 8)[0])
     payload_file = os.path.join(work, "payload.b64")
-    with open(payload_file, "wb") as f:
-        f.write(payload.replace(b"\r\n", b"\n"))
+    if wanted("decode"):
+        with open(message_file, "wb") as f:
+            f.write(message)
+        with open(big_file, "wb") as f:
+            f.write(large_message(LARGE_MB * 8)[0])
+        with open(payload_file, "wb") as f:
+            f.write(payload.replace(b"\r\n", b"\n"))
     del message, payload
     write_accounts(os.path.join(work, "Accounts.ini"),
                    [("big", f"127.0.0.1:{port}", "user1", "pass1"),
@@ -709,23 +745,33 @@ def main():
 
     results = {"machine": machine(), "runs": RUNS, "build_type": build_type(build)}
     notes = []
-    print("counting ...", flush=True)
-    results["count"] = count_section(tools, port, work)
-    print("fetching ...", flush=True)
-    results["fetch"] = fetch_section(tools, port, work, raw_size)
-    print("decoding ...", flush=True)
-    results["decode"] = decode_section(tools, work, message_file, payload_file, raw_size)
-    results["parse_memory"] = parse_memory(tools, work, message_file, big_file)
-    print("window outline and repaint ...", flush=True)
-    micro, why = micro_section(tools)
-    if why:
-        notes.append(why)
-    print("start-up ...", flush=True)
-    startup, why = startup_section(tools, port, dovecot_dir, work)
-    if why:
-        notes.append(why)
-    elif startup["notes"]:
-        notes += startup["notes"]
+    micro = startup = None
+    if wanted("count"):
+        print("counting ...", flush=True)
+        results["count"] = count_section(tools, port, work)
+    if wanted("fetch"):
+        print("fetching ...", flush=True)
+        results["fetch"] = fetch_section(tools, port, work, raw_size)
+    if wanted("decode"):
+        print("decoding ...", flush=True)
+        results["decode"] = decode_section(tools, work, message_file, payload_file, raw_size)
+        results["parse_memory"] = parse_memory(tools, work, message_file, big_file)
+    if wanted("micro"):
+        print("window outline and repaint ...", flush=True)
+        micro, why = micro_section(tools)
+        if why:
+            notes.append(why)
+    if wanted("startup"):
+        print("start-up ...", flush=True)
+        startup, why = startup_section(tools, port, dovecot_dir, work)
+        if why:
+            notes.append(why)
+        elif startup["notes"]:
+            notes += startup["notes"]
+    if ONLY:
+        with open(os.path.join(work, "results.json"), "w") as f:
+            json.dump({**results, "micro": micro, "startup": startup, "notes": notes}, f, indent=1, default=str)
+        return print_part(results, micro, startup, notes)
 
     m = results["machine"]
     md = ["# Benchmark results", "",

@@ -8,7 +8,8 @@
 # dovecot runs as root), curl, fetchmail, python3, valgrind, Xvfb. Takes a
 # few minutes; prints the tables, and with --write puts them into
 # bench/RESULTS.md. BENCH_RUNS (default 5), BENCH_MESSAGES (100000) and
-# BENCH_LARGE_MB (20) change the size of the run.
+# BENCH_LARGE_MB (20) change the size of the run; BENCH_ONLY=count,fetch
+# (any of count, fetch, decode, micro, startup) runs those tables alone.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 [ $# -eq 1 ] || { [ $# -eq 2 ] && [ "$2" = --write ]; } || { sed -n '2,12p' "$0"; exit 2; }

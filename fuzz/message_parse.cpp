@@ -10,6 +10,7 @@
 #include "viewcore/MessageText.h"
 #include "wire/MemoryTransport.h"
 #include "wire/MessageClient.h"
+#include "wire/Pop3ReplyReader.h"
 #include "mime/Readable.h"
 #include "mime/StoredMessage.h"
 #include "mime/TempFiles.h"
@@ -75,6 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     {
         TWireMessage m;
         TWireMessageClient client;
+        client.SetReplyReader(std::make_unique<Pop3ReplyReader>());
         client.AttachTransport(std::make_unique<MemoryTransport>(bytes, size % 13));
         try {
             client.ReceiveHeaders(m, "");

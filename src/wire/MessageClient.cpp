@@ -36,22 +36,6 @@ void TWireMessageClient::CaptureHeaders(TStrings& list, const std::string& termi
     UnfoldHeaders(list);
 }
 
-bool TWireMessageClient::NextBodyLine(std::string_view& line)
-{
-    if (messageEnded_)
-        return false;
-    line = ReadLineView();
-    if (!line.empty() && line[0] == '.') {
-        if (line.size() == 1) {
-            messageEnded_ = true;
-            return false;
-        }
-        if (line[1] == '.')
-            line.remove_prefix(1);
-    }
-    return true;
-}
-
 void TWireMessageClient::SkipToMessageEnd()
 {
     std::string_view line;
@@ -71,7 +55,7 @@ void TWireMessageClient::Parse(Step step)
 
 void TWireMessageClient::ReceiveHeaders(TWireMessage& m, const std::string& terminator)
 {
-    messageEnded_ = false;
+    Replies().BeginData();
     Parse([&] { parser_.ReadHeaders(m, terminator); });
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // TWireMessageClient: receives a message (header block, then the body up to
-// the end line ".") from the server and hands its lines to the MIME reader
-// (mime/MessageParser.h), which fills a TWireMessage.
+// its end) from the server and hands its lines to the MIME reader
+// (mime/MessageParser.h), which fills a TWireMessage. The lines come framed
+// as the protocol frames the data after a reply: its reply reader
+// (ReplyReader::NextDataLine) says where the message ends.
 #include "mime/MessageParser.h"
 #include "mime/WireMessage.h"
 #include "wire/WireClient.h"
@@ -18,9 +20,9 @@ public:
 
     // Clears m and reads its header block up to the terminator line.
     virtual void ReceiveHeaders(TWireMessage& m, const std::string& terminator);
-    // Reads and parses the body up to the end line ".". A message the reader
-    // cannot follow raises EWireException with its text ("Boundary error"),
-    // the connection read up to the end line.
+    // Reads and parses the body up to the message's end. A message the
+    // reader cannot follow raises EWireException with its text ("Boundary
+    // error"), the connection read up to the message's end.
     virtual void ReceiveBody(TWireMessage& m);
     // Writes m's text (and attachments as a MIME body); no header, no end line.
     virtual void SendBody(TWireMessage& m);
@@ -33,19 +35,16 @@ public:
     // turns "name: value" into "name=value".
     void CaptureHeaders(TStrings& list, const std::string& terminator);
 
-    // True once the end line "." of the message being received has been read.
-    bool MessageEnded() const { return messageEnded_; }
+    // True once the end of the message being received has been read.
+    bool MessageEnded() const { return Replies().DataEnded(); }
 
 protected:
-    // Reads the rest of the current message up to its end line.
+    // Reads the rest of the current message up to its end.
     void SkipToMessageEnd();
 
-    // The next line of the message being received: the end line "." ends
-    // it, and a line loses one leading "." of a ".." (the server doubles a
-    // leading dot on every line). false once the end line was read.
-    bool NextBodyLine(std::string_view& line);
-
-    bool messageEnded_ = false;
+    // The next line of the message being received, as the reply reader
+    // frames it; false once its end was read.
+    bool NextBodyLine(std::string_view& line) { return Replies().NextDataLine(*this, line); }
 
 private:
     // The reply's lines as the parser reads them; each piece it reads is a

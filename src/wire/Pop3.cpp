@@ -2,6 +2,8 @@
 
 #include "mime/Coders.h"
 #include "mime/TextUtil.h"
+#include "wire/Pop3ReplyReader.h"
+#include "wire/SaslResponses.h"
 #include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
 
@@ -12,8 +14,6 @@ namespace pelko {
 
 namespace {
 
-// The answer to a challenge that calls a SASL exchange off.
-const std::string kCancelAuth = "*";
 // The longest command line a server must take, CR LF included (RFC 2449).
 constexpr size_t kMaxCommandOctets = 255;
 
@@ -38,6 +38,7 @@ bool IsLoopbackLiteral(const std::string& host)
 TWirePOP3::TWirePOP3()
 {
     Port = 110;
+    SetReplyReader(std::make_unique<Pop3ReplyReader>());
 }
 
 TWirePOP3::~TWirePOP3()
@@ -117,26 +118,18 @@ void TWirePOP3::LogIn()
         AuthPlain();
         return;
     case Pop3Login::XOAuth2:
-        Authenticate("XOAUTH2", "user=" + UserID + "\x01" "auth=Bearer " + Password + "\x01\x01", "");
+        Authenticate("XOAUTH2", SaslXOAuth2Response(UserID, Password), "");
         return;
-    case Pop3Login::OAuthBearer: {
-        // RFC 7628: the user as a SASL name ("," and "=" escaped), host and port.
-        std::string name;
-        for (char c : UserID)
-            name += c == ',' ? std::string("=2C") : c == '=' ? std::string("=3D") : std::string(1, c);
-        const std::string port = std::to_string(ConnectPort());
-        Authenticate("OAUTHBEARER",
-                     "n,a=" + name + ",\x01host=" + Target().host + "\x01port=" + port + "\x01" "auth=Bearer " +
-                         Password + "\x01\x01",
-                     EncodeLine(std::string(1, '\x01')));
+    case Pop3Login::OAuthBearer:
+        Authenticate("OAUTHBEARER", SaslOAuthBearerResponse(UserID, Target().host, ConnectPort(), Password),
+                     EncodeLine(kOAuthBearerErrorAnswer));
         return;
-    }
     }
 }
 
 void TWirePOP3::AuthPlain()
 {
-    Authenticate("PLAIN", std::string(1, '\0') + UserID + std::string(1, '\0') + Password, kCancelAuth);
+    Authenticate("PLAIN", SaslPlainResponse(UserID, Password), kSaslCancel);
 }
 
 void TWirePOP3::Authenticate(const std::string& mechanism, const std::string& initial,
@@ -155,7 +148,7 @@ void TWirePOP3::Authenticate(const std::string& mechanism, const std::string& in
                 // Anything but an empty challenge is not this mechanism's
                 // exchange: called off, and the server's refusal raised.
                 const std::string challenge = ResultText;
-                SendCommand(kCancelAuth, kAnyReply, 1, "");
+                SendCommand(kSaslCancel, kAnyReply, 1, "");
                 throw EWireResponseError(ResultCode == kReplyErr ? ResultText : challenge);
             }
             SendCommand(response, kAnyReply, 1, "");
@@ -247,10 +240,9 @@ int32_t TWirePOP3::CheckMessages()
         }
         // Far beyond any real mailbox; past it the count would no longer fit.
         constexpr int32_t kMaxListing = 10000000;
-        for (;;) {
-            const std::string_view line = ReadLineView();
-            if (line == ".")
-                break;
+        Replies().BeginData();
+        std::string_view line;
+        while (Replies().NextDataLine(*this, line)) {
             if (count == kMaxListing)
                 throw EWireException("Too many messages in the listing.");
             ++count;
@@ -309,13 +301,9 @@ bool TWirePOP3::RetrieveHeaders(int32_t number, TWireMessage& m)
     if (ResultCode != kReplyOk)
         return false;
     ReceiveHeaders(m, "");
-    if (MessageEnded())
-        return true; // a header with no empty line after it: the end line came right after
-    std::string_view line = ReadLineView();
-    if (line == ".") {
-        messageEnded_ = true;
-        return true;
-    }
+    std::string_view line;
+    if (!NextBodyLine(line))
+        return true; // the end line ended the header block or came right after it
     // Body lines the server should not have sent: read them away so the next
     // command gets its own reply.
     SkipToMessageEnd();

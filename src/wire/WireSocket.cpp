@@ -25,27 +25,6 @@ int32_t Clamp32(int64_t v)
     return static_cast<int32_t>(v);
 }
 
-// The first three characters as a decimal number (optional sign), 0 otherwise.
-int16_t NumericCode(const std::string& line)
-{
-    const std::string head = line.substr(0, 3);
-    size_t i = 0;
-    bool negative = false;
-    if (i < head.size() && (head[i] == '+' || head[i] == '-')) {
-        negative = head[i] == '-';
-        ++i;
-    }
-    if (i == head.size())
-        return 0;
-    int value = 0;
-    for (; i < head.size(); ++i) {
-        if (head[i] < '0' || head[i] > '9')
-            return 0;
-        value = value * 10 + (head[i] - '0');
-    }
-    return static_cast<int16_t>(negative ? -value : value);
-}
-
 } // namespace
 
 TWireSocket::TWireSocket() : lastIdle_(std::chrono::steady_clock::now()) {}
@@ -303,12 +282,19 @@ void TWireSocket::WriteBuffer(const char* data, size_t length)
     }
 }
 
-std::string_view TWireSocket::ReplyLine(size_t& lines, size_t& bytes)
+ReplyReader& TWireSocket::Replies() const
+{
+    if (!replyReader_)
+        throw EWireException("No reply reader: this connection does not know its protocol's replies.");
+    return *replyReader_;
+}
+
+std::string_view TWireSocket::ReadReplyLine()
 {
     const std::string_view line = ReadLineView();
-    ++lines;
-    bytes += line.size() + LineEnd.size();
-    if (lines > MaxReplyLines || bytes > MaxReplyBytes) {
+    ++replyLines_;
+    replyBytes_ += line.size() + LineEnd.size();
+    if (replyLines_ > MaxReplyLines || replyBytes_ > MaxReplyBytes) {
         // Out of step with a server that does not end its reply: nothing
         // more is written to it.
         established_ = false;
@@ -318,37 +304,18 @@ std::string_view TWireSocket::ReplyLine(size_t& lines, size_t& bytes)
     return line;
 }
 
+void TWireSocket::LogReplyLine(const std::string& line)
+{
+    LogText("I: " + line + "\r\n\r\n");
+}
+
 int16_t TWireSocket::ReadResponse()
 {
+    ReplyReader& reader = Replies();
     ResponseLines.clear();
-    size_t lines = 0;
-    size_t bytes = 0;
-    // The next line that is not blank, trimmed; the blank ones count as well.
-    const auto nextLine = [&] {
-        for (;;) {
-            std::string line = Trim(std::string(ReplyLine(lines, bytes)));
-            if (!line.empty())
-                return line;
-        }
-    };
-    std::string line = nextLine();
-    LogText("I: " + line + "\r\n\r\n");
-    if (line.size() > 3 && line[3] == '-') {
-        const std::string prefix = line.substr(0, 3) + " ";
-        ResponseLines.push_back(line);
-        do {
-            line = nextLine();
-            LogText("I: " + line + "\r\n\r\n");
-            ResponseLines.push_back(line);
-        } while (line.compare(0, 4, prefix) != 0);
-    }
-    ResultText = line;
-    if (line.compare(0, 3, "+OK") == 0)
-        ResultCode = kReplyOk;
-    else if (line.compare(0, 4, "-ERR") == 0)
-        ResultCode = kReplyErr;
-    else
-        ResultCode = NumericCode(line);
+    replyLines_ = 0;
+    replyBytes_ = 0;
+    reader.ReadReply(*this);
     return ResultCode;
 }
 

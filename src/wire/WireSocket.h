@@ -1,7 +1,9 @@
 #pragma once
 // TWireSocket: buffered line and byte I/O over the component's transport,
-// command/response exchange, status and progress events, time-outs.
+// command/response exchange (the replies read by the protocol's reply
+// reader, see ReplyReader.h), status and progress events, time-outs.
 #include "wire/ReceiveBuffer.h"
+#include "wire/ReplyReader.h"
 #include "wire/Wire.h"
 #include "wire/WireErrors.h"
 
@@ -9,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,11 +24,11 @@ using TProgressEvent = std::function<void(TWire* Sender, int32_t plWork, int32_t
 using TCaptureLineEvent = std::function<void(TWire* Sender, const std::string& line)>;
 using TIdleEvent = std::function<void()>;
 
-// The kinds of reply, as ResultCode holds them after ReadResponse: "+OK" and
-// "-ERR". A reply with neither carries the number its first three
-// characters make, or kReplyErr when they make none (a "+ " continuation
-// among them). kAnyReply is no reply: as SendCommand's expected code it
-// takes any reply without raising.
+// The kinds of reply, as ResultCode holds them after ReadResponse: yes and
+// no, as the protocol's reply reader judges a reply (POP3: "+OK" and
+// "-ERR"); a reader may give other codes as well (see Pop3ReplyReader.h).
+// kAnyReply is no reply: as SendCommand's expected code it takes any reply
+// without raising.
 enum ReplyCode : int16_t { kAnyReply = -1, kReplyErr = 0, kReplyOk = 1 };
 // The command that sends nothing: SendCommand only reads a reply.
 inline const std::string kNoCommand(1, '\0');
@@ -60,9 +63,10 @@ public:
     int Timeout = 60000;
     // Longest line accepted without a line end; longer raises EWireLineTooLong.
     size_t MaxLineLength = 1024 * 1024;
-    // Most lines and bytes one reply may take (its continuation lines and
-    // the blank lines before it included); past either ReadResponse closes
-    // the connection without a word and raises EWireReplyTooLong.
+    // Most lines and bytes one reply may take (every line its reader reads:
+    // its continuation lines and the blank lines before it included); past
+    // either ReadResponse closes the connection without a word and raises
+    // EWireReplyTooLong.
     size_t MaxReplyLines = 1000;
     size_t MaxReplyBytes = 256 * 1024;
 
@@ -126,7 +130,19 @@ public:
     virtual std::string ReadBytes(int32_t count);
     void WriteLine(const std::string& text);
     void WriteBuffer(const char* data, size_t length);
+    // ---- replies ----
+    // The reader of the replies of the protocol spoken here; the client
+    // sets it. ReadResponse without one raises EWireException.
+    void SetReplyReader(std::unique_ptr<ReplyReader> reader) { replyReader_ = std::move(reader); }
+    ReplyReader& Replies() const;
+    // Reads one reply with the reply reader: sets ResultCode, ResultText and
+    // ResponseLines (emptied first), and returns ResultCode.
     int16_t ReadResponse();
+    // The next line of the reply ReadResponse is reading, counted against
+    // MaxReplyLines and MaxReplyBytes (for the reply reader).
+    std::string_view ReadReplyLine();
+    // Writes a line the reply reader took as the reply's to the protocol log.
+    void LogReplyLine(const std::string& line);
     // kNoCommand reads a response without sending anything. expected
     // kAnyReply accepts any code; status kStatusReplyLine reports the reply line.
     // A command holding CR or LF is refused (EWireException
@@ -172,9 +188,6 @@ private:
     // Lets the owner in while data keeps arriving (OnIdle at most once a
     // waiting slice).
     void IdleBetweenReceives();
-    // Reads a line of the reply ReadResponse is reading, counted against
-    // its bounds.
-    std::string_view ReplyLine(size_t& lines, size_t& bytes);
 
     bool deadlineActive_ = false;
     bool deadlineGrows_ = true;
@@ -182,6 +195,9 @@ private:
     std::chrono::steady_clock::time_point lastIdle_;
     uint64_t deadlineBytes_ = 0;
     bool cancelled_ = false;
+    std::unique_ptr<ReplyReader> replyReader_;
+    size_t replyLines_ = 0; // what the reply being read has taken so far
+    size_t replyBytes_ = 0;
     int32_t bufferChunk_ = 8192;
     ReceiveBuffer buffer_;
     std::FILE* log_ = nullptr;

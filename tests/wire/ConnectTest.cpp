@@ -1,6 +1,7 @@
 #include "FullQueue.h"
 #include "ScriptedPeer.h"
 #include "WireTestUtil.h"
+#include "wire/Pop3ReplyReader.h"
 #include "wire/WireClient.h"
 #include "wire/WireErrors.h"
 
@@ -113,6 +114,7 @@ TEST(Connect, ProtocolLogRecordsCommandsAndResponses)
     ::close(fd);
     ScriptedPeer peer("S: +OK hi\nC: STAT\nS: +OK 2 10\n");
     TWireClient c;
+    c.SetReplyReader(std::make_unique<Pop3ReplyReader>());
     c.Host = "127.0.0.1:" + std::to_string(peer.port());
     c.LogFile = path;
     c.Connect();

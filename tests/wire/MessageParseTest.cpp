@@ -1,6 +1,7 @@
 #include "WireTestUtil.h"
 #include "mime/Coders.h"
 #include "wire/MessageClient.h"
+#include "wire/Pop3ReplyReader.h"
 #include "mime/Readable.h"
 #include "mime/TempFiles.h"
 #include "wire/WireErrors.h"
@@ -22,6 +23,7 @@ namespace {
 std::unique_ptr<TWireMessageClient> Receive(TWireMessage& m, const std::string& text, size_t chunk = 0)
 {
     auto c = std::make_unique<TWireMessageClient>();
+    c->SetReplyReader(std::make_unique<Pop3ReplyReader>());
     AttachMemory(*c, Crlf(text), chunk);
     c->ReceiveHeaders(m, "");
     c->ReceiveBody(m);
@@ -389,6 +391,7 @@ TEST(MessageParse, BoundaryParameter)
     // read, so the connection stays usable.
     TWireMessage m;
     auto c = std::make_unique<TWireMessageClient>();
+    c->SetReplyReader(std::make_unique<Pop3ReplyReader>());
     AttachMemory(*c, Crlf("Content-Type: multipart/mixed\n\n--x\nbody\n.\n+OK next\n"));
     c->ReceiveHeaders(m, "");
     try {
