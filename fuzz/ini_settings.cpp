@@ -35,7 +35,6 @@ void checkLoaded(const Commun& c, const MainValues& mv)
         FUZZ_CHECK(mv.CurAcc >= 1 && mv.CurAcc <= c.AccCount);
         const TPOPAcc& a = c.Accounts[size_t(mv.CurAcc)];
         FUZZ_CHECK(!a.inactive);
-        FUZZ_CHECK(mv.Host == a.host_name && mv.UserID == a.user_name && mv.Password == a.password);
         FUZZ_CHECK(c.FirstActiveAcc == mv.CurAcc);
     }
 }

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     FUZZ_CHECK(again.Serialise() == written);
 
     // The input's lines as a listing: recorded, nothing of it is new.
-    std::vector<TWirePOP3::ListedId> listing;
+    std::vector<ListedMessage> listing;
     size_t at = 0;
     for (int32_t n = 1; at < bytes.size() && listing.size() < 64; ++n) {
         const size_t end = std::min(bytes.find('\n', at), bytes.size());
