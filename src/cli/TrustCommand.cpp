@@ -7,23 +7,13 @@
 #include "config/SafeFile.h"
 #include "session/CertificateProbe.h"
 #include "cli/JsonText.h"
+#include "mime/TextUtil.h"
 #include "wire/HostSpec.h"
 
 #include <istream>
 #include <ostream>
 
 namespace pelko::cli {
-
-namespace {
-
-std::string Trimmed(const std::string& text)
-{
-    const size_t from = text.find_first_not_of(" \t\r\n");
-    const size_t to = text.find_last_not_of(" \t\r\n");
-    return from == std::string::npos ? std::string() : text.substr(from, to - from + 1);
-}
-
-} // namespace
 
 std::function<std::string(const std::string&, uint16_t)> PinLookup(const std::string& dir, const std::string& account)
 {
@@ -92,7 +82,7 @@ int RunTrust(const CheckOptions& o, std::istream& in, std::ostream& out, std::os
         << "Compare it with the one your server shows. Trust this certificate for " << name
         << "? Type yes to trust it: " << std::flush;
     std::string answer;
-    if (!std::getline(in, answer) || Trimmed(answer) != "yes") {
+    if (!std::getline(in, answer) || Trim(answer) != "yes") {
         out << "\n" << name << ": nothing was stored.\n";
         return kExitFailed;
     }
