@@ -95,18 +95,23 @@ void keepAboveOwner(QWidget* dialog, QWidget* owner)
         dialog->setWindowFlag(Qt::WindowStaysOnTopHint, true);
 }
 
+// Server replies and mail headers end up in these boxes: never rendered.
+void setPlainText(QMessageBox& box, QWidget* owner, const QString& text)
+{
+    keepAboveOwner(&box, owner);
+    box.setTextFormat(Qt::PlainText);
+    box.setText(text);
+}
+
 } // namespace
 
 void QtPlatform::messageBox(const std::string& text, DialogOwner owner)
 {
     QWidget* parent = ownerFor(owner);
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString(), QMessageBox::Ok, parent);
-    keepAboveOwner(&box, parent);
-    // Server replies and mail headers end up in these boxes: never rendered.
-    box.setTextFormat(Qt::PlainText);
     // A few lines of it: the whole of a long text would take seconds to lay
     // out and a box as wide as the screen.
-    box.setText(BoxText(q(messageLines(text))));
+    setPlainText(box, parent, BoxText(q(messageLines(text))));
     box.exec();
 }
 
@@ -114,9 +119,7 @@ bool QtPlatform::choiceBox(const std::string& text, const std::string& choice, D
 {
     QWidget* parent = ownerFor(owner);
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), QString(), QMessageBox::NoButton, parent);
-    keepAboveOwner(&box, parent);
-    box.setTextFormat(Qt::PlainText);
-    box.setText(q(messageLines(text)));
+    setPlainText(box, parent, q(messageLines(text)));
     QAbstractButton* chosen = box.addButton(q(choice), QMessageBox::AcceptRole);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(cancel);
@@ -416,9 +419,7 @@ bool QtPlatform::askYesNo(const std::string& text, DialogOwner owner)
     QWidget* parent = ownerFor(owner);
     QMessageBox box(QMessageBox::Question, QApplication::applicationName(), QString(),
                     QMessageBox::Yes | QMessageBox::No, parent);
-    keepAboveOwner(&box, parent);
-    box.setTextFormat(Qt::PlainText); // the text may quote a mail header
-    box.setText(q(messageLines(text)));
+    setPlainText(box, parent, q(messageLines(text))); // the text may quote a mail header
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
