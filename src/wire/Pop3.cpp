@@ -86,7 +86,14 @@ void TWirePOP3::Connect()
                 throw EWireTlsError(kNoStlsText);
             StartTls();
         }
-        LogIn();
+        try {
+            LogIn();
+        } catch (const EWireSignInRefused&) {
+            throw;
+        } catch (const EWireResponseError& refused) {
+            // The server said no to who we are (not a lost connection).
+            throw EWireSignInRefused(refused.what());
+        }
     } catch (...) {
         try {
             Disconnect();

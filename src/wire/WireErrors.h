@@ -43,6 +43,14 @@ PELKO_WIRE_EXCEPTION(EWireReplyTooLong)       // a reply past MaxReplyLines or M
 
 #undef PELKO_WIRE_EXCEPTION
 
+// The server refused the user name, the password or the token: trying again
+// with the same secret only brings the account nearer to being locked.
+class EWireSignInRefused : public EWireResponseError {
+public:
+    explicit EWireSignInRefused(const std::string& message) : EWireResponseError(message) {}
+    [[noreturn]] void RaiseWithMessage(const std::string& message) const override { throw EWireSignInRefused(message); }
+};
+
 inline const std::string kClosedSocketText = "Socket is closed, cannot write";
 inline const std::string kInvalidSocketText = "Cannot allocate socket.";
 inline const std::string kClosedGracefullyText = "Connection Closed Gracefully.";
