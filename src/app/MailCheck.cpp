@@ -3,6 +3,7 @@
 #include "app/Pelko.h"
 
 #include "config/IniLookup.h"
+#include "configdialog/ConfigDialog.h"
 #include "skin/SkinMessages.h"
 #include "mime/Readable.h"
 #include "skin/FontLayout.h"
@@ -55,23 +56,18 @@ void TPelko::DrawCount(int32_t count)
                  false);
 }
 
-void TPelko::POPStatus(const std::string& sOut)
+void TPelko::POPStatus(const std::string& account, const std::string& sOut)
 {
     // The sender and subject of a message just fetched are shown decoded,
     // as the message window shows them.
     for (const char* field : {"    From: ", "    Subject: "}) {
         const std::string prefix = field;
         if (sOut.compare(0, prefix.size(), prefix) == 0) {
-            DrawStatus(AccountName() + "-" + LTrimSpaces(prefix) + DecodeHeaderWords(sOut.substr(prefix.size())));
+            DrawStatus(account + "-" + LTrimSpaces(prefix) + DecodeHeaderWords(sOut.substr(prefix.size())));
             return;
         }
     }
-    DrawStatus(AccountName() + "-" + LTrimSpaces(sOut));
-}
-
-void TPelko::POPWork()
-{
-    PumpEvents();
+    DrawStatus(account + "-" + LTrimSpaces(sOut));
 }
 
 void TPelko::ShowMessageCount(int32_t count)
@@ -131,7 +127,6 @@ void TPelko::ShowConnectionState()
     }
     if (session_.Connected()) {
         DrawStatus("Connected");
-        PumpEvents();
         DrawCount(c_.MsgCount);
     } else {
         DrawStatus("Disconnected");
@@ -145,43 +140,45 @@ void TPelko::CheckMail(bool NextAccount)
 {
     // A failed check closes its connection; while the timer runs, the next
     // check goes on with the next account all the same.
-    const bool resume = NextAccount && !session_.Connected() && TimerEnabled() && HasActiveAccount_;
-    if (!session_.Connected() && !resume) {
-        Online->setHint("Disconnected");
-        ShowConnectionState();
+    bool go = false;
+    session_.Show([&] {
+        const bool resume = NextAccount && !session_.Connected() && TimerEnabled() && HasActiveAccount_;
+        go = session_.Connected() || resume;
+        Online->setHint(session_.Connected() ? "Connected" : "Disconnected");
+        if (!go)
+            ShowConnectionState();
+    });
+    if (!go)
         return;
-    }
-    if (session_.Connected())
-        Online->setHint("Connected");
 
     if (NextAccount) {
         // Each account is looked at most once: with no active account among
         // several (or none at all) the check stays on the open connection.
         if (session_.MoveToNextAccount()) {
-            PumpEvents();
             session_.Close(); // the check signs in to the next account
         } else if (!session_.Connected()) {
-            ShowConnectionState();
+            session_.Show([this] { ShowConnectionState(); });
             return;
         }
     }
 
     // The notification names the first new messages by sender and subject.
     constexpr size_t kNamedInNotice = 5;
-    const CheckOutcome got = session_.CheckAccount(c_.settings.notify ? kNamedInNotice : 0,
-                                                   [this](const CheckOutcome& counted) { ShowCheck(counted); });
-    if (got.any && got.listing.count > 0 && c_.settings.notify)
-        NotifyNewMail(got);
-
-    DrawCount(c_.MsgCount);
-    ShowTrayState();
+    const bool notify = c_.settings.notify;
+    const CheckOutcome got = session_.CheckAccount(
+        notify ? kNamedInNotice : 0,
+        [this](const CheckOutcome& counted) { session_.Show([&] { ShowCheck(counted); }); });
+    session_.Show([&] {
+        if (got.any && got.listing.count > 0 && notify)
+            NotifyNewMail(got);
+        DrawCount(c_.MsgCount);
+        ShowTrayState();
+    });
 }
 
 void TPelko::ShowCheck(const CheckOutcome& got)
 {
     ShowCountHint();
-
-    PumpEvents();
 
     // New mail is what the account did not list at its previous check (or,
     // without ids, a count above the account's own previous one); it is
@@ -268,51 +265,45 @@ void TPelko::ConnectClick()
         p_.messageBox("No valid account ! Please create one or activate an existing account.", this);
         return;
     }
+    ConnectFrom(session_.CurAcc(), 1);
+}
+
+void TPelko::ConnectFrom(int32_t first, int tried)
+{
     // A failing account must not keep the others from being checked: each
     // failure is named in a box, then the click goes on with the next active
     // account, each account tried once.
-    const int32_t first = session_.CurAcc();
-    for (int tried = 1;; ++tried) {
-        bool failed = false;
-        const bool connected = EndExchange(
-            [this] {
-                session_.Run([this] {
-                    session_.Relogin();
-                    if (session_.Connected()) {
-                        session_.ResetPrevCounts(0);
-                        ShowConnectionState();
-                        CheckMail(false);
-                    }
-                });
-            },
-            [this, &failed](const std::string& why) {
-                failed = true;
-                p_.messageBox(why + "\r" + session_.AccountLine());
-            });
-        if (!failed) {
-            // Called off (a Disconnect or a close follows) or connected.
-            if (connected)
+    StartExchange(
+        [this] {
+            session_.Relogin();
+            if (session_.Connected()) {
+                session_.ResetPrevCounts(0);
+                session_.Show([this] { ShowConnectionState(); });
+                CheckMail(false);
+            }
+        },
+        Failures::ToCaller,
+        [this, first, tried](const MailSession::Ending& e) {
+            if (e.completed())
                 SetTimerEnabled(c_.settings.autocheck && session_.Connected());
-            return;
-        }
-        if (closing_ || tried >= c_.AccCount || !session_.MoveToNextAccount() || session_.CurAcc() == first)
-            return; // every account failed: the timer keeps the state it had
-    }
+            if (e.kind != MailSession::Ending::Kind::Failed || e.error)
+                return; // called off (a Disconnect or a close follows) or connected
+            p_.messageBox(e.why + "\r" + session_.AccountLine());
+            if (closing_ || tried >= c_.AccCount || !session_.MoveToNextAccount() || session_.CurAcc() == first)
+                return; // every account failed: the timer keeps the state it had
+            ConnectFrom(first, tried + 1);
+        });
 }
 
 void TPelko::DisconnectClick()
 {
-    if (session_.Busy()) {
-        // Called off at once; the disconnect itself follows from the event
-        // loop once the exchange has unwound.
-        disconnectPending_ = true;
-        session_.Cancel();
-        return;
-    }
+    const bool wasBusy = session_.Busy();
+    // A running exchange is called off first (within one waiting slice).
+    session_.CancelAndWait();
     // Also when the last check failed and left no connection behind: the
     // timer would go on checking.
-    Guarded([this] {
-        if (session_.Connected() || TimerEnabled())
+    Guarded([this, wasBusy] {
+        if (wasBusy || session_.Connected() || TimerEnabled())
             DoDisconnect();
     });
 }
@@ -328,16 +319,16 @@ void TPelko::DoDisconnect()
 
 void TPelko::RefreshBtnClick()
 {
-    if (session_.Busy())
-        return;
-    HandExchange([this] { CheckMail(true); });
+    StartExchange([this] { CheckMail(true); }, Failures::Boxed);
 }
 
 void TPelko::TimerTimer()
 {
-    if (session_.Busy())
-        return; // the next tick comes soon enough
-    AutoExchange([this] { CheckMail(true); });
+    // The next tick comes soon enough after an exchange still running; none
+    // starts while the accounts are being edited.
+    if (config_ && config_->isVisible())
+        return;
+    StartExchange([this] { CheckMail(true); }, Failures::OnStatusLine);
 }
 
 void TPelko::RunAutoConnect()
@@ -347,11 +338,13 @@ void TPelko::RunAutoConnect()
     autoConnectPending_ = false;
     if (closing_ || session_.Busy() || session_.Connected() || !HasActiveAccount_ || !c_.settings.autoconnect)
         return;
-    AutoExchange([this] {
-        session_.Login();
-        ShowConnectionState();
-        CheckMail(false);
-    });
+    StartExchange(
+        [this] {
+            session_.Login();
+            session_.Show([this] { ShowConnectionState(); });
+            CheckMail(false);
+        },
+        Failures::OnStatusLine);
     // Also after a failure: the next tick logs in again.
     SetTimerEnabled(c_.settings.autocheck);
 }

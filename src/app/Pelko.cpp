@@ -1,7 +1,8 @@
-// TPelko: the rule that keeps one exchange at a time on the connection, and
-// how exchanges end. Clicks and ticks that arrive while the message pump
-// runs inside an exchange are dropped, except Disconnect and close: those
-// call the exchange off and run as soon as it has ended.
+// TPelko: how exchanges with the servers start and end. They run on the
+// session's thread; the window stays painted and answers meanwhile, and
+// learns of each exchange's end from the event loop. One runs at a time:
+// clicks and ticks that would start another are dropped, except Disconnect
+// and close, which call the running one off first.
 #include "app/Pelko.h"
 
 #include "app/CertificateBox.h"
@@ -11,64 +12,62 @@
 #include "skinqt/SkinImage.h"
 #include "wire/WireErrors.h"
 
-#include <QCoreApplication>
 #include <QMetaObject>
 
+#include <exception>
+#include <utility>
 
 namespace pelko {
 
-void TPelko::RunPendingActions()
+void TPelko::ConnectSessionThread()
 {
-    if (session_.Busy())
-        return; // the exchange now running posts this again when it ends
-    if (disconnectPending_) {
-        disconnectPending_ = false;
-        Guarded([this] { DoDisconnect(); });
-    }
-    if (closePending_) {
-        closePending_ = false;
-        close();
-    }
+    // What an exchange tells the window, and its end, come back as queued
+    // events (dropped once the window is gone).
+    session_.PostToOwner = [this](std::function<void()> fn) {
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    };
 }
 
-void TPelko::PumpEvents()
+bool TPelko::StartExchange(std::function<void()> work, Failures failures,
+                           std::function<void(const MailSession::Ending&)> then)
 {
-    QCoreApplication::processEvents();
-}
-
-bool TPelko::HandExchange(const std::function<void()>& body)
-{
-    return ReportExchange([&] { session_.Run(body); });
-}
-
-bool TPelko::ReportExchange(const std::function<void()>& exchange)
-{
-    return EndExchange(exchange, [this](const std::string& why) {
-        if (!OfferCertificateTrust(p_, why, session_.AccountLine(), AccountName(), c_.ProgramDir + kPinsFileName))
-            p_.messageBox(why + "\r" + session_.AccountLine());
-    });
-}
-
-void TPelko::AutoExchange(const std::function<void()>& body)
-{
-    EndExchange([&] { session_.Run(body); }, [this](const std::string& why) { ShowAccountFailure(why); });
-}
-
-bool TPelko::EndExchange(const std::function<void()>& exchange, const std::function<void(const std::string&)>& failed)
-{
-    bool completed = false;
-    Guarded([&] {
-        try {
-            exchange();
-            completed = true;
-        } catch (const EWireCancelled&) {
-            // Called off by the user: nothing to report.
-        } catch (const EWireException& e) {
-            failed(e.what());
+    return session_.Start(std::move(work), [this, failures, then = std::move(then)](const MailSession::Ending& e) {
+        if (e.error) {
+            // Not the server's doing: the program's own handling of errors.
+            Guarded([&] { std::rethrow_exception(e.error); });
+        } else if (e.kind == MailSession::Ending::Kind::Failed) {
+            Guarded([&] {
+                if (failures == Failures::Boxed)
+                    ReportFailure(e);
+                else if (failures == Failures::OnStatusLine)
+                    ShowAccountFailure(e.why);
+            });
         }
+        LampAfterExchange();
+        if (then)
+            Guarded([&] { then(e); });
     });
-    LampAfterExchange();
-    return completed;
+}
+
+bool TPelko::HandExchange(std::function<void()> work, std::function<void(bool completed)> then)
+{
+    return StartExchange(std::move(work), Failures::Boxed, [then = std::move(then)](const MailSession::Ending& e) {
+        if (then)
+            then(e.completed());
+    });
+}
+
+void TPelko::ReportFailure(const MailSession::Ending& e)
+{
+    bool offered = false;
+    try {
+        std::rethrow_exception(e.raised);
+    } catch (...) {
+        // A refused certificate is offered for trust (the box names it).
+        offered = OfferCertificateTrust(p_, e.why, session_.AccountLine(), AccountName(), c_.ProgramDir + kPinsFileName);
+    }
+    if (!offered)
+        p_.messageBox(e.why + "\r" + session_.AccountLine());
 }
 
 void TPelko::LampAfterExchange()

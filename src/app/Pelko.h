@@ -92,11 +92,11 @@ public:
     void Exit1Click();
 
     // ---- the check cycle and connection state ----
-    // One check of one account; with NextAccount it moves on to the next
-    // active account and logs in there first (also after a failure closed
-    // the connection, while the check timer runs). Raises the protocol errors
-    // to its caller. It does not look at PopIsBusy: the click and timer
-    // handlers below do, and other callers run it inside their own exchange.
+    // One check of one account, run inside an exchange (on the session's
+    // thread; what it shows goes through MailSession::Show). With
+    // NextAccount it moves on to the next active account and logs in there
+    // first (also after a failure closed the connection, while the check
+    // timer runs). Raises the protocol errors to the exchange.
     void CheckMail(bool NextAccount) override;
     void ShowConnectionState();
     void ShowMessageCount(int32_t count);
@@ -109,8 +109,7 @@ public:
     void DisconnectClick();
     void RefreshBtnClick();
     void TimerTimer();
-    void POPStatus(const std::string& sOut);
-    void POPWork();
+    void POPStatus(const std::string& account, const std::string& sOut);
 
     // The periodic check. An interval of 0 (minutes = 0 in Pelko.ini) never
     // fires, so such a timer is never started.
@@ -118,7 +117,7 @@ public:
     bool TimerEnabled() const override;
 
     // True while an exchange with the server runs. A Disconnect click or a
-    // close that arrives meanwhile calls it off and runs once it has ended.
+    // close that arrives meanwhile calls it off first.
     bool PopIsBusy() const { return session_.Busy(); }
     // The auto-connect of the start waits for the event loop, so that the
     // window is on screen before any server is asked anything.
@@ -172,7 +171,7 @@ public:
     // error is shown in a message box and ends the handler there. Returns
     // false when the body was cut short.
     bool Guarded(const std::function<void()>& body) override;
-    bool HandExchange(const std::function<void()>& body) override;
+    bool HandExchange(std::function<void()> work, std::function<void(bool completed)> then) override;
 
 signals:
     // FormClose has run and the window is closing: the program ends.
@@ -198,15 +197,22 @@ private:
     void AddTrayIcon();
     void RemoveTrayIcon();
     std::string AccountName() const { return session_.AccountName(); }
-    // A check started by the timer: a failure goes to the status line and
-    // the count's hint, never into a box, and the next tick goes on.
-    void AutoExchange(const std::function<void()>& body);
-    // What HandExchange does around an exchange that runs itself.
-    bool ReportExchange(const std::function<void()>& exchange);
-    // Runs an exchange: a cancellation ends it quietly, a protocol failure
-    // goes to failed; the lamp follows the connection afterwards.
-    bool EndExchange(const std::function<void()>& exchange, const std::function<void(const std::string&)>& failed);
+    // Where an exchange's failure goes: a box naming the account (a click
+    // started it), the status line and the count's hint (the timer started
+    // it: the next tick goes on), or only to then.
+    enum class Failures { Boxed, OnStatusLine, ToCaller };
+    // Starts work as an exchange on the session's thread; a cancellation
+    // ends it quietly, the lamp follows the connection afterwards, then runs
+    // last. false when another exchange runs.
+    bool StartExchange(std::function<void()> work, Failures failures,
+                       std::function<void(const MailSession::Ending&)> then = {});
+    void ConnectSessionThread();
+    void ReportFailure(const MailSession::Ending& e);
     void ShowAccountFailure(const std::string& text);
+    // A Connect click's login and check, from account tried on (first: where
+    // the click started); a failing account is named in a box and the next
+    // one is tried.
+    void ConnectFrom(int32_t first, int tried);
     // The count's hint: a line for each account checked in this pass.
     void ShowCountHint();
     // What a check found, as it becomes known (before the new messages are named).
@@ -223,8 +229,8 @@ private:
     // The user opened the message window: the got-mail picture goes.
     void MailSeen();
     void StatusAfterMessageWindow();
-    void PumpEvents();
-    void RunPendingActions();
+    // The message window, modal, unless it is up already.
+    void ShowMessageWindow(TMsgWindowHost* w);
     void DoDisconnect();
     void SetTimerInterval();
     void PopupAt(const QPoint& globalPos);
@@ -251,8 +257,6 @@ private:
     NewMailMarks newMail_; // where the message window opens for them
     bool created_ = false; // the constructor's FormCreate has run
 
-    bool disconnectPending_ = false;
-    bool closePending_ = false;
     bool trayShown_ = false;
     bool closing_ = false;
     std::string statusText_;

@@ -67,27 +67,19 @@ TPelko::TPelko(Commun& c, Platform& p, QWidget* parent)
 
 TPelko::~TPelko()
 {
-    // The session outlives this body (members go after it): keep its events
-    // from reaching a window that is going away.
+    // The session outlives this body (members go after it): an exchange
+    // still running ends first, and nothing reaches a window going away.
+    session_.CancelAndWait();
     session_.OnStatus = nullptr;
-    session_.OnPump = nullptr;
-    session_.OnExchangesEnded = nullptr;
 }
 
 void TPelko::buildComponents()
 {
-    session_.OnStatus = [this](const std::string& sOut) { POPStatus(sOut); };
-    // While a slow server keeps the socket waiting, the window keeps painting
-    // and takes clicks (a Disconnect or a close among them calls it off).
-    session_.OnPump = [this] { POPWork(); };
+    session_.OnStatus = [this](const std::string& account, const std::string& sOut) { POPStatus(account, sOut); };
+    ConnectSessionThread();
     // Certificates the user chose to trust (Pelko.pins), read at each handshake.
     session_.TrustedCertificate = [this](const std::string& host, uint16_t port) {
         return FindPinnedCertificate(c_.ProgramDir + kPinsFileName, AccountName(), host, port);
-    };
-    session_.OnExchangesEnded = [this] {
-        if (disconnectPending_ || closePending_)
-            // Held-back commands run from the event loop, never from here.
-            QMetaObject::invokeMethod(this, [this] { RunPendingActions(); }, Qt::QueuedConnection);
     };
 
     STATBMP = makeImage(this, false);
@@ -201,10 +193,9 @@ void TPelko::SetTimerInterval()
 
 void TPelko::FormCreate()
 {
-    // A rebuild can arrive from inside a running check (the dialog's skin
-    // preview is reachable while the message pump runs): then the connection
-    // is left to that check.
-    const bool nested = session_.Busy();
+    // The accounts and settings are read anew: a check still running is
+    // called off first.
+    session_.CancelAndWait();
 
     c_.AccCount = 0;
     HasActiveAccount_ = false;
@@ -240,20 +231,15 @@ void TPelko::FormCreate()
     ApplySkinToControls();
     newMailAccounts_.clear(); // the no-mail picture is up again
     session_.RestartResults(); // the accounts may be numbered anew
-    if (!nested)
-        session_.UseStateFile(c_.ProgramDir + SeenIds::kFileName);
+    session_.UseStateFile(c_.ProgramDir + SeenIds::kFileName);
 
-    if (session_.Connected() && !c_.settings.autoconnect) {
-        if (nested)
-            disconnectPending_ = true;
-        else
-            session_.Close();
-    }
+    if (session_.Connected() && !c_.settings.autoconnect)
+        session_.Close();
     ShowConnectionState();
     // Set before the auto-connect, so that a Connect click after a failed
     // auto-connect arms the timer with the configured period.
     SetTimerInterval();
-    const bool autoConnect = c_.settings.autoconnect && !session_.Connected() && HasActiveAccount_ && !nested;
+    const bool autoConnect = c_.settings.autoconnect && !session_.Connected() && HasActiveAccount_;
     autoConnectPending_ = autoConnect;
     if (autoConnect && !created_) {
         // At start the window comes first: the login waits for the event
@@ -335,14 +321,8 @@ void TPelko::FormClose()
 
 void TPelko::closeEvent(QCloseEvent* e)
 {
-    if (session_.Busy()) {
-        // The running exchange is called off; the close follows from the
-        // event loop once it has unwound.
-        closePending_ = true;
-        session_.Cancel();
-        e->ignore();
-        return;
-    }
+    // A running exchange is called off first (within one waiting slice).
+    session_.CancelAndWait();
     if (closing_) {
         e->accept();
         return;

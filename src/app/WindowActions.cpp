@@ -174,21 +174,24 @@ void TPelko::STATBMPMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers mods
         if (session_.Connected() && !NoMsgWindow() && c_.MsgCount > 0) {
             TMsgWindowHost* w = MsgWindow();
             const int32_t first = newMail_.OpeningNumber(c_, session_.CurAcc(), session_.LastListing(), c_.MsgCount);
-            if (w && !w->IsShown() && ReportExchange([w, first] { w->ShowMessageNo(first); }))
-                Guarded([this, w] {
-                    MailSeen();
-                    w->ShowModal();
-                    StatusAfterMessageWindow();
-                });
+            if (w && !w->IsShown())
+                w->ShowMessageNo(first, [this, w] { ShowMessageWindow(w); });
         }
     } else if (held == Qt::ControlModifier) {
         if (!NoMsgWindow() && MsgWindow())
-            Guarded([this] {
-                MailSeen();
-                msgWindow_->ShowModal();
-                StatusAfterMessageWindow();
-            });
+            ShowMessageWindow(msgWindow_);
     }
+}
+
+void TPelko::ShowMessageWindow(TMsgWindowHost* w)
+{
+    if (w->IsShown())
+        return;
+    Guarded([this, w] {
+        MailSeen();
+        w->ShowModal();
+        StatusAfterMessageWindow();
+    });
 }
 
 void TPelko::OpenNewMail(const NewMailMark& mark)
@@ -203,12 +206,7 @@ void TPelko::OpenNewMail(const NewMailMark& mark)
         QTimer::singleShot(200, this, [this, mark] { OpenNewMail(mark); });
         return;
     }
-    if (ReportExchange([w, &mark] { w->ShowNewMail(mark); }) && !w->IsShown())
-        Guarded([this, w] {
-            MailSeen();
-            w->ShowModal();
-            StatusAfterMessageWindow();
-        });
+    w->ShowNewMail(mark, [this, w] { ShowMessageWindow(w); });
 }
 
 } // namespace pelko

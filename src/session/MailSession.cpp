@@ -2,7 +2,9 @@
 
 #include "wire/WireErrors.h"
 
+#include <chrono>
 #include <exception>
+#include <utility>
 
 namespace pelko {
 
@@ -10,8 +12,18 @@ MailSession::MailSession(Commun& c) : c_(c), box_(MakeMailbox(account_))
 {
     prevCounts_.fill(kCountAtStart);
     box_->OnStatus = [this](const std::string& text) {
-        if (OnStatus)
-            OnStatus(text);
+        if (!OnSessionThread()) {
+            if (OnStatus)
+                OnStatus(AccountName(), text);
+            return;
+        }
+        // Told, not waited for: the exchange goes on while the owner draws.
+        // A text that arrives after its exchange was called off is dropped.
+        const uint64_t serial = serial_;
+        PostToOwner([this, serial, name = AccountName(), text] {
+            if (serial == serial_ && finished_ != serial && OnStatus)
+                OnStatus(name, text);
+        });
     };
     // While a slow server keeps the socket waiting, the owner keeps painting
     // and takes clicks (a Disconnect among them calls the exchange off).
@@ -26,9 +38,156 @@ MailSession::MailSession(Commun& c) : c_(c), box_(MakeMailbox(account_))
 
 MailSession::~MailSession()
 {
+    if (thread_.joinable()) {
+        box_->Cancel();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_all();
+        thread_.join();
+    }
     // Nothing may reach the owner, which is going away around us.
     box_->OnStatus = nullptr;
     box_->OnWork = nullptr;
+}
+
+MailSession::Ending MailSession::EndingOf(const std::function<void()>& work)
+{
+    Ending e;
+    try {
+        work();
+    } catch (const EWireCancelled&) {
+        e.kind = Ending::Kind::Cancelled;
+    } catch (const EWireSignInRefused& refused) {
+        e.kind = Ending::Kind::Failed;
+        e.why = refused.what();
+        e.raised = std::current_exception();
+        e.signInRefused = true;
+    } catch (const EWireException& failed) {
+        e.kind = Ending::Kind::Failed;
+        e.why = failed.what();
+        e.raised = std::current_exception();
+    } catch (...) {
+        e.kind = Ending::Kind::Failed;
+        e.error = std::current_exception();
+    }
+    return e;
+}
+
+bool MailSession::Start(std::function<void()> work, std::function<void(const Ending&)> done)
+{
+    if (Busy())
+        return false;
+    auto exchange = [this, work = std::move(work)] { Run(work); };
+    if (!PostToOwner) {
+        const Ending e = EndingOf(exchange);
+        if (done)
+            done(e);
+        return true;
+    }
+    started_ = true;
+    done_ = std::move(done);
+    box_->ClearCancel(); // a call-off that came after the last exchange had ended
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++serial_;
+        work_ = std::move(exchange);
+        running_ = true;
+    }
+    if (!thread_.joinable())
+        thread_ = std::thread([this] { ThreadLoop(); });
+    wake_.notify_all();
+    return true;
+}
+
+void MailSession::ThreadLoop()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return stopping_ || work_; });
+        if (stopping_)
+            return;
+        std::function<void()> work = std::move(work_);
+        work_ = nullptr;
+        const uint64_t serial = serial_;
+        lock.unlock();
+        Ending e = EndingOf(work);
+        lock.lock();
+        ending_ = std::move(e);
+        running_ = false;
+        wake_.notify_all();
+        PostToOwner([this, serial] { Finish(serial); });
+    }
+}
+
+void MailSession::Finish(uint64_t serial)
+{
+    Ending e;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (serial != serial_ || finished_ == serial || running_)
+            return;
+        finished_ = serial;
+        e = ending_;
+    }
+    std::function<void(const Ending&)> done = std::move(done_);
+    done_ = nullptr;
+    started_ = false;
+    if (done)
+        done(e);
+}
+
+void MailSession::Show(const std::function<void()>& fn)
+{
+    if (!OnSessionThread()) {
+        fn();
+        return;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t turn = ++shown_;
+    const uint64_t serial = serial_;
+    auto failure = std::make_shared<std::exception_ptr>();
+    PostToOwner([this, turn, serial, fn, failure] {
+        {
+            std::lock_guard<std::mutex> held(mutex_);
+            // The exchange stopped waiting for it (called off): too late.
+            if (serial != serial_ || finished_ == serial || showing_ >= turn)
+                return;
+        }
+        try {
+            fn();
+        } catch (...) {
+            *failure = std::current_exception(); // raised in the exchange
+        }
+        std::lock_guard<std::mutex> held(mutex_);
+        showing_ = turn;
+        wake_.notify_all();
+    });
+    wake_.wait(lock, [&] { return showing_ >= turn || box_->Cancelled() || stopping_; });
+    if (showing_ < turn) {
+        showing_ = turn; // the owner will not run it now
+        throw EWireCancelled();
+    }
+    if (*failure)
+        std::rethrow_exception(*failure);
+}
+
+void MailSession::CancelAndWait()
+{
+    if (!started_) {
+        Cancel();
+        return;
+    }
+    const uint64_t serial = serial_;
+    box_->Cancel();
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        wake_.notify_all(); // a Show waiting for us gives up
+        if (!wake_.wait_for(lock, std::chrono::seconds(2), [this] { return !running_; }))
+            return; // still unwinding: its done follows from the owner's queue
+    }
+    Finish(serial);
 }
 
 void MailSession::UseAccount(int32_t index)
@@ -191,8 +350,11 @@ void MailSession::Run(const std::function<void()>& body)
 
 void MailSession::Cancel()
 {
-    if (busy_ > 0)
-        box_->Cancel();
+    if (!Busy())
+        return;
+    box_->Cancel();
+    std::lock_guard<std::mutex> lock(mutex_);
+    wake_.notify_all(); // a Show waiting for the owner gives up
 }
 
 void MailSession::Close()

@@ -5,6 +5,14 @@
 // found, lets one exchange run at a time and can call a running exchange
 // off. The main window draws what it reports; the message window fetches
 // through it.
+//
+// Exchanges run on the session's own thread (Start), so the owner's thread
+// never waits for a server: what the owner must see of a running exchange
+// reaches it as functions run on its own thread (PostToOwner), and the
+// exchange's end as the done function given to Start. While an exchange
+// runs, the owner leaves the session alone (Busy) except for Cancel and
+// CancelAndWait; it may read it inside a function the exchange hands over
+// with Show, which holds the exchange until it has run.
 #include "session/AccountCheck.h"
 #include "session/AccountResults.h"
 #include "session/MailAccount.h"
@@ -14,10 +22,15 @@
 #include "mime/WireMessage.h"
 
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 
 namespace pelko {
 
@@ -30,10 +43,10 @@ public:
 
     TWireMessage Msg;
 
-    // Status texts of the connection, as the mailbox reports them.
-    std::function<void(const std::string& text)> OnStatus;
-    // Lets the owner's pending events run (called while a server keeps us
-    // waiting and between the steps of a check).
+    // Status texts of the connection, as the mailbox reports them, with the
+    // name of the account they are about. Runs on the owner's thread.
+    std::function<void(const std::string& account, const std::string& text)> OnStatus;
+    // Called on the exchange's thread while a server keeps us waiting.
     std::function<void()> OnPump;
     // The last exchange has ended (normally, by a failure or cancelled).
     std::function<void()> OnExchangesEnded;
@@ -106,9 +119,9 @@ public:
     // reason raised.
     int32_t CountMessages();
 
-    // True while an exchange runs. Only one runs at a time: callers refuse
-    // to start while it is set.
-    bool Busy() const { return busy_ > 0; }
+    // True while an exchange runs (asked on the owner's thread). Only one
+    // runs at a time: callers refuse to start while it is set.
+    bool Busy() const { return started_ || busy_ > 0; }
     // Runs body as (part of) one exchange. An exchange that is cancelled or
     // fails leaves no connection open behind it (the server may be half-way
     // through a reply); the failure is raised again.
@@ -121,9 +134,44 @@ public:
     // Quit and close, whatever state the connection is in. Never raises.
     void Close();
 
+    // ---- the session thread ----
+    // Runs a function on the owner's thread, after what was posted before
+    // (a queued event). Set, exchanges run on the session's own thread;
+    // unset, Start runs them on the caller's thread before it returns.
+    std::function<void(std::function<void()>)> PostToOwner;
+
+    // How an exchange ended.
+    struct Ending {
+        enum class Kind { Completed, Cancelled, Failed };
+        Kind kind = Kind::Completed;
+        std::string why;            // the failure's text
+        std::exception_ptr raised;  // the failure itself
+        bool signInRefused = false; // the server refused the user or the secret
+        // An error that is not the exchange's (a broken skin picture, say):
+        // for the owner's own handling.
+        std::exception_ptr error;
+        bool completed() const { return kind == Kind::Completed; }
+    };
+    // Starts work as one exchange (see Run) and returns; done runs on the
+    // owner's thread once it has ended, before Busy turns false for anyone
+    // else. false, and nothing started, while an exchange runs.
+    bool Start(std::function<void()> work, std::function<void(const Ending&)> done);
+    // From an exchange: runs fn on the owner's thread and waits until it has
+    // run (a cancel ends the wait by EWireCancelled). On the owner's thread,
+    // runs fn at once.
+    void Show(const std::function<void()>& fn);
+    // Calls the running exchange off and waits until it has ended (at most
+    // two seconds); its done has run when this returns. Nothing when none runs.
+    void CancelAndWait();
+
 private:
     bool InTable() const { return curAcc_ >= 1 && curAcc_ <= c_.AccCount; }
     SeenIds& Seen();
+    bool OnSessionThread() const { return thread_.joinable() && std::this_thread::get_id() == thread_.get_id(); }
+    void ThreadLoop();
+    // Ends the exchange numbered serial on the owner's thread (once).
+    void Finish(uint64_t serial);
+    static Ending EndingOf(const std::function<void()>& work);
 
     Commun& c_;
     int32_t curAcc_ = 1;
@@ -135,7 +183,22 @@ private:
     SeenIds seen_;
     std::string stateFile_;
     bool stateLoaded_ = false;
-    int busy_ = 0;
+    std::atomic<int> busy_{0};
+
+    // The session thread and the one exchange handed to it.
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    bool stopping_ = false;
+    std::function<void()> work_;       // waiting to run
+    bool running_ = false;             // work is running on the thread
+    Ending ending_;                    // how the last work ended
+    uint64_t serial_ = 0;              // the exchange Start began last
+    uint64_t finished_ = 0;            // the last exchange whose done has run
+    std::function<void(const Ending&)> done_;
+    bool started_ = false;             // an exchange from Start has not finished
+    // Show's hand-over: the function waiting for the owner's thread.
+    uint64_t shown_ = 0, showing_ = 0;
 };
 
 } // namespace pelko

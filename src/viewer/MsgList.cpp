@@ -40,6 +40,8 @@ TMsgList::TMsgList(TMsgListOwner& main, QWidget* parent)
 
 TMsgList::~TMsgList()
 {
+    // A step of ours may still wait for the server: it ends before we go.
+    session().CancelAndWait();
     if (loop_)
         loop_->quit();
 }
@@ -110,22 +112,21 @@ void TMsgList::buildComponents()
     keys({Qt::Key_Delete}, &TMsgList::DeleteClick);
 }
 
-TMsgList::LoadingNote::LoadingNote(TMsgList& w, const std::string& text) : w_(w)
+void TMsgList::ShowLoadingNote(const std::string& text)
 {
-    const QRect memo = w.Mess->geometry();
-    w.Loading->setText(QString::fromUtf8(text.c_str()));
-    w.Loading->adjustSize();
-    w.Loading->move(memo.left() + std::max(0, (memo.width() - w.Loading->width()) / 2),
-                    memo.bottom() - w.Loading->height());
-    w.Loading->show();
-    w.Loading->raise();
-    w.setCursor(Qt::BusyCursor);
+    const QRect memo = Mess->geometry();
+    Loading->setText(QString::fromUtf8(text.c_str()));
+    Loading->adjustSize();
+    Loading->move(memo.left() + std::max(0, (memo.width() - Loading->width()) / 2), memo.bottom() - Loading->height());
+    Loading->show();
+    Loading->raise();
+    setCursor(Qt::BusyCursor);
 }
 
-TMsgList::LoadingNote::~LoadingNote()
+void TMsgList::HideLoadingNote()
 {
-    w_.Loading->hide();
-    w_.unsetCursor();
+    Loading->hide();
+    unsetCursor();
 }
 
 // ---- showing and closing ----
@@ -164,8 +165,8 @@ void TMsgList::hideEvent(QHideEvent* e)
     QWidget::hideEvent(e);
     if (e->spontaneous())
         return; // minimised by the window manager: still open
-    if (working_)
-        session().Cancel();
+    // A step still waiting for the server is called off.
+    session().Cancel();
     // However the window went away, the main window gets its timer back.
     restoreTimer();
     // From now on the main window may log in again on its own: the message

@@ -35,17 +35,18 @@ public:
     ~TMsgList() override;
 
     // TMsgWindowHost
-    // Fetches message n into the session's Msg and shows it; 0 shows
-    // "no more messages...". Protocol errors are raised to the caller (the
-    // connection closed). Does nothing while another exchange with the
-    // server is running.
-    void ShowMessageNo(int n) override;
+    // Fetches message n into the session's Msg and shows it (shown runs
+    // then); 0 shows "no more messages...". The fetch runs as an exchange of
+    // the session: its failure is shown in a box naming the account and the
+    // window keeps what it showed. Does nothing while another exchange with
+    // the server is running.
+    void ShowMessageNo(int n, std::function<void()> shown = {}) override;
     // Shows the window and returns when it is closed.
     void ShowModal() override;
     bool IsShown() const override { return isVisible(); }
     // Refused while an exchange runs; a mark of an account that is gone
     // shows the first message of the account in use.
-    void ShowNewMail(const NewMailMark& mark) override;
+    void ShowNewMail(const NewMailMark& mark, std::function<void()> shown = {}) override;
 
     // ---- components, named as in the window description ----
     TImgBtn* PrevBtn = nullptr;
@@ -99,26 +100,24 @@ protected:
     void contextMenuEvent(QContextMenuEvent* e) override;
 
 private:
-    // Shows the loading note and a busy cursor for as long as it lives.
-    class LoadingNote {
-    public:
-        LoadingNote(TMsgList& w, const std::string& text);
-        ~LoadingNote();
-        LoadingNote(const LoadingNote&) = delete;
-        LoadingNote& operator=(const LoadingNote&) = delete;
-
-    private:
-        TMsgList& w_;
-    };
+    // The loading note and a busy cursor, while a step waits for the server.
+    void ShowLoadingNote(const std::string& text);
+    void HideLoadingNote();
 
     void buildComponents();
     TImgBtn* makeButton(const char* hint, void (TMsgList::*handler)());
-    // Runs a handler that talks to the server: refused while another exchange
-    // runs (ours or the main window's), errors shown by the main window in a
+    // Starts work as an exchange with the server under the loading note;
+    // then runs once it has run to its end. Refused while another exchange
+    // runs (ours or the main window's); errors shown by the main window in a
     // box naming the account.
-    void RunExchange(const std::function<void()>& body);
-    // Quit, log in again to the same account, and have the main window recount.
+    void RunExchange(const std::string& note, std::function<void()> work, std::function<void()> then);
+    // Inside an exchange: quit, log in again to the same account, and have
+    // the main window recount.
     void Reconnect();
+    // Inside an exchange: message n into the session's Msg.
+    void Fetch(int n);
+    // Shows message n, just fetched into Msg; 0: "no more messages...".
+    void ShowFetched(int n);
     // Next (+1) or Previous (-1), on the mailbox as it is now.
     void Step(int delta);
     void setText(const std::string& utf8);
@@ -136,7 +135,6 @@ private:
     int32_t CurMsg_ = 0;
     bool SavedTimerState_ = false;
 
-    bool working_ = false;     // one of our exchanges is running
     bool runActive_ = false;   // shown, timer not yet given back
     QEventLoop* loop_ = nullptr;
 

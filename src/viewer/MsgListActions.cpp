@@ -3,7 +3,6 @@
 #include "viewer/MsgList.h"
 
 #include "config/IniLookup.h"
-#include "session/FlagScope.h"
 #include "viewer/NewMailMark.h"
 #include "viewcore/MessageText.h"
 #include "viewcore/ReplyAddress.h"
@@ -13,6 +12,8 @@
 #include <QAction>
 
 #include <algorithm>
+#include <memory>
+#include <utility>
 #include <unistd.h>
 #include <vector>
 
@@ -34,43 +35,46 @@ std::string TMsgList::Identity(const TWireMessage& m)
     return m.From() + '\n' + m.Subject() + '\n' + m.GetHeader("Date") + '\n' + m.MsgID();
 }
 
-void TMsgList::RunExchange(const std::function<void()>& body)
+void TMsgList::RunExchange(const std::string& note, std::function<void()> work, std::function<void()> then)
 {
-    // One exchange at a time on the one connection: the protocol's progress
-    // events let clicks through while a step is still reading.
-    if (working_ || session().Busy())
+    // One exchange at a time on the one connection.
+    if (session().Busy())
         return;
-    FlagScope scope(working_);
-    LoadingNote note(*this, "Loading message...");
-    main_.HandExchange(body);
+    ShowLoadingNote(note);
+    const bool started = main_.HandExchange(std::move(work), [this, then = std::move(then)](bool completed) {
+        HideLoadingNote();
+        if (completed && then)
+            then();
+    });
+    if (!started)
+        HideLoadingNote();
 }
 
-void TMsgList::ShowMessageNo(int n)
+void TMsgList::Fetch(int n)
 {
-    if (n == 0) {
+    session().Show([this, n] { ShowLoadingNote("Loading message " + std::to_string(n) + "..."); });
+    TWireMessage& msg = session().Msg;
+    msg.Clear();
+    if (main_.commun().settings.header_only) {
+        msg.ExtractAttachments = false;
+        session().Box().FetchHeaders(n, msg);
+    } else {
+        msg.ExtractAttachments = true;
+        session().Box().FetchMessage(n, msg);
+    }
+}
+
+void TMsgList::ShowFetched(int n)
+{
+    if (n <= 0) {
         setText(NoMoreMessagesText());
         CurMsg_ = 0;
         shownIdentity_.clear();
         sessionMayHaveChanged_ = false;
         return;
     }
-    // Called from outside in the middle of another exchange: not now.
-    if (!working_ && session().Busy())
-        return;
-
-    TWireMessage& msg = session().Msg;
+    const TWireMessage& msg = session().Msg;
     const bool headerOnly = main_.commun().settings.header_only;
-    LoadingNote note(*this, "Loading message " + std::to_string(n) + "...");
-    session().Run([&] {
-        msg.Clear();
-        if (headerOnly) {
-            msg.ExtractAttachments = false;
-            session().Box().FetchHeaders(n, msg);
-        } else {
-            msg.ExtractAttachments = true;
-            session().Box().FetchMessage(n, msg);
-        }
-    });
     setText(JoinLines(MessageTextLines(msg, headerOnly)));
     if (!headerOnly)
         Save->setEnabled(!msg.Attachments.empty());
@@ -80,31 +84,56 @@ void TMsgList::ShowMessageNo(int n)
     sessionMayHaveChanged_ = false;
 }
 
+void TMsgList::ShowMessageNo(int n, std::function<void()> shown)
+{
+    if (session().Busy())
+        return; // another exchange runs: not now
+    if (n == 0) {
+        ShowFetched(0);
+        if (shown)
+            shown();
+        return;
+    }
+    RunExchange(
+        "Loading message " + std::to_string(n) + "...", [this, n] { Fetch(n); },
+        [this, n, shown = std::move(shown)] {
+            ShowFetched(n);
+            if (shown)
+                shown();
+        });
+}
+
 void TMsgList::Reconnect()
 {
     // Until the next fetch, the number on screen belongs to the old session.
     sessionMayHaveChanged_ = true;
-    session().Run([this] {
-        session().Relogin(); // "Quit" first: the server carries out deletions now
-        main_.CheckMail(false);
-    });
+    session().Relogin(); // "Quit" first: the server carries out deletions now
+    main_.CheckMail(false);
 }
 
-void TMsgList::ShowNewMail(const NewMailMark& mark)
+void TMsgList::ShowNewMail(const NewMailMark& mark, std::function<void()> shown)
 {
-    if (working_ || session().Busy())
-        return;
-    FlagScope scope(working_);
-    LoadingNote note(*this, "Loading message...");
-    const int32_t account = MarkedAccount(main_.commun(), mark);
-    const bool elsewhere = account > 0 && account != session().CurAcc();
-    if (elsewhere || !session().Connected()) {
-        if (elsewhere)
-            session().UseAccount(account);
-        Reconnect();
-    }
-    const int32_t count = main_.commun().MsgCount;
-    ShowMessageNo(count <= 0 ? 0 : account > 0 ? MarkedNumber(mark, session().LastListing(), count) : 1);
+    auto target = std::make_shared<int32_t>(0);
+    RunExchange(
+        "Loading message...",
+        [this, mark, target] {
+            const int32_t account = MarkedAccount(main_.commun(), mark);
+            const bool elsewhere = account > 0 && account != session().CurAcc();
+            if (elsewhere || !session().Connected()) {
+                if (elsewhere)
+                    session().UseAccount(account);
+                Reconnect();
+            }
+            const int32_t count = main_.commun().MsgCount;
+            *target = count <= 0 ? 0 : account > 0 ? MarkedNumber(mark, session().LastListing(), count) : 1;
+            if (*target > 0)
+                Fetch(*target);
+        },
+        [this, target, shown = std::move(shown)] {
+            ShowFetched(*target);
+            if (shown)
+                shown();
+        });
 }
 
 void TMsgList::NextClick()
@@ -119,68 +148,80 @@ void TMsgList::PrevClick()
 
 void TMsgList::Step(int delta)
 {
-    RunExchange([this, delta] {
-        Reconnect();
-        const int32_t count = main_.commun().MsgCount;
-        if (count <= 0) {
-            ShowMessageNo(0);
-            return;
-        }
-        // CurMsg changes only once the message is on screen. Past the last
-        // message comes the first, before the first the last.
-        const int32_t n = CurMsg_ + delta;
-        ShowMessageNo(delta > 0 ? (n > count ? 1 : n) : (n > 0 ? n : count));
-    });
+    auto target = std::make_shared<int32_t>(0);
+    RunExchange(
+        "Loading message...",
+        [this, delta, target] {
+            Reconnect();
+            const int32_t count = main_.commun().MsgCount;
+            if (count <= 0)
+                return;
+            // CurMsg changes only once the message is on screen. Past the last
+            // message comes the first, before the first the last.
+            const int32_t n = CurMsg_ + delta;
+            *target = delta > 0 ? (n > count ? 1 : n) : (n > 0 ? n : count);
+            Fetch(*target);
+        },
+        [this, target] { ShowFetched(*target); });
 }
 
 void TMsgList::DeleteClick()
 {
-    if (working_ || session().Busy())
-        return;
-    // Held for the question too: nothing else may change the message shown meanwhile.
-    FlagScope scope(working_);
-    // A deletion cannot be undone: asked once, naming the message.
-    if (CurMsg_ > 0 && !main_.platform().askYesNo(DeleteQuestionText(shownSubject_), this))
-        return;
     if (session().Busy())
         return;
-    LoadingNote note(*this, "Deleting message...");
-    main_.HandExchange([this] {
-        bool deleteIt = true;
-        if (sessionMayHaveChanged_ && CurMsg_ > 0) {
-            // Numbers are only valid within one session: make sure the
-            // number still names the message the user is looking at.
-            TWireMessage probe;
-            probe.ExtractAttachments = false;
-            try {
-                session().Box().FetchHeaders(CurMsg_, probe);
-                deleteIt = Identity(probe) == shownIdentity_;
-            } catch (const EWireException&) {
-                deleteIt = false;
+    // A deletion cannot be undone: asked once, naming the message.
+    const int32_t asked = CurMsg_;
+    const std::string identity = shownIdentity_;
+    if (CurMsg_ > 0 && !main_.platform().askYesNo(DeleteQuestionText(shownSubject_), this))
+        return;
+    // The question is a window of its own: what the answer is about must
+    // still be on screen, and the connection free.
+    if (session().Busy() || CurMsg_ != asked || shownIdentity_ != identity)
+        return;
+    auto target = std::make_shared<int32_t>(0);
+    RunExchange(
+        "Deleting message...",
+        [this, target] {
+            bool deleteIt = true;
+            if (sessionMayHaveChanged_ && CurMsg_ > 0) {
+                // Numbers are only valid within one session: make sure the
+                // number still names the message the user is looking at.
+                TWireMessage probe;
+                probe.ExtractAttachments = false;
+                try {
+                    session().Box().FetchHeaders(CurMsg_, probe);
+                    deleteIt = Identity(probe) == shownIdentity_;
+                } catch (const EWireException&) {
+                    deleteIt = false;
+                }
             }
-        }
-        if (deleteIt) {
-            // A refusal must not pass for a deletion: say so in the server's
-            // words (with nothing shown, the refusal of message 0 is expected).
-            if (!session().Box().Delete(CurMsg_) && CurMsg_ > 0)
-                main_.platform().messageBox(session().Box().LastReply(), this);
-        } else {
-            main_.platform().messageBox(kDeleteStaleText, this);
-        }
-        Reconnect();
-        // The message that took the deleted one's place: the next one, or
-        // the previous one when it was the last (a refused one stays). A
-        // number that named another message says nothing: the first.
-        const int32_t count = main_.commun().MsgCount;
-        ShowMessageNo(count <= 0 ? 0 : CurMsg_ <= 0 || !deleteIt ? 1 : std::min(CurMsg_, count));
-    });
+            if (deleteIt) {
+                // A refusal must not pass for a deletion: say so in the server's
+                // words (with nothing shown, the refusal of message 0 is expected).
+                if (!session().Box().Delete(CurMsg_) && CurMsg_ > 0) {
+                    const std::string refusal = session().Box().LastReply();
+                    session().Show([this, refusal] { main_.platform().messageBox(refusal, this); });
+                }
+            } else {
+                session().Show([this] { main_.platform().messageBox(kDeleteStaleText, this); });
+            }
+            Reconnect();
+            // The message that took the deleted one's place: the next one, or
+            // the previous one when it was the last (a refused one stays). A
+            // number that named another message says nothing: the first.
+            const int32_t count = main_.commun().MsgCount;
+            *target = count <= 0 ? 0 : CurMsg_ <= 0 || !deleteIt ? 1 : std::min(CurMsg_, count);
+            if (*target > 0)
+                Fetch(*target);
+        },
+        [this, target] { ShowFetched(*target); });
 }
 
 void TMsgList::ReplyClick()
 {
     // On the "no more messages..." page Msg may still hold the message just
-    // deleted: nobody to reply to.
-    if (CurMsg_ <= 0)
+    // deleted: nobody to reply to. While a step runs, Msg is being filled.
+    if (CurMsg_ <= 0 || session().Busy())
         return;
     const std::string url = ReplyUrl(session().Msg);
     if (url.empty())
@@ -204,7 +245,7 @@ bool TMsgList::AttachmentsAtHand()
 
 void TMsgList::SaveClick()
 {
-    if (CurMsg_ <= 0 || working_ || session().Busy())
+    if (CurMsg_ <= 0 || session().Busy())
         return;
     if (!AttachmentsAtHand()) {
         // The files went with the session (a Disconnect clears them): the
@@ -212,7 +253,6 @@ void TMsgList::SaveClick()
         main_.platform().messageBox(kFetchAgainText, this);
         return;
     }
-    FlagScope scope(working_);
     main_.Guarded([this] {
         // A copy: the dialogs run event loops, and Msg belongs to the main window.
         const std::vector<TAttachment> attachments = session().Msg.Attachments;

@@ -7,6 +7,7 @@
 #include "wire/Wire.h"
 #include "wire/WireErrors.h"
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -194,7 +195,7 @@ private:
     std::chrono::steady_clock::time_point deadlineStart_;
     std::chrono::steady_clock::time_point lastIdle_;
     uint64_t deadlineBytes_ = 0;
-    bool cancelled_ = false;
+    std::atomic<bool> cancelled_{false}; // set from the owner's thread
     std::unique_ptr<ReplyReader> replyReader_;
     size_t replyLines_ = 0; // what the reply being read has taken so far
     size_t replyBytes_ = 0;

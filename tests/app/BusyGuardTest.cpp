@@ -1,11 +1,14 @@
 // Clicks, ticks and a close that arrive while a slow server keeps a check
-// waiting: the window keeps pumping events, nothing may start a second
-// exchange on the same connection, and Disconnect or Exit end the waiting
-// exchange at once.
+// waiting on the session's thread: the window keeps painting and taking
+// events, nothing may start a second exchange on the same connection, and
+// Disconnect or Exit end the waiting exchange at once.
 #include "MainWindowFixture.h"
 #include "ScriptedPeer.h"
 
+#include <QTest>
 #include <QTimer>
+
+#include <thread>
 
 namespace pelko::mainwin_test {
 
@@ -62,8 +65,9 @@ TEST_F(BusyGuard, ClicksDuringASlowCheckDoNotInterleaveAndDisconnectCallsItOff)
     });
     clock.start();
     m.ConnectClick();
+    awaitExchanges();
     const qint64 ended = clock.elapsed();
-    EXPECT_TRUE(firedWhileBusy) << "the event pump did not run during the stall";
+    EXPECT_TRUE(firedWhileBusy) << "the event loop did not run during the stall";
     ASSERT_GE(disconnectAt, 0);
     EXPECT_LT(ended - disconnectAt, 200) << "the exchange outlived the Disconnect click";
     EXPECT_FALSE(m.Session().Connected());
@@ -86,15 +90,40 @@ TEST_F(BusyGuard, ExitDuringACheckEndsItAndCloses)
     int closedSignals = 0;
     QObject::connect(&m, &TPelko::closed, [&] { ++closedSignals; });
 
+    // The stall is waited for on another thread than the window's: the
+    // window paints meanwhile, and Exit ends the program at once.
+    std::thread::id waitedOn;
+    m.Session().OnPump = [&] { waitedOn = std::this_thread::get_id(); };
+    struct PaintCount : QObject {
+        int paints = 0;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            paints += e->type() == QEvent::Paint;
+            return false;
+        }
+    } painted;
+    m.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&m));
+    m.installEventFilter(&painted);
+    int paintsWhileWaiting = -1;
     QElapsedTimer clock;
-    QTimer::singleShot(300, &m, [&] { m.Exit1Click(); });
+    qint64 exitAt = -1, closedAt = -1;
+    QObject::connect(&m, &TPelko::closed, [&] { closedAt = clock.elapsed(); });
+    QTimer::singleShot(150, &m, [&] { m.update(); });
+    QTimer::singleShot(300, &m, [&] {
+        paintsWhileWaiting = painted.paints;
+        exitAt = clock.elapsed();
+        m.Exit1Click();
+    });
     clock.start();
     m.ConnectClick();
-    EXPECT_LT(clock.elapsed(), 300 + 200);
-    EXPECT_EQ(closedSignals, 0) << "the close waits for the event loop";
-
-    settle();
-    EXPECT_EQ(closedSignals, 1);
+    while (closedSignals == 0 && clock.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    ASSERT_EQ(closedSignals, 1);
+    EXPECT_GT(paintsWhileWaiting, 0) << "the window did not paint while the server kept us waiting";
+    EXPECT_NE(waitedOn, std::this_thread::get_id());
+    EXPECT_LT(closedAt - exitAt, 200) << "the exchange outlived the Exit click";
+    m.removeEventFilter(&painted);
     EXPECT_FALSE(m.Session().Connected());
     ASSERT_TRUE(peer.finish());
     EXPECT_EQ(peer.received(), "User slow\r\nPass word\r\nUIDL\r\n");

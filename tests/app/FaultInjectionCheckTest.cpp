@@ -26,6 +26,7 @@ TEST_F(FaultTest, RefusedConnectionThenAWorkingCheck)
     SerialPeer good({GoodCheck(2)});
     moveAccountTo(good.address());
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();
     EXPECT_EQ(status(), "Home-2 messages");
     EXPECT_TRUE(countShows(2));
@@ -71,6 +72,7 @@ TEST_F(FaultTest, LoginFaultsShowTheirErrorAndTheNextLoginWorks)
     }
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(fake.boxes.size(), boxes) << lastBox();
     EXPECT_EQ(status(), "Home-3 messages");
     EXPECT_TRUE(countShows(3));
@@ -113,6 +115,7 @@ TEST_F(FaultTest, ListingCutShortIsNotShownAsTheCount)
     }
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-4 messages");
     EXPECT_TRUE(countShows(4));
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
@@ -134,10 +137,12 @@ TEST_F(FaultTest, OddBytesInRepliesAreTakenInStride)
     TPelko& m = startAt(peer.address());
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
     EXPECT_EQ(status(), "Home-2 messages");
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
     EXPECT_EQ(status(), "Home-2 messages");
 
@@ -147,6 +152,7 @@ TEST_F(FaultTest, OddBytesInRepliesAreTakenInStride)
     EXPECT_FALSE(m.Session().Connected());
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();
     EXPECT_EQ(status(), "Home-1 message");
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
@@ -162,6 +168,7 @@ TEST_F(FaultTest, TimerCheckThatFailsToLogInIsRetriedAtTheNextTick)
     });
     TPelko& m = startAt(peer.address());
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-2 messages");
     ASSERT_TRUE(m.TimerEnabled());
 
@@ -177,6 +184,7 @@ TEST_F(FaultTest, TimerCheckThatFailsToLogInIsRetriedAtTheNextTick)
     EXPECT_TRUE(m.TimerEnabled());
 
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-5 messages");
     EXPECT_EQ(m.NBMSGBMP->hint(), "Home : 5");
     EXPECT_TRUE(m.Session().Connected());
@@ -208,13 +216,16 @@ TEST_F(FaultTest, AccountOnAClosedPortStopsNeitherTheStartNorTheOtherAccount)
     EXPECT_EQ(m.NBMSGBMP->hint(), refused);
 
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Work-3 messages");
     EXPECT_TRUE(countShows(3));
     EXPECT_EQ(m.NBMSGBMP->hint(), refused + "\rWork : 3");
 
     m.TimerTimer(); // "Gone" again: refused, and still no box
+    awaitExchanges();
     EXPECT_EQ(status(), "Gone-" + SocketErrorText(10061));
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Work-3 messages");
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
@@ -235,6 +246,7 @@ TEST_F(FaultTest, SilentAccountKeepsNeitherConnectNorDisconnectFromTheOthers)
 
     // Connect names the silent account's failure in a box, then goes on.
     m.ConnectClick();
+    awaitExchanges();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_NE(lastBox().find("timed out.\rAccount: Silent (" + silent.address() + ")"), std::string::npos) << lastBox();
     EXPECT_EQ(status(), "Work-2 messages");
@@ -242,13 +254,16 @@ TEST_F(FaultTest, SilentAccountKeepsNeitherConnectNorDisconnectFromTheOthers)
 
     // A second check of the same account in a pass brings its line up to date.
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(m.NBMSGBMP->hint(), "Work : 2");
     EXPECT_EQ(fake.trayTip, TPelko::TrayTip() + "\nWork : 2");
 
     m.TimerTimer(); // Silent again: no box, and the timer goes on
+    awaitExchanges();
     EXPECT_FALSE(m.Session().Connected());
     ASSERT_TRUE(m.TimerEnabled());
     m.DisconnectClick(); // ...until Disconnect
+    awaitExchanges();
     EXPECT_FALSE(m.TimerEnabled());
     EXPECT_EQ(status(), "Disconnected");
     EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();

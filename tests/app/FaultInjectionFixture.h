@@ -5,6 +5,7 @@
 // on a thread of its own. Scripts use the ScriptedPeer
 // notation (S:, LF:, SRAW:, RAW, C:, C*, CLOSE, STALL, REPEAT); steps can
 // also be handed over directly for bytes no script line can hold.
+#include "AwaitExchanges.h"
 #include "MainWindowFixture.h"
 #include "ScriptedPeer.h"
 #include "session/Pop3Mailbox.h"
@@ -215,13 +216,15 @@ protected:
         return m;
     }
 
-    // Runs one handler and returns how long it blocked.
+    // Runs one handler and returns how long until the exchange it started
+    // had ended.
     template <class F>
     qint64 timed(F&& f)
     {
         QElapsedTimer t;
         t.start();
         f();
+        awaitExchanges();
         return t.elapsed();
     }
 

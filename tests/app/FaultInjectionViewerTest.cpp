@@ -42,6 +42,7 @@ protected:
         win = std::make_unique<TMsgList>(m);
         m.SetMsgWindow(win.get());
         m.ConnectClick();
+        awaitExchanges();
         return *win;
     }
 
@@ -49,6 +50,7 @@ protected:
     void showFirst()
     {
         w->Guarded([this] { win->ShowMessageNo(1); });
+        awaitExchanges();
     }
 
     std::string subjectLine() const
@@ -80,7 +82,7 @@ TEST_F(ViewerFault, BrokenFetchesAreReportedAndTheNextStepWorks)
 
     EXPECT_LT(timed([&] { showFirst(); }), kTimeoutMs + kSlackMs);
     ASSERT_EQ(fake.boxes.size(), 1u);
-    EXPECT_EQ(lastBox(), kClosedGracefullyText);
+    EXPECT_EQ(lastBox(), kClosedGracefullyText + "\r" + w->Session().AccountLine());
     EXPECT_EQ(v.CurMsg(), 0);
 
     const std::pair<const char*, std::string> steps[] = {
@@ -97,6 +99,7 @@ TEST_F(ViewerFault, BrokenFetchesAreReportedAndTheNextStepWorks)
     }
 
     v.NextClick();
+    awaitExchanges();
     EXPECT_EQ(fake.boxes.size(), boxes) << lastBox();
     EXPECT_EQ(v.CurMsg(), 1);
     EXPECT_EQ(subjectLine(), "Subj : finally");
@@ -168,6 +171,7 @@ TEST_F(ViewerFault, StalledDeletionAndHeaderFetchTimeOut)
     EXPECT_FALSE(w->Session().Connected());
 
     v.NextClick();
+    awaitExchanges();
     EXPECT_EQ(fake.boxes.size(), 2u) << lastBox();
     EXPECT_EQ(subjectLine(), "Subj : two");
     EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();

@@ -34,6 +34,7 @@ TEST_F(MailCheck, OneAccountCountsRaisesAndEmpties)
     EXPECT_EQ(m.Timer->interval(), 60000);
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
     EXPECT_EQ(status(), "Home-3 messages");
     EXPECT_EQ(c.MsgCount, 3);
@@ -49,6 +50,7 @@ TEST_F(MailCheck, OneAccountCountsRaisesAndEmpties)
 
     // Same count on the next tick: picture stays, no sound.
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-3 messages");
     EXPECT_TRUE(flagShows(skinFile("flag_gotmail.bmp")));
     EXPECT_EQ(fake.sounds.size(), 1u);
@@ -56,6 +58,7 @@ TEST_F(MailCheck, OneAccountCountsRaisesAndEmpties)
     // A fourth message: picture and sound again.
     DovecotAddMessage(15, sampleMail(4));
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-4 messages");
     EXPECT_TRUE(countShows(4));
     EXPECT_EQ(fake.sounds.size(), 2u);
@@ -63,6 +66,7 @@ TEST_F(MailCheck, OneAccountCountsRaisesAndEmpties)
     // Everything deleted on the server.
     DovecotClearMailbox(15);
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-empty");
     EXPECT_TRUE(countShows(0));
     EXPECT_TRUE(flagShows(skinFile("flag_nomail.bmp")));
@@ -74,6 +78,7 @@ TEST_F(MailCheck, OneAccountCountsRaisesAndEmpties)
     // One message is "message", not "messages".
     DovecotAddMessage(15, sampleMail(1));
     m.RefreshBtnClick();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-1 message");
 }
 
@@ -87,6 +92,7 @@ TEST_F(MailCheck, TwoAccountsAlternateWithTheSoundRuleAndHintLines)
     TPelko& m = start();
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(status(), "A-5 messages");
     EXPECT_EQ(fake.sounds.size(), 1u);
     EXPECT_EQ(m.NBMSGBMP->hint(), "A : 5");
@@ -94,6 +100,7 @@ TEST_F(MailCheck, TwoAccountsAlternateWithTheSoundRuleAndHintLines)
     // Each account against its own previous count: after the Connect click
     // B's waiting mail is news once, then neither account raises anything.
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(m.CurAcc(), 2);
     EXPECT_EQ(status(), "B-2 messages");
     EXPECT_EQ(fake.sounds.size(), 2u) << "B's 2 are above its 0 since the Connect click";
@@ -101,17 +108,21 @@ TEST_F(MailCheck, TwoAccountsAlternateWithTheSoundRuleAndHintLines)
 
     for (int round = 0; round < 2; ++round) {
         m.TimerTimer();
+        awaitExchanges();
         EXPECT_EQ(m.CurAcc(), 1);
         EXPECT_EQ(status(), "A-5 messages");
         EXPECT_EQ(m.NBMSGBMP->hint(), "A : 5") << "a new pass starts with the first active account";
         m.RefreshBtnClick();
+        awaitExchanges();
         EXPECT_EQ(m.NBMSGBMP->hint(), "A : 5\rB : 2");
     }
     EXPECT_EQ(fake.sounds.size(), 2u) << "5 after B's 2 is no news for A";
     fake.sounds.clear();
     DovecotAddMessage(17, sampleMail(3)); // news for B only
     m.TimerTimer();
+    awaitExchanges();
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "B-3 messages");
     EXPECT_EQ(fake.sounds.size(), 1u);
     EXPECT_TRUE(fake.boxes.empty());
@@ -128,10 +139,12 @@ TEST_F(MailCheck, RotationSkipsInactiveAccountsAndAlwaysEnds)
     TPelko& m = start();
 
     m.ConnectClick();
+    awaitExchanges();
     EXPECT_EQ(status(), "One-1 message");
     std::vector<int> visited;
     for (int i = 0; i < 3; ++i) {
         m.TimerTimer();
+        awaitExchanges();
         visited.push_back(m.CurAcc());
     }
     EXPECT_EQ(visited, (std::vector<int>{3, 1, 3}));
@@ -143,6 +156,7 @@ TEST_F(MailCheck, RotationSkipsInactiveAccountsAndAlwaysEnds)
     for (int i = 1; i <= 3; ++i)
         c.Accounts[size_t(i)].inactive = true;
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(m.CurAcc(), 3);
     EXPECT_EQ(status(), "Three-3 messages");
     EXPECT_TRUE(fake.boxes.empty());
@@ -156,9 +170,11 @@ TEST_F(MailCheck, SingleInactiveAccountIsStillChecked)
     writeAccounts({account("Solo", 21)});
     TPelko& m = start();
     m.ConnectClick();
+    awaitExchanges();
     c.Accounts[1].inactive = true;
     DovecotAddMessage(21, sampleMail(3));
     m.TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Solo-3 messages");
     EXPECT_TRUE(fake.boxes.empty());
 }
@@ -198,10 +214,12 @@ TEST_F(MailCheck, WrongPasswordOnTheSecondAccountStopsNothing)
     writeAccounts({account("Good", 23), account("Bad", 24, false, "wrong-password")});
     TPelko& m = start();
     m.ConnectClick();
+    awaitExchanges();
     ASSERT_TRUE(fake.boxes.empty());
 
     for (int round = 0; round < 2; ++round) {
         m.TimerTimer(); // Bad: refused, shown where the count goes, no box
+        awaitExchanges();
         EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
         EXPECT_EQ(status().rfind("Bad--ERR", 0), 0u) << status();
         EXPECT_NE(m.NBMSGBMP->hint().find("\rBad : error: -ERR"), std::string::npos) << m.NBMSGBMP->hint();
@@ -210,6 +228,7 @@ TEST_F(MailCheck, WrongPasswordOnTheSecondAccountStopsNothing)
         EXPECT_TRUE(m.TimerEnabled());
 
         m.TimerTimer(); // Good again
+        awaitExchanges();
         EXPECT_EQ(status(), "Good-1 message");
         EXPECT_EQ(m.NBMSGBMP->hint(), "Good : 1");
         EXPECT_TRUE(m.Session().Connected());
@@ -218,6 +237,7 @@ TEST_F(MailCheck, WrongPasswordOnTheSecondAccountStopsNothing)
 
     // By hand, the same failure is a box that names the account.
     m.RefreshBtnClick();
+    awaitExchanges();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_NE(fake.boxes[0].find("Authentication failed"), std::string::npos) << fake.boxes[0];
     EXPECT_NE(fake.boxes[0].find("\rAccount: Bad (127.0.0.1:"), std::string::npos) << fake.boxes[0];
@@ -233,11 +253,13 @@ TEST_F(MailCheck, DisconnectClearsTheMessageAndTheCount)
     writeAccounts({account("Home", 25)});
     TPelko& m = start();
     m.ConnectClick();
+    awaitExchanges();
     ASSERT_TRUE(m.Session().Connected());
     m.Msg.SetSubject("kept from the message window");
     m.Msg.Text.push_back("a line");
 
     m.DisconnectClick();
+    awaitExchanges();
     EXPECT_FALSE(m.Session().Connected());
     EXPECT_TRUE(m.Msg.Headers.empty());
     EXPECT_TRUE(m.Msg.Text.empty());
@@ -249,6 +271,7 @@ TEST_F(MailCheck, DisconnectClearsTheMessageAndTheCount)
     // Disconnect while disconnected does nothing at all.
     m.Msg.SetSubject("again");
     m.DisconnectClick();
+    awaitExchanges();
     EXPECT_EQ(m.Msg.Subject(), "again");
 }
 
@@ -260,6 +283,7 @@ TEST_F(MailCheck, WithoutConnectionOrActiveAccountNothingIsChecked)
     EXPECT_FALSE(m.HasActiveAccount());
     c.MsgCount = 7;
     m.RefreshBtnClick(); // only the disconnected state is drawn again
+    awaitExchanges();
     EXPECT_EQ(status(), "Disconnected");
     EXPECT_TRUE(countShows(0));
     EXPECT_EQ(c.MsgCount, 7);
@@ -267,6 +291,7 @@ TEST_F(MailCheck, WithoutConnectionOrActiveAccountNothingIsChecked)
     EXPECT_TRUE(fake.boxes.empty());
 
     m.ConnectClick();
+    awaitExchanges();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0], "No valid account ! Please create one or activate an existing account.");
     EXPECT_FALSE(m.Session().Connected());
@@ -293,6 +318,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     };
     TPelko* m = &start();
     m->ConnectClick(); // what waits is news after a Connect click
+    awaitExchanges();
     ASSERT_EQ(fake.notifications.size(), 1u);
     EXPECT_EQ(fake.notifications[0].title, "Pelko: new mail");
     EXPECT_EQ(fake.notifications[0].body, "Home: 2 new messages\nSender 1 <sender1@example.org>" + dash +
@@ -303,6 +329,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     EXPECT_EQ(fake.trayTip, TPelko::TrayTip() + "\nHome : 2");
 
     m->TimerTimer(); // the same ids: nothing new
+    awaitExchanges();
     EXPECT_EQ(fake.notifications.size(), 1u);
     EXPECT_EQ(fake.sounds.size(), 1u);
 
@@ -318,6 +345,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     }
     DovecotAddMessage(26, sampleMail(3));
     m->TimerTimer();
+    awaitExchanges();
     EXPECT_EQ(status(), "Home-2 messages");
     ASSERT_EQ(fake.notifications.size(), 2u);
     EXPECT_EQ(fake.notifications[1].body, "Home: 1 new message\nSender 3 <sender3@example.org>" + dash + "Message 3");
@@ -326,6 +354,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     // A restart reads what was seen: even a Connect click finds nothing new.
     m = &restart().get();
     m->ConnectClick();
+    awaitExchanges();
     EXPECT_TRUE(fake.notifications.empty());
     EXPECT_TRUE(fake.sounds.empty());
     EXPECT_FALSE(fake.trayMarked);
@@ -334,6 +363,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     for (int i = 4; i <= 10; ++i)
         DovecotAddMessage(26, sampleMail(i));
     m->TimerTimer();
+    awaitExchanges();
     ASSERT_EQ(fake.notifications.size(), 1u);
     const std::string& body = fake.notifications[0].body;
     EXPECT_EQ(body.rfind("Home: 7 new messages\nSender 4 ", 0), 0u) << body;
@@ -355,6 +385,7 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
     c.settings.notify = false;
     DovecotAddMessage(26, sampleMail(11));
     m->TimerTimer();
+    awaitExchanges();
     EXPECT_TRUE(fake.notifications.empty());
     EXPECT_EQ(fake.sounds.size(), 1u);
 }

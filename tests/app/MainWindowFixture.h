@@ -2,6 +2,7 @@
 // The main window in a program directory of its own (a temporary folder with
 // Pelko.ini and Accounts.ini, the project's default skin), driven headless
 // through the fake platform.
+#include "AwaitExchanges.h"
 #include "Dovecot.h"
 #include "FakePlatform.h"
 #include "app/Pelko.h"
@@ -117,6 +118,7 @@ inline void awaitAutoConnect(const TPelko& w)
     t.start();
     while (w.AutoConnectPending() && t.elapsed() < 30000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    awaitExchanges();
 }
 
 class MainWindowTest : public ::testing::Test {

@@ -164,6 +164,7 @@ TEST_F(MainWindow, CloseSendsQuitAndRewritesTheSettings)
     QObject::connect(&m, &TPelko::closed, [&] { ++closedSignals; });
 
     m.ConnectClick();
+    awaitExchanges();
     ASSERT_EQ(status(), "Me-1 message");
     m.show();
     m.move(123, 77);

@@ -22,10 +22,20 @@ namespace pelko::mainwin_test {
 namespace {
 
 struct RecordingMsgWindow : TMsgWindowHost {
-    void ShowMessageNo(int n) override { calls.push_back("ShowMessageNo " + std::to_string(n)); }
+    void ShowMessageNo(int n, std::function<void()> shown) override
+    {
+        calls.push_back("ShowMessageNo " + std::to_string(n));
+        if (shown)
+            shown();
+    }
     void ShowModal() override { calls.push_back("ShowModal"); }
     bool IsShown() const override { return shown; }
-    void ShowNewMail(const NewMailMark&) override { calls.push_back("ShowNewMail"); }
+    void ShowNewMail(const NewMailMark&, std::function<void()> shown) override
+    {
+        calls.push_back("ShowNewMail");
+        if (shown)
+            shown();
+    }
     std::vector<std::string> calls;
     bool shown = false;
 };
@@ -131,6 +141,7 @@ TEST_F(WindowActions, StatusLineDoubleClicksOpenTheMessageWindowOnlyWhenTheyMay)
     msgs.calls.clear();
 
     m.ConnectClick();
+    awaitExchanges();
     ASSERT_EQ(c.MsgCount, 2);
     sendMouse(m.STATBMP, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton); // one click
     EXPECT_TRUE(msgs.calls.empty());
@@ -150,6 +161,7 @@ TEST_F(WindowActions, StatusLineDoubleClicksOpenTheMessageWindowOnlyWhenTheyMay)
 
     DovecotClearMailbox(27);
     m.RefreshBtnClick();
+    awaitExchanges();
     ASSERT_EQ(c.MsgCount, 0);
     dbl(Qt::NoModifier); // nothing to show
     EXPECT_TRUE(msgs.calls.empty());
@@ -168,6 +180,7 @@ TEST_F(WindowActions, StatusLineShowsTheFetchedSubjectDecodedThenTheCountAgain)
     writeAccounts({a});
     TPelko& m = start();
     m.ConnectClick();
+    awaitExchanges();
     ASSERT_EQ(status(), "Home-1 message");
 
     // A message window that fetches the message as the real one does.
@@ -175,13 +188,18 @@ TEST_F(WindowActions, StatusLineShowsTheFetchedSubjectDecodedThenTheCountAgain)
         TPelko& m;
         std::string statusWhileOpen;
         explicit Reading(TPelko& main) : m(main) {}
-        void ShowMessageNo(int n) override { m.Session().Box().FetchMessage(n, m.Msg); }
-        void ShowNewMail(const NewMailMark&) override {}
+        void ShowMessageNo(int n, std::function<void()> shown) override
+        {
+            m.Session().Box().FetchMessage(n, m.Msg);
+            shown();
+        }
+        void ShowNewMail(const NewMailMark&, std::function<void()>) override {}
         void ShowModal() override { statusWhileOpen = m.StatusText(); }
         bool IsShown() const override { return false; }
     } reading(m);
     m.SetMsgWindow(&reading);
     m.STATBMPMouseDown(Qt::LeftButton, Qt::NoModifier, true);
+    awaitExchanges();
     EXPECT_EQ(reading.statusWhileOpen, "Home-Subject: Gr\xC3\xBC\xC3\x9F" "e");
     EXPECT_EQ(status(), "Home-1 message") << "the count comes back when the window closes";
 }
@@ -204,6 +222,7 @@ TEST_F(WindowActions, NoMessageWindowWhenTheSkinHasNone)
     RecordingMsgWindow msgs;
     m.SetMsgWindow(&msgs);
     m.STATBMPMouseDown(Qt::LeftButton, Qt::ControlModifier, true);
+    awaitExchanges();
     EXPECT_TRUE(msgs.calls.empty());
 }
 
@@ -227,12 +246,14 @@ TEST_F(WindowActions, TheOtherWindowsAreMadeOnFirstUseOnly)
         });
     m.show();
     m.STATBMPMouseDown(Qt::LeftButton, Qt::NoModifier, true); // disconnected: nothing to show
+    awaitExchanges();
     EXPECT_EQ(configsMade + msgWindowsMade, 0);
 
     for (int i = 0; i < 2; ++i) {
         QTimer::singleShot(0, [&] { config->CancelClick(); });
         m.Config1Click();
         m.STATBMPMouseDown(Qt::LeftButton, Qt::ControlModifier, true);
+        awaitExchanges();
     }
     EXPECT_EQ(configsMade, 1);
     EXPECT_EQ(msgWindowsMade, 1);

@@ -58,6 +58,7 @@ TEST_F(MsgListTest, HeaderOnlyModeShowsNoFileLineAndNoBody)
 
     win->Save->setEnabled(false);
     win->ShowMessageNo(1);
+    awaitExchanges();
     EXPECT_EQ(win->ShownText(), "From : Ann <ann@example.org>\nSubj : With files\n" +
                                     dateLine(QStringLiteral("2024-06-04T16:45:10Z")) +
                                     "\n__________________________\n");
@@ -76,6 +77,7 @@ TEST_F(MsgListTest, TwoAttachmentsAreSavedOneDialogEachInOrder)
     start(32);
 
     win->ShowMessageNo(1);
+    awaitExchanges();
     EXPECT_EQ(line(3), "File : 2");
     EXPECT_EQ(line(6), "Two files attached.");
     EXPECT_TRUE(win->Save->isEnabled());
@@ -98,15 +100,18 @@ TEST_F(MsgListTest, TwoAttachmentsAreSavedOneDialogEachInOrder)
 
     // A Disconnect takes the files along: the reopened window says so.
     main->DisconnectClick();
+    awaitExchanges();
     fake.boxes.clear();
     fake.savePresets.clear();
     win->SaveClick();
     EXPECT_TRUE(fake.savePresets.empty());
     EXPECT_EQ(fake.boxes, std::vector<std::string>{TMsgList::kFetchAgainText});
     main->ConnectClick();
+    awaitExchanges();
 
     win->show();
     win->NextClick();
+    awaitExchanges();
     EXPECT_EQ(line(3), "File : 0");
     EXPECT_FALSE(win->Save->isEnabled());
 }
@@ -118,6 +123,7 @@ TEST_F(MsgListTest, ReplyDropsLeadingBlanksAndSaveNeedsAMessageOnScreen)
     addMail(33, mailWithAttachments("   Bob Example <bob@example.org>"));
     start(33);
     win->ShowMessageNo(1);
+    awaitExchanges();
     win->show();
     ASSERT_EQ(main->Msg.From(), "   Bob Example <bob@example.org>");
 
@@ -133,6 +139,7 @@ TEST_F(MsgListTest, ReplyDropsLeadingBlanksAndSaveNeedsAMessageOnScreen)
     // Nothing on screen: Save does nothing though Msg still holds the files.
     DovecotClearMailbox(33);
     win->NextClick();
+    awaitExchanges();
     ASSERT_EQ(win->ShownText(), "no more messages...");
     fake.urls.clear();
     win->ReplyClick(); // not to the sender of a message no longer there
@@ -159,6 +166,7 @@ TEST_F(MsgListTest, AccentsAndTheRealTimeAreShown)
     start(36);
 
     win->ShowMessageNo(1);
+    awaitExchanges();
     EXPECT_EQ(line(0), "From : Jörg Müller <joerg@example.org>");
     EXPECT_EQ(line(1), "Subj : Grüße aus Köln");
     EXPECT_EQ(line(2), dateLine(QStringLiteral("2024-06-05T21:34:56-03:00")));
@@ -166,6 +174,7 @@ TEST_F(MsgListTest, AccentsAndTheRealTimeAreShown)
     EXPECT_EQ(line(7), "Jörg");
 
     win->ShowMessageNo(2);
+    awaitExchanges();
     EXPECT_EQ(line(0), "From : Åsa <asa@example.org>");
     EXPECT_EQ(line(1), "Subj : Ærø – ✓");
     EXPECT_EQ(line(2), dateLine(QStringLiteral("2024-06-06T08:15:00Z")));

@@ -3,6 +3,7 @@
 // temporary folder (Pelko.ini, Accounts.ini, a copy of the project's skins),
 // one account on the test dovecot, the fake platform for boxes, dialogs and
 // addresses.
+#include "AwaitExchanges.h"
 #include "Dovecot.h"
 #include "FakePlatform.h"
 #include "app/Pelko.h"
@@ -158,6 +159,7 @@ protected:
         // The auto-connect of the start runs from the event loop.
         for (int i = 0; i < 3000 && main->AutoConnectPending(); ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        awaitExchanges();
         win = std::make_unique<TMsgList>(*main);
         main->SetMsgWindow(win.get());
     }

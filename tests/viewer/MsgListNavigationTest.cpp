@@ -17,6 +17,7 @@ TEST_F(MsgListTest, NextAndPrevWrapAroundAndFollowTheServer)
     ASSERT_EQ(c.MsgCount, 3);
 
     win->ShowMessageNo(1);
+    awaitExchanges();
     EXPECT_EQ(win->ShownText(), "From : Sender 1 <sender1@example.org>\nSubj : Message 1\n" + plainDateLine(1) +
                                     "\nFile : 0\n__________________________\n\nBody of message 1.");
     EXPECT_EQ(win->Mess->textCursor().position(), 0);
@@ -27,6 +28,7 @@ TEST_F(MsgListTest, NextAndPrevWrapAroundAndFollowTheServer)
                                                           {&TMsgList::PrevClick, 2}};
     for (const auto& [click, expected] : steps) {
         (win.get()->*click)();
+        awaitExchanges();
         EXPECT_EQ(win->CurMsg(), expected);
         EXPECT_EQ(line(1), "Subj : Message " + std::to_string(expected));
     }
@@ -34,20 +36,25 @@ TEST_F(MsgListTest, NextAndPrevWrapAroundAndFollowTheServer)
     // Every step logs in again and recounts, so a new message is seen.
     addMail(29, plainMail(4));
     win->NextClick();
+    awaitExchanges();
     win->NextClick();
+    awaitExchanges();
     EXPECT_EQ(c.MsgCount, 4);
     EXPECT_EQ(line(1), "Subj : Message 4");
 
     DovecotClearMailbox(29);
     win->NextClick();
+    awaitExchanges();
     EXPECT_EQ(c.MsgCount, 0);
     EXPECT_EQ(win->CurMsg(), 0);
     EXPECT_EQ(win->ShownText(), "no more messages...");
     win->PrevClick();
+    awaitExchanges();
     EXPECT_EQ(win->ShownText(), "no more messages...");
 
     addMail(29, plainMail(7));
     win->NextClick(); // from nothing shown: the first message
+    awaitExchanges();
     EXPECT_EQ(win->CurMsg(), 1);
     EXPECT_EQ(line(1), "Subj : Message 7");
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
@@ -59,15 +66,18 @@ TEST_F(MsgListTest, DeleteAsksAndShowsTheMessageThatTookItsPlace)
     fillMailbox(30, 3);
     start(30);
     win->ShowMessageNo(2);
+    awaitExchanges();
     win->show();
 
     fake.questionAnswers = {false};
     win->DeleteClick();
+    awaitExchanges();
     EXPECT_EQ(fake.questions, std::vector<std::string>{"Delete this message from the server?\r\rMessage 2"});
     EXPECT_EQ(DovecotMessageCount(30), 3);
     EXPECT_EQ(line(1), "Subj : Message 2");
 
     win->DeleteClick(); // the next one takes its place
+    awaitExchanges();
     EXPECT_EQ(fake.questions.size(), 2u);
     EXPECT_EQ(c.MsgCount, 2);
     EXPECT_EQ(DovecotMessageCount(30), 2);
@@ -75,15 +85,18 @@ TEST_F(MsgListTest, DeleteAsksAndShowsTheMessageThatTookItsPlace)
     EXPECT_EQ(line(1), "Subj : Message 3");
 
     win->DeleteClick(); // the last one: the previous takes its place
+    awaitExchanges();
     EXPECT_EQ(win->CurMsg(), 1);
     EXPECT_EQ(line(1), "Subj : Message 1");
     win->DeleteClick();
+    awaitExchanges();
     EXPECT_EQ(DovecotMessageCount(30), 0);
     EXPECT_EQ(win->CurMsg(), 0);
     EXPECT_EQ(win->ShownText(), "no more messages...");
 
     addMail(30, plainMail(5));
     win->DeleteClick(); // nothing shown: nothing to ask, the server refuses message 0
+    awaitExchanges();
     EXPECT_EQ(fake.questions.size(), 4u);
     EXPECT_EQ(DovecotMessageCount(30), 1);
     EXPECT_EQ(line(1), "Subj : Message 5");
@@ -96,6 +109,7 @@ TEST_F(MsgListTest, DeleteAfterReopeningChecksTheNumberStillNamesTheMessage)
     fillMailbox(37, 3);
     start(37);
     win->ShowMessageNo(2);
+    awaitExchanges();
     win->show();
     win->CloseMsgClick();
 
@@ -105,9 +119,11 @@ TEST_F(MsgListTest, DeleteAfterReopeningChecksTheNumberStillNamesTheMessage)
     addMail(37, plainMail(2));
     addMail(37, plainMail(3));
     main->RefreshBtnClick();
+    awaitExchanges();
     win->show(); // reopened as it was left (Ctrl + double click)
     ASSERT_EQ(line(1), "Subj : Message 2");
     win->DeleteClick();
+    awaitExchanges();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0], TMsgList::kDeleteStaleText);
     EXPECT_EQ(DovecotMessageCount(37), 2);
@@ -116,8 +132,10 @@ TEST_F(MsgListTest, DeleteAfterReopeningChecksTheNumberStillNamesTheMessage)
     // Reopened with the mailbox unchanged: the number still fits.
     win->CloseMsgClick();
     main->RefreshBtnClick();
+    awaitExchanges();
     win->show();
     win->DeleteClick();
+    awaitExchanges();
     EXPECT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(DovecotMessageCount(37), 1);
     EXPECT_EQ(line(1), "Subj : Message 3");
@@ -129,6 +147,7 @@ TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
     fillMailbox(38, 2);
     start(38);
     win->ShowMessageNo(1);
+    awaitExchanges();
     win->show();
     const std::string before = win->ShownText();
 
@@ -142,6 +161,7 @@ TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
     c.Accounts[size_t(main->CurAcc())].password = "wrong";
     main->Session().UseAccount(main->CurAcc());
     win->NextClick();
+    awaitExchanges();
     ASSERT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(fake.boxes[0], "-ERR [AUTH] Authentication failed.\rAccount: test (127.0.0.1:" +
                                  std::to_string(DovecotPort()) + ")");
@@ -154,11 +174,13 @@ TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
     c.Accounts[size_t(main->CurAcc())].password = DovecotPassword(38);
     main->Session().UseAccount(main->CurAcc());
     win->NextClick();
+    awaitExchanges();
     EXPECT_EQ(fake.boxes.size(), 1u);
     EXPECT_EQ(line(1), "Subj : Message 2");
 
     c.settings.header_only = true; // a refused TOP
-    EXPECT_FALSE(main->Guarded([this] { win->ShowMessageNo(9); }));
+    win->ShowMessageNo(9);
+    awaitExchanges();
     ASSERT_EQ(fake.boxes.size(), 2u);
     EXPECT_EQ(fake.boxes[1].rfind("-ERR", 0), 0u) << fake.boxes[1];
     EXPECT_EQ(win->CurMsg(), 2);
@@ -194,6 +216,12 @@ TEST_F(MsgListTest, OpensAtTheFirstNewMessageAlsoFromItsNotification)
         });
         driver.start();
         open();
+        // The window opens once the message has come.
+        QElapsedTimer t;
+        t.start();
+        while (seen == "<not opened>" && t.elapsed() < 30000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        awaitExchanges();
         return seen;
     };
     const auto doubleClick = [this] { main->STATBMPMouseDown(Qt::LeftButton, Qt::NoModifier, true); };
@@ -201,7 +229,9 @@ TEST_F(MsgListTest, OpensAtTheFirstNewMessageAlsoFromItsNotification)
     addMail(7, plainMail(3));
     addMail(7, plainMail(4));
     main->RefreshBtnClick(); // other: nothing on record yet, nothing new
+    awaitExchanges();
     main->RefreshBtnClick(); // test: 3 and 4 are new
+    awaitExchanges();
     ASSERT_EQ(fake.notifications.size(), 1u);
     EXPECT_EQ(opened(doubleClick), "test: Subj : Message 3");
     EXPECT_EQ(opened(doubleClick), "test: Subj : Message 1") << "looked at: the first message again";
@@ -209,16 +239,21 @@ TEST_F(MsgListTest, OpensAtTheFirstNewMessageAlsoFromItsNotification)
     addMail(6, plainMail(5));
     addMail(6, plainMail(6));
     main->RefreshBtnClick(); // other: 5 and 6 are new
+    awaitExchanges();
     ASSERT_EQ(fake.notifications.size(), 2u);
     main->RefreshBtnClick(); // test again
+    awaitExchanges();
     ASSERT_EQ(main->CurAcc(), 1);
     EXPECT_EQ(opened(fake.notifications[1].click), "other: Subj : Message 5");
 
     // Numbers change; the message is found by its id.
     main->RefreshBtnClick();
+    awaitExchanges();
     ASSERT_EQ(main->CurAcc(), 1);
     win->ShowMessageNo(1);
+    awaitExchanges();
     win->DeleteClick();
+    awaitExchanges();
     EXPECT_EQ(opened(fake.notifications[0].click), "test: Subj : Message 3");
     EXPECT_EQ(win->CurMsg(), 2);
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();

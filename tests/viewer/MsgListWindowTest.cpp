@@ -123,13 +123,14 @@ TEST_F(MsgListTest, TextIsCopiedKeysStepAndTheThumbShowsTheTop)
     addMail(39, plainMail(2));
     addMail(39, plainMail(3));
     start(39);
-    std::vector<std::string> notes; // the loading note each time the window waits
-    const auto pump = main->Session().OnPump;
-    main->Session().OnPump = [&] {
+    std::vector<std::string> notes; // the loading note each time the server tells something
+    const auto status = main->Session().OnStatus;
+    main->Session().OnStatus = [&](const std::string& account, const std::string& text) {
         notes.push_back(win->Loading->isHidden() ? "" : win->Loading->text().toStdString());
-        pump();
+        status(account, text);
     };
     win->ShowMessageNo(1);
+    awaitExchanges();
     win->show();
     ASSERT_FALSE(notes.empty());
     EXPECT_EQ(notes.back(), "Loading message 1...");
@@ -153,7 +154,9 @@ TEST_F(MsgListTest, TextIsCopiedKeysStepAndTheThumbShowsTheTop)
     // Select all and copy: the clipboard holds the text.
     QApplication::clipboard()->clear();
     QTest::keyClick(win->Mess, Qt::Key_A, Qt::ControlModifier);
+    awaitExchanges();
     QTest::keyClick(win->Mess, Qt::Key_C, Qt::ControlModifier);
+    awaitExchanges();
     EXPECT_EQ(QApplication::clipboard()->text().toStdString(), win->ShownText());
     EXPECT_TRUE(win->Mess->textCursor().hasSelection());
 
@@ -167,20 +170,23 @@ TEST_F(MsgListTest, TextIsCopiedKeysStepAndTheThumbShowsTheTop)
     for (const auto& [key, expected] : steps) {
         notes.clear();
         QTest::keyClick(win->Mess, key.key(), key.keyboardModifiers());
+        awaitExchanges();
         EXPECT_EQ(win->CurMsg(), expected);
         const std::string note = "Loading message " + std::to_string(expected) + "...";
         EXPECT_NE(std::find(notes.begin(), notes.end(), note), notes.end()) << ::testing::PrintToString(notes);
     }
     QTest::keyClick(win->Mess, Qt::Key_PageDown);
+    awaitExchanges();
     EXPECT_EQ(win->CurMsg(), 1);
     EXPECT_GT(bar->value(), 0);
 
     // Delete asks first.
     fake.questionAnswers = {false};
     QTest::keyClick(win->Mess, Qt::Key_Delete);
+    awaitExchanges();
     EXPECT_EQ(fake.questions, std::vector<std::string>{"Delete this message from the server?\r\rMessage 1"});
     EXPECT_EQ(DovecotMessageCount(39), 3);
-    main->Session().OnPump = pump;
+    main->Session().OnStatus = status;
 }
 
 TEST_F(MsgListTest, MissingButtonPictureIsReportedAndTheWindowStillOpens)
@@ -229,6 +235,7 @@ TEST_F(MsgListTest, TimerIsPausedWhileOpenAndGivenBackOnClose)
     });
     driver.start();
     main->STATBMPMouseDown(Qt::LeftButton, Qt::NoModifier, true);
+    awaitExchanges();
     EXPECT_EQ(seen, "Subj : Message 1");
     EXPECT_FALSE(timerWhileOpen);
     EXPECT_FALSE(win->isVisible());
