@@ -35,6 +35,10 @@ struct Listing {
     // Every message by number and id (when asked for and the server lists ids).
     std::vector<ListedMessage> ids;
     bool idsComplete = false; // ids is the mailbox, message for message
+    // What the ids are valid with (IMAP's UIDVALIDITY), empty where they
+    // hold for good (POP3). Ids listed with another validity say nothing
+    // about these.
+    std::string validity;
 };
 
 class Mailbox {
