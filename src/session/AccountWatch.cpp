@@ -7,10 +7,14 @@
 #include "wire/HostSpec.h"
 #include "wire/Imap.h"
 #include "wire/TlsTransport.h"
+#include "wire/Transport.h"
 #include "wire/WireErrors.h"
 
 #include <algorithm>
 #include <ctime>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <exception>
 #include <utility>
 
@@ -41,6 +45,10 @@ int64_t TimeAsleep()
 // A sleep longer than this is taken as a suspend: the connection is most
 // likely gone (NAT, the server) and is opened again at once.
 constexpr int64_t kSuspendNs = int64_t(5) * 1000000000;
+
+// The longest a quiet connection is waited on in one go: between two such
+// waits the watch looks whether the machine slept meanwhile.
+constexpr std::chrono::milliseconds kQuietSlice = std::chrono::seconds(60);
 
 constexpr std::pair<AuthMechanism, ImapLogin> kLogins[] = {
     {AuthMechanism::Automatic, ImapLogin::Automatic},
@@ -99,7 +107,8 @@ void WatchSink::Tell(WatchStateEvent e)
 
 AccountWatch::AccountWatch(WatchedAccount account, const WatchSettings& settings, std::shared_ptr<WatchSink> sink,
                            std::shared_ptr<const SeenIds> seen)
-    : account_(std::move(account)), settings_(settings), sink_(std::move(sink)), firstSeen_(std::move(seen))
+    : account_(std::move(account)), settings_(settings), sink_(std::move(sink)),
+      wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), firstSeen_(std::move(seen))
 {
 }
 
@@ -107,6 +116,8 @@ AccountWatch::~AccountWatch()
 {
     RequestStop();
     Join();
+    if (wakeFd_ >= 0)
+        ::close(wakeFd_);
 }
 
 void AccountWatch::Start()
@@ -125,6 +136,10 @@ void AccountWatch::RequestStop()
         stop_ = true;
     }
     wake_.notify_all();
+    if (wakeFd_ >= 0) {
+        const uint64_t one = 1;
+        (void)!::write(wakeFd_, &one, sizeof one);
+    }
 }
 
 void AccountWatch::Join()
@@ -154,6 +169,19 @@ void AccountWatch::Say(WatchState state, const std::string& text, int pauseMs, c
     e.pauseMs = pauseMs;
     e.refusedCertificate = fingerprint;
     sink_->Tell(std::move(e));
+}
+
+bool AccountWatch::Quiet(TWireIMAP& c, std::chrono::milliseconds ms)
+{
+    const Transport* t = c.Handle();
+    if (!t || t->pollFd() < 0)
+        return true; // the client tells what is wrong
+    pollfd p[2] = {{t->pollFd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    const int r = ::poll(p, wakeFd_ >= 0 ? 2 : 1, static_cast<int>(ms.count()));
+    Hook(c); // a stop, or a sleep of the machine, ends the connection here
+    if (c.Cancelled())
+        throw EWireCancelled();
+    return r > 0 && (p[0].revents != 0);
 }
 
 void AccountWatch::Hook(TWireIMAP& c)
@@ -266,6 +294,10 @@ AccountWatch::Outcome AccountWatch::Watch(TWireIMAP& c)
                 std::chrono::duration_cast<std::chrono::milliseconds>(renewal - std::chrono::steady_clock::now());
             if (left.count() <= 0)
                 break;
+            // Nothing buffered: wait on the connection alone, without the
+            // client's waiting slices, so a quiet account costs no wakeups.
+            if (c.BufferedBytes() == 0 && !Quiet(c, std::min(left, kQuietSlice)))
+                continue;
             changed = Changes(c.WaitIdle(static_cast<int>(left.count())), bye);
             if (!bye.empty())
                 throw EWireConnClosedGraceful(bye);

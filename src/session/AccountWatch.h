@@ -51,6 +51,9 @@ private:
     void Compare(TWireIMAP& c, uint32_t uidValidity);
     // Waits ms (false: cut short by a stop).
     bool Pause(std::chrono::milliseconds ms);
+    // Waits up to ms for the quiet connection to have something to read
+    // (true), with no wakeup in between; a stop raises EWireCancelled.
+    bool Quiet(TWireIMAP& c, std::chrono::milliseconds ms);
     // Called in every waiting slice of the connection.
     void Hook(TWireIMAP& c);
     void Say(WatchState state, const std::string& text = {}, int pauseMs = 0, const std::string& fingerprint = {});
@@ -62,6 +65,7 @@ private:
     std::atomic<bool> running_{false};
     std::mutex mutex_;
     std::condition_variable wake_;
+    int wakeFd_ = -1; // readable once a stop is asked for
     std::thread thread_;
 
     // The thread's own.
