@@ -15,6 +15,8 @@
 
 namespace pelko {
 
+class ImapReplyReader;
+
 // How the login proves who we are. Automatic: AUTHENTICATE PLAIN where the
 // server offers AUTH=PLAIN, else LOGIN (where LOGINDISABLED is absent); an
 // OAuth 2.0 token (SecretKind::Token) goes as XOAUTH2, or OAUTHBEARER where
@@ -132,7 +134,8 @@ public:
     // One "UID FETCH set (BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE)])" for
     // all of uids (nothing sent when empty): the fields of each message the
     // server returned, in the server's order. UIDs no longer there are left
-    // out. Refused: EWireResponseError.
+    // out, and so is anything not asked for. At most the highest 1000 of
+    // uids are asked for at once. Refused: EWireResponseError.
     std::vector<ImapHeaderFields> FetchHeaderFields(const std::vector<uint32_t>& uids);
     // "UID FETCH uid (BODY.PEEK[])": the whole message through the MIME
     // reader into m. false (m untouched) when the server refuses or returns
@@ -163,23 +166,36 @@ public:
     std::vector<ImapIdleEvent> StopIdle();
     bool Idling() const { return idling_; }
 
-    // "LOGOUT" (the reply is read briefly, never waited for long), then
-    // closes. A connection that was never established, or was cancelled, is
+    // "LOGOUT" ("DONE" first while in IDLE; the reply is not waited for),
+    // then closes. A connection that was never established, or was cancelled, is
     // closed without a word. Never raises.
     void Disconnect() override;
     // Closes without writing anything. Never raises.
     void Abort();
 
 private:
+    ImapReplyReader& Reader() const;
     std::string NextTag();
-    // Sends "tag command" and reads up to its tagged reply; untagged replies
-    // in between are kept for the caller in Untagged(). Returns ResultCode:
-    // kReplyOk for OK, kReplyErr for NO and BAD.
+    // Writes one command line (refused when it holds CR or LF).
+    void SendLine(const std::string& line);
+    // Reads one reply (see ImapReplyReader); a tagged line with another tag
+    // than tag, or a reply the reader cannot follow, closes the connection
+    // and raises. Returns ResultCode.
+    int16_t Await(const std::string& tag);
+    // Sends "tag command" and reads up to its tagged reply (a continuation
+    // request is answered with "*"). Returns ResultCode: kReplyOk for OK,
+    // kReplyErr for NO and BAD; the responses stay in Reader().
     int16_t Command(const std::string& command);
+    // The same with string arguments, quoted, or as literals where they
+    // hold 8-bit characters.
+    int16_t CommandWithStrings(const std::string& verb, const std::vector<std::string>& args);
+    // Takes the capabilities the last reply named (a CAPABILITY response or
+    // response code); false when it named none.
+    bool TakeCapabilities();
+    void AskCapabilities();
     void LogIn();
     void Authenticate(const std::string& mechanism, const std::string& initial, const std::string& answerToError);
-    void AskCapabilities();
-    void TakeCapabilities();
+    ImapSelected Open(const std::string& verb, const std::string& mailbox);
     bool SendsBearerToken() const;
     std::string WireMailbox(const std::string& mailbox) const;
 
@@ -188,6 +204,7 @@ private:
     std::string idleTag_;
     bool idling_ = false;
     bool disconnecting_ = false;
+    std::vector<ImapIdleEvent> pendingEvents_; // news that came with the IDLE's start
 };
 
 inline const std::string kImapTooManyUidsText = "The server named more messages than a mailbox can hold.";
