@@ -752,7 +752,7 @@ void TWireIMAP::Abort()
 void TWireIMAP::Disconnect()
 {
     const bool polite = Connected() && Established() && !Cancelled() && !disconnecting_ && !ClosedGracefully &&
-                        !Reader().OutOfStep() && !Reader().MidResponse();
+                        !Reader().OutOfStep() && !Reader().MidResponse() && !Reader().Reading();
     if (polite) {
         disconnecting_ = true;
         try {

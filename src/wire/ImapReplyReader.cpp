@@ -312,6 +312,11 @@ void ImapReplyReader::Finish(TWireSocket& s)
 
 void ImapReplyReader::ReadReply(TWireSocket& s)
 {
+    struct ReadingScope {
+        explicit ReadingScope(bool& flag) : flag_(flag) { flag_ = true; }
+        ~ReadingScope() { flag_ = false; }
+        bool& flag_;
+    } reading(reading_);
     const bool resume = midResponse_ && literalSize_ > 0;
     if (!resume) {
         if (midResponse_)
