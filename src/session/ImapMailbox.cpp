@@ -67,6 +67,7 @@ void ImapMailbox::SignIn()
         ~Forget() { imap.Password.clear(); }
     } forget{client_};
     uids_.clear();
+    listed_ = false;
     PrepareImapLogin(client_, account_, [this] {
         Work();
         if (client_.Cancelled())
@@ -78,6 +79,7 @@ void ImapMailbox::SignIn()
 Listing ImapMailbox::List(bool keepIds)
 {
     uids_.clear();
+    listed_ = false;
     Listing l;
     ImapStatus status;
     try {
@@ -100,6 +102,7 @@ Listing ImapMailbox::List(bool keepIds)
         Abort();
         throw;
     }
+    listed_ = true;
     l.count = int32_t(uids_.size());
     l.validity = std::to_string(validity_);
     if (keepIds) {
@@ -111,8 +114,17 @@ Listing ImapMailbox::List(bool keepIds)
     return l;
 }
 
-uint32_t ImapMailbox::UidOf(int32_t number) const
+void ImapMailbox::ListIfNotYet()
 {
+    // Numbers name the unseen messages of a listing: a fetch before any
+    // listing in this session (pelko-check --dump) lists first.
+    if (!listed_)
+        List(false);
+}
+
+uint32_t ImapMailbox::UidOf(int32_t number)
+{
+    ListIfNotYet();
     if (number < 1 || size_t(number) > uids_.size())
         throw EWireResponseError(kNoSuchMessageText);
     return uids_[size_t(number) - 1];
@@ -149,6 +161,7 @@ size_t ImapMailbox::FetchSeveralHeaders(const std::vector<int32_t>& numbers,
 
 bool ImapMailbox::FetchMessage(int32_t number, TWireMessage& m)
 {
+    ListIfNotYet();
     if (number < 1 || size_t(number) > uids_.size())
         return false;
     return client_.FetchMessage(UidOf(number), m);
@@ -156,6 +169,7 @@ bool ImapMailbox::FetchMessage(int32_t number, TWireMessage& m)
 
 bool ImapMailbox::Delete(int32_t number)
 {
+    ListIfNotYet();
     if (number < 1 || size_t(number) > uids_.size()) {
         client_.ResultText = kNoSuchMessageText;
         return false;
@@ -174,6 +188,7 @@ bool ImapMailbox::Delete(int32_t number)
 void ImapMailbox::Close()
 {
     uids_.clear();
+    listed_ = false;
     client_.Disconnect(); // never raises
 }
 

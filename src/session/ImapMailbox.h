@@ -43,9 +43,11 @@ public:
     static std::string ListedId(uint32_t validity, uint32_t uid);
 
 private:
+    // Lists the mailbox unless it was listed in this session.
+    void ListIfNotYet();
     // The UID of message number of the last listing; raises
     // EWireResponseError when there is no such message.
-    uint32_t UidOf(int32_t number) const;
+    uint32_t UidOf(int32_t number);
 
     MailAccount account_;
     TWireIMAP client_;
@@ -53,6 +55,7 @@ private:
     // UIDVALIDITY they hold with.
     std::vector<uint32_t> uids_;
     uint32_t validity_ = 0;
+    bool listed_ = false; // uids_ holds a listing of this session
 };
 
 // Sets imap up for account as PrepareLogin does for POP3 (Pop3Mailbox.h):
