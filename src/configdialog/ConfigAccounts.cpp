@@ -106,13 +106,17 @@ void TConfig::buildServerChoice(QWidget* info)
         group->addAction(a);
         return a;
     };
-    add(protocols, QStringLiteral("POP3"), int(ServerProtocol::Pop3));
-    add(protocols, QStringLiteral("IMAP"), int(ServerProtocol::Imap));
+    add(protocols, QStringLiteral("P&OP3"), int(ServerProtocol::Pop3));
+    add(protocols, QStringLiteral("&IMAP"), int(ServerProtocol::Imap));
     menu->addSeparator();
-    add(connections, QStringLiteral("TLS"), int(ServerConnection::Tls));
-    add(connections, QStringLiteral("STARTTLS"), int(ServerConnection::StartTls));
-    add(connections, QStringLiteral("Plain (unencrypted)"), int(ServerConnection::Plain));
+    add(connections, QStringLiteral("&TLS"), int(ServerConnection::Tls));
+    add(connections, QStringLiteral("&STARTTLS"), int(ServerConnection::StartTls));
+    add(connections, QStringLiteral("&Plain (unencrypted)"), int(ServerConnection::Plain));
     ServerBtn->setMenu(menu);
+    // Reached from the Host field with Tab, opened with Space.
+    ServerBtn->setFocusPolicy(Qt::TabFocus);
+    QWidget::setTabOrder(HostTxt, ServerBtn);
+    QWidget::setTabOrder(ServerBtn, UserName);
     // The marks follow what the field holds when the menu opens.
     connect(menu, &QMenu::aboutToShow, this, [this, protocols, connections] {
         const ServerForm form = ReadServerForm(bytes(HostTxt));

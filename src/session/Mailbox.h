@@ -83,7 +83,8 @@ public:
     }
     // The whole message; false (m untouched) when the server refuses.
     virtual bool FetchMessage(int32_t number, TWireMessage& m) = 0;
-    // Marks message number for deletion (carried out at Close); false when refused.
+    // Deletes message number: POP3 marks it (carried out at Close), IMAP
+    // removes it at once; false when refused.
     virtual bool Delete(int32_t number) = 0;
     // The server's last reply, in its own words.
     virtual std::string LastReply() const = 0;
