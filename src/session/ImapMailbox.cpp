@@ -85,7 +85,12 @@ Listing ImapMailbox::List(bool keepIds)
     try {
         // Read-only: nothing this check does changes the mailbox.
         const ImapSelected opened = client_.Examine();
-        status = client_.Status();
+        try {
+            status = client_.Status();
+        } catch (const EWireResponseError&) {
+            // Some servers refuse STATUS on the mailbox opened: the search
+            // still counts.
+        }
         uids_ = client_.UidSearch("UNSEEN");
         validity_ = opened.uidValidity ? opened.uidValidity : status.uidValidity;
     } catch (const EWireResponseError& e) {
