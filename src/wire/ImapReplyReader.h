@@ -104,6 +104,9 @@ public:
     bool DataEnded() const override { return literalLeft_ == 0 && pendingAt_ >= pending_.size(); }
     // The size of the body literal being read.
     uint64_t BodyLiteralSize() const { return literalSize_; }
+    // Makes text the data to read (a message the server sent as a quoted
+    // string rather than a literal).
+    void ServeText(std::string text);
 
 private:
     // Reads and parses lines until the response is complete or stops at a
@@ -125,6 +128,7 @@ private:
     size_t values_ = 0;
     bool midResponse_ = false;
     bool outOfStep_ = false;
+    bool stoppedAtBody_ = false; // ReadReply stopped before a body literal
     bool reading_ = false;
     uint64_t literalN_ = 0; // the size of the literal a line ended with
     bool searchResponse_ = false;
