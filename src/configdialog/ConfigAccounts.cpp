@@ -10,6 +10,7 @@
 #include <QActionGroup>
 #include <QComboBox>
 #include <QGridLayout>
+#include <QKeySequence>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -90,7 +91,7 @@ void TConfig::buildServerChoice(QWidget* info)
     ServerBtn->setFixedWidth(18);
     ServerBtn->setAccessibleName(QStringLiteral("Protocol and connection"));
     ServerBtn->setToolTip(QStringLiteral("The protocol (POP3, IMAP) and the connection (TLS, STARTTLS, plain),\n"
-                                         "written into the Host field"));
+                                         "written into the Host field (Alt+Down there)"));
     hostRow->addWidget(ServerBtn, 0);
     grid->addLayout(hostRow, row, column);
     HostTxt->setToolTip(QStringLiteral("host, host:port, [::1]:port, pop3s://host[:port], pop3://host[:port]?starttls,\n"
@@ -113,10 +114,14 @@ void TConfig::buildServerChoice(QWidget* info)
     add(connections, QStringLiteral("&STARTTLS"), int(ServerConnection::StartTls));
     add(connections, QStringLiteral("&Plain (unencrypted)"), int(ServerConnection::Plain));
     ServerBtn->setMenu(menu);
-    // Reached from the Host field with Tab, opened with Space.
-    ServerBtn->setFocusPolicy(Qt::TabFocus);
-    QWidget::setTabOrder(HostTxt, ServerBtn);
-    QWidget::setTabOrder(ServerBtn, UserName);
+    // Opened from the Host field with Alt+Down, as a combo box opens; Tab
+    // still goes from the Host field to the Login field.
+    ServerBtn->setFocusPolicy(Qt::NoFocus);
+    auto* open = new QAction(HostTxt);
+    open->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
+    open->setShortcutContext(Qt::WidgetShortcut);
+    HostTxt->addAction(open);
+    connect(open, &QAction::triggered, ServerBtn, &QToolButton::showMenu);
     // The marks follow what the field holds when the menu opens.
     connect(menu, &QMenu::aboutToShow, this, [this, protocols, connections] {
         const ServerForm form = ReadServerForm(bytes(HostTxt));
