@@ -125,6 +125,12 @@ std::vector<uint32_t> ExpandUids(const std::vector<std::string_view>& texts)
     return uids;
 }
 
+// "BODY[...]" of a FETCH response.
+bool IsBodySection(const ImapValue& v)
+{
+    return v.kind == ImapValue::Atom && v.text.size() >= 5 && SameText(v.text.substr(0, 5), "BODY[");
+}
+
 ImapIdleEvent EventOf(const ImapResponse& r)
 {
     ImapIdleEvent e;
@@ -285,16 +291,26 @@ int16_t TWireIMAP::Await(const std::string& tag)
     return ResultCode;
 }
 
+int16_t TWireIMAP::AwaitTagged(const std::string& tag)
+{
+    // Nothing more to send: a request for more is called off, a few times
+    // at most.
+    for (int asked = 0; Await(tag) == kImapContinue; ++asked) {
+        if (asked == 8) {
+            Abort();
+            throw EWireResponseError("The server keeps asking for more: " + ResultText);
+        }
+        SendLine(kSaslCancel);
+    }
+    return ResultCode;
+}
+
 int16_t TWireIMAP::Command(const std::string& command)
 {
     const std::string tag = NextTag();
     SendLine(tag + " " + command);
     Reader().ReadUntilTag = true;
-    while (Await(tag) == kImapContinue) {
-        // Nothing more to send: the request is called off.
-        SendLine(kSaslCancel);
-    }
-    return ResultCode;
+    return AwaitTagged(tag);
 }
 
 int16_t TWireIMAP::CommandWithStrings(const std::string& verb, const std::vector<std::string>& args)
@@ -321,8 +337,7 @@ int16_t TWireIMAP::CommandWithStrings(const std::string& verb, const std::vector
         line.clear();
     }
     SendLine(line);
-    while (Await(tag) == kImapContinue)
-        SendLine(kSaslCancel);
+    AwaitTagged(tag);
     return ResultCode;
 }
 
@@ -463,8 +478,7 @@ void TWireIMAP::Authenticate(const std::string& mechanism, const std::string& in
                 // Anything but an empty challenge is not this mechanism's
                 // exchange: called off, and the server's refusal raised.
                 SendLine(kSaslCancel);
-                while (Await(tag) == kImapContinue)
-                    SendLine(kSaslCancel);
+                AwaitTagged(tag);
                 throw EWireResponseError(ResultText);
             }
             SendLine(response);
@@ -477,8 +491,7 @@ void TWireIMAP::Authenticate(const std::string& mechanism, const std::string& in
         // the exchange is ended as the mechanism says and the server refuses.
         const std::string details = Trim(DecodeBase64Text(Reader().Responses().back().text));
         SendLine(answerToError);
-        while (Await(tag) == kImapContinue)
-            SendLine(kSaslCancel);
+        AwaitTagged(tag);
         throw EWireResponseError(ResultText + (details.empty() ? "" : "\r" + details));
     }
     if (ResultCode != kReplyOk)
@@ -602,8 +615,7 @@ std::vector<ImapHeaderFields> TWireIMAP::FetchHeaderFields(const std::vector<uin
         for (size_t i = 0; i + 1 < pairs.size(); i += 2) {
             if (pairs[i].Is("UID"))
                 pairs[i + 1].Number(uid);
-            else if (pairs[i].kind == ImapValue::Atom && pairs[i].text.size() >= 5 &&
-                     SameText(pairs[i].text.substr(0, 5), "BODY["))
+            else if (IsBodySection(pairs[i]))
                 header = &pairs[i + 1];
         }
         // Only what was asked for, and each message once.
@@ -619,20 +631,34 @@ std::vector<ImapHeaderFields> TWireIMAP::FetchHeaderFields(const std::vector<uin
 bool TWireIMAP::FetchMessage(uint32_t uid, TWireMessage& m)
 {
     DeadlineScope deadline(*this);
+    bool quoted = false;
     const std::string tag = NextTag();
     Reader().ReadUntilTag = true;
     Reader().StreamBodyLiteral(MaxMessageBytes);
     try {
         SendLine(tag + " UID FETCH " + std::to_string(uid) + " (BODY.PEEK[])");
-        while (Await(tag) == kImapContinue)
-            SendLine(kSaslCancel);
+        AwaitTagged(tag);
     } catch (...) {
         Reader().StopStreaming();
         throw;
     }
     Reader().StopStreaming();
+    if (ResultCode == kReplyOk) {
+        // A small message may come as a quoted string.
+        const std::string* text = nullptr;
+        for (const ImapResponse& r : Reader().Responses())
+            if (r.Untagged() && r.items.size() == 3 && r.items[1].Is("FETCH") && r.items[2].kind == ImapValue::List)
+                for (size_t i = 0; i + 1 < r.items[2].items.size(); i += 2)
+                    if (IsBodySection(r.items[2].items[i]) && r.items[2].items[i + 1].kind == ImapValue::String)
+                        text = &r.items[2].items[i + 1].text;
+        if (!text)
+            return false; // no such message (gone)
+        Reader().ServeText(*text);
+        ResultCode = kImapBodyLiteral;
+        quoted = true;
+    }
     if (ResultCode != kImapBodyLiteral)
-        return false; // refused, or no such message (gone)
+        return false; // refused
     DoStatus("  Message " + std::to_string(uid) + " (" + std::to_string(Reader().BodyLiteralSize()) + " bytes)");
     try {
         ReceiveHeaders(m, "");
@@ -642,16 +668,16 @@ bool TWireIMAP::FetchMessage(uint32_t uid, TWireMessage& m)
         // reply is finished so that the next command gets its own.
         if (Connected() && !Reader().OutOfStep()) {
             SkipToMessageEnd();
-            while (Await(tag) == kImapContinue)
-                SendLine(kSaslCancel);
+            if (!quoted)
+                AwaitTagged(tag);
         }
         throw;
     }
     SkipToMessageEnd();
     // The rest of the FETCH, then the tagged reply (another literal of the
     // same message would be read as a value, within the reply's bounds).
-    while (Await(tag) == kImapContinue)
-        SendLine(kSaslCancel);
+    if (!quoted)
+        AwaitTagged(tag);
     DoStatus("    From: " + m.From());
     DoStatus("    Subject: " + m.Subject());
     return true;
@@ -729,8 +755,7 @@ std::vector<ImapIdleEvent> TWireIMAP::StopIdle()
     Reader().ReadUntilTag = true;
     SendLine("DONE");
     try {
-        while (Await(idleTag_) == kImapContinue) {
-        }
+        AwaitTagged(idleTag_);
     } catch (const EWireSocketError&) {
         // A server that does not end the IDLE is no server to talk to.
         Abort();
@@ -752,7 +777,7 @@ void TWireIMAP::Abort()
 void TWireIMAP::Disconnect()
 {
     const bool polite = Connected() && Established() && !Cancelled() && !disconnecting_ && !ClosedGracefully &&
-                        !Reader().OutOfStep() && !Reader().MidResponse();
+                        !Reader().OutOfStep() && !Reader().MidResponse() && !Reader().Reading();
     if (polite) {
         disconnecting_ = true;
         try {

@@ -182,6 +182,10 @@ private:
     // than tag, or a reply the reader cannot follow, closes the connection
     // and raises. Returns ResultCode.
     int16_t Await(const std::string& tag);
+    // Await up to the tagged reply (or a message literal), answering a
+    // continuation request with "*" (a few at most, then the connection is
+    // given up on).
+    int16_t AwaitTagged(const std::string& tag);
     // Sends "tag command" and reads up to its tagged reply (a continuation
     // request is answered with "*"). Returns ResultCode: kReplyOk for OK,
     // kReplyErr for NO and BAD; the responses stay in Reader().

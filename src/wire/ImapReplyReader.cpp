@@ -62,9 +62,18 @@ bool ImapValue::Is(const char* word) const
     return kind == Atom && SameWord(text, word);
 }
 
+void ImapReplyReader::ServeText(std::string text)
+{
+    literalSize_ = text.size();
+    literalLeft_ = 0;
+    pending_ = std::move(text);
+    pendingAt_ = 0;
+}
+
 void ImapReplyReader::Reset()
 {
     midResponse_ = false;
+    stoppedAtBody_ = false;
     stack_.clear();
     current_ = ImapResponse();
     literalLeft_ = 0;
@@ -281,6 +290,7 @@ bool ImapReplyReader::ParseResponse(TWireSocket& s, bool resume)
             literalSize_ = literalLeft_ = literalN_;
             pending_.clear();
             pendingAt_ = 0;
+            stoppedAtBody_ = true;
             ImapValue v;
             v.kind = ImapValue::String;
             AddValue(s, std::move(v)); // its octets go to the client as data
@@ -312,14 +322,19 @@ void ImapReplyReader::Finish(TWireSocket& s)
 
 void ImapReplyReader::ReadReply(TWireSocket& s)
 {
-    const bool resume = midResponse_ && literalSize_ > 0;
+    struct ReadingScope {
+        explicit ReadingScope(bool& flag) : flag_(flag) { flag_ = true; }
+        ~ReadingScope() { flag_ = false; }
+        bool& flag_;
+    } reading(reading_);
+    const bool resume = stoppedAtBody_;
+    stoppedAtBody_ = false;
     if (!resume) {
         if (midResponse_)
             Fail(s, "a response was cut off.");
         responses_.clear();
     }
     replyLiteralBytes_ = 0;
-    literalSize_ = resume ? literalSize_ : 0;
     bool again = resume;
     for (;;) {
         if (ParseResponse(s, again)) {
@@ -328,7 +343,6 @@ void ImapReplyReader::ReadReply(TWireSocket& s)
             return;
         }
         again = false;
-        literalSize_ = 0;
         const ImapResponse& r = responses_.back();
         if (r.Continuation()) {
             s.ResultCode = kImapContinue;

@@ -90,6 +90,10 @@ public:
     // reading cut off by a time-out).
     bool MidResponse() const { return midResponse_; }
     bool OutOfStep() const { return outOfStep_; }
+    // True while ReadReply runs (a connection closed from inside it was
+    // given up on by the socket: a line or a reply past its bounds, the
+    // peer gone).
+    bool Reading() const { return reading_; }
     // Forgets a response read in part and the failure (a new connection).
     void Reset();
     void ClearOutOfStep() { outOfStep_ = false; }
@@ -100,6 +104,9 @@ public:
     bool DataEnded() const override { return literalLeft_ == 0 && pendingAt_ >= pending_.size(); }
     // The size of the body literal being read.
     uint64_t BodyLiteralSize() const { return literalSize_; }
+    // Makes text the data to read (a message the server sent as a quoted
+    // string rather than a literal).
+    void ServeText(std::string text);
 
 private:
     // Reads and parses lines until the response is complete or stops at a
@@ -121,6 +128,8 @@ private:
     size_t values_ = 0;
     bool midResponse_ = false;
     bool outOfStep_ = false;
+    bool stoppedAtBody_ = false; // ReadReply stopped before a body literal
+    bool reading_ = false;
     uint64_t literalN_ = 0; // the size of the literal a line ended with
     bool searchResponse_ = false;
     bool streamBody_ = false;

@@ -235,7 +235,8 @@ for attempt in $(seq 1 10); do
     for pair in "imap:$imap_port" "imaps:$imaps_port"; do
       p="${pair#*:}"
       [ -n "$p" ] || continue
-      if port_in_use "$p"; then
+      if { [ "${pair%%:*}" = imap ] && wait_greeting "$p" "$pid" imap; } ||
+         { [ "${pair%%:*}" = imaps ] && port_in_use "$p"; }; then
         echo "$p" >"$dir/port_${pair%%:*}"
       else
         echo "the IMAP listener on port $p does not answer: the IMAP tests on it will skip" >&2
