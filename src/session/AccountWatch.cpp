@@ -1,6 +1,6 @@
 #include "session/AccountWatch.h"
 
-#include "session/LoginSecret.h"
+#include "session/ImapMailbox.h"
 #include "mime/Readable.h"
 #include "mime/TextUtil.h"
 #include "mime/WireMessage.h"
@@ -49,13 +49,6 @@ constexpr int64_t kSuspendNs = int64_t(5) * 1000000000;
 // The longest a quiet connection is waited on in one go: between two such
 // waits the watch looks whether the machine slept meanwhile.
 constexpr std::chrono::milliseconds kQuietSlice = std::chrono::seconds(60);
-
-constexpr std::pair<AuthMechanism, ImapLogin> kLogins[] = {
-    {AuthMechanism::Automatic, ImapLogin::Automatic},
-    {AuthMechanism::Plain, ImapLogin::Plain},
-    {AuthMechanism::XOAuth2, ImapLogin::XOAuth2},
-    {AuthMechanism::OAuthBearer, ImapLogin::OAuthBearer},
-};
 
 bool Changes(const std::vector<ImapIdleEvent>& events, std::string& bye)
 {
@@ -234,8 +227,13 @@ void AccountWatch::Run()
             failure = "Cancelled.";
         } catch (const EWireSignInRefused& e) {
             c.Abort();
-            Say(WatchState::Failed, e.what()); // the same secret again would only lock the account
-            return;
+            // The same password again would only bring the account nearer
+            // to being locked; a token command gives a fresh token each time.
+            if (account_.account.secret.source != SecretSource::Command) {
+                Say(WatchState::Failed, e.what());
+                return;
+            }
+            failure = e.what();
         } catch (const EWireTlsError& e) {
             c.Abort();
             const std::string what = e.what();
@@ -259,20 +257,13 @@ void AccountWatch::Run()
 
 AccountWatch::Outcome AccountWatch::Watch(TWireIMAP& c)
 {
-    const MailAccount& a = account_.account;
-    c.Mechanism = ImapLogin::Automatic;
-    for (const auto& [mechanism, login] : kLogins)
-        if (mechanism == a.secret.mechanism)
-            c.Mechanism = login;
-    c.Secret = a.secret.source == SecretSource::Command ? SecretKind::Token : SecretKind::Password;
-    c.RefuseBearerInClear();
     {
         // The secret is in the client only for the login.
         struct Forget {
             TWireIMAP& c;
             ~Forget() { c.Password.clear(); }
         } forget{c};
-        c.Password = FetchLoginSecret(a, c.Timeout, [this] {
+        PrepareImapLogin(c, account_.account, [this] {
             if (stop_)
                 throw EWireCancelled();
         });
@@ -322,8 +313,10 @@ void AccountWatch::Compare(TWireIMAP& c, uint32_t uidValidity)
     const std::string kept = SeenIds::ValidityKey(key, validity);
     auto listing = std::make_shared<std::vector<ListedMessage>>();
     listing->reserve(uids.size());
-    for (uint32_t uid : uids)
-        listing->push_back({0, std::to_string(uid)});
+    // As the mailbox lists them: numbered in UID order, the UID with the
+    // UIDVALIDITY as id (a check and the watch agree on what was told).
+    for (size_t i = 0; i < uids.size(); ++i)
+        listing->push_back({int32_t(i + 1), ImapMailbox::ListedId(uidValidity, uids[i])});
 
     // New: what is not on record. The first time the owner's record tells;
     // after that this watch's own. A mailbox not on record (a new
@@ -339,7 +332,7 @@ void AccountWatch::Compare(TWireIMAP& c, uint32_t uidValidity)
         // The newest are named (the listing is in UID order).
         std::vector<uint32_t> named;
         for (size_t k = fresh.size() > settings_.nameUpTo ? fresh.size() - settings_.nameUpTo : 0; k < fresh.size(); ++k)
-            named.push_back(static_cast<uint32_t>(std::stoul(fresh[k].uid)));
+            named.push_back(uids[size_t(fresh[k].number - 1)]);
         std::vector<ImapHeaderFields> fields;
         try {
             fields = c.FetchHeaderFields(named);

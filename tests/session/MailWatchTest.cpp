@@ -1,7 +1,9 @@
 // The watch against the test dovecot's imapd (users 45 to 47 belong to
-// these tests): new mail told once, also across a restart and across a
-// connection that went silent or said BYE, and Stop within 0.2 s.
+// these tests): new mail told once, also across a restart, across a
+// connection that went silent or said BYE, and to a check after the watch;
+// Stop within 0.2 s.
 #include "Dovecot.h"
+#include "session/AccountCheck.h"
 #include "session/MailWatch.h"
 
 #include <gtest/gtest.h>
@@ -157,6 +159,20 @@ TEST_F(MailWatchTest, NewMailIsToldOnceAsItArrivesAndAfterARestart)
         for (const WatchCount& c : owner.counts)
             seen.Update(c.key, c.validity, *c.listing, false); // as the owner records it
         EXPECT_TRUE(StopsWithin200ms(watch));
+    }
+    // A check of the mailbox finds nothing new in what the watch told.
+    {
+        const MailAccount account = ImapAccount(user, DovecotImapPort()).account;
+        std::unique_ptr<Mailbox> box = MakeMailbox(account);
+        CheckRules rules;
+        SeenIds copy = seen;
+        rules.seen = &copy;
+        rules.key = SeenIds::Key(account);
+        const CheckOutcome checked = CheckMailbox(*box, rules);
+        box->Close();
+        EXPECT_TRUE(checked.idsKnown);
+        EXPECT_EQ(checked.listing.count, 2);
+        EXPECT_TRUE(checked.fresh.empty());
     }
     // Mail that arrived while nothing watched is told at the next start,
     // and only it.
