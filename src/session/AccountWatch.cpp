@@ -170,6 +170,9 @@ bool AccountWatch::Quiet(TWireIMAP& c, std::chrono::milliseconds ms)
     if (!t || t->pollFd() < 0)
         return true; // the client tells what is wrong
     pollfd p[2] = {{t->pollFd(), POLLIN, 0}, {wakeFd_, POLLIN, 0}};
+    // Without the stop's file a stop is looked for as the client does.
+    if (wakeFd_ < 0)
+        ms = std::min<std::chrono::milliseconds>(ms, std::chrono::milliseconds(30));
     const int r = ::poll(p, wakeFd_ >= 0 ? 2 : 1, static_cast<int>(ms.count()));
     Hook(c); // a stop, or a sleep of the machine, ends the connection here
     if (c.Cancelled())
@@ -245,6 +248,9 @@ void AccountWatch::Run()
         } catch (const std::exception& e) {
             c.Abort();
             failure = e.what();
+        } catch (...) {
+            c.Abort(); // nothing ends the watch's thread but a stop or a lasting refusal
+            failure = "Unexpected failure.";
         }
         if (lastState_ == WatchState::Watching)
             pause = settings_.firstPause; // it worked until now: a short pause first
