@@ -40,7 +40,7 @@ bool PositiveNumber(const char* text, int& value)
 
 bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& error)
 {
-    bool dump = false, parse = false, trust = false, watch = false;
+    bool dump = false, parse = false, trust = false, watch = false, every = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -110,6 +110,7 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
                 error = "--every needs seconds from 1 up";
                 return false;
             }
+            every = true;
         } else if (arg == "--timeout") {
             const char* v = value("--timeout");
             if (!v)
@@ -135,8 +136,8 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
         o.mode = Mode::Watch;
         return true;
     }
-    if (!o.execCommand.empty()) {
-        error = "--exec needs --watch";
+    if (!o.execCommand.empty() || every) {
+        error = std::string(every ? "--every" : "--exec") + " needs --watch";
         return false;
     }
     if (trust) {
