@@ -121,6 +121,7 @@ struct Watched {
     bool onTimer = false; // checked every --every seconds
     Clock::time_point due;
     int32_t lastCount = -1;
+    bool failing = false; // the last line said an error
 };
 
 class Watcher {
@@ -152,6 +153,7 @@ private:
 void Watcher::Line(size_t k, int32_t count, size_t newCount, const std::vector<Message>& named, bool byNumber)
 {
     const std::string& name = watched_[k].record.acc_name;
+    watched_[k].failing = false;
     out_ << "{\"account\":" << JsonString(name) << ",\"count\":" << count;
     if (newCount > 0) {
         out_ << ",\"new\":" << newCount << ",\"new_messages\":[";
@@ -187,6 +189,7 @@ void Watcher::Line(size_t k, int32_t count, size_t newCount, const std::vector<M
 void Watcher::Error(size_t k, const std::string& text, const std::string& fingerprint)
 {
     const std::string& name = watched_[k].record.acc_name;
+    watched_[k].failing = true;
     out_ << "{\"account\":" << JsonString(name) << ",\"error\":" << JsonString(OneLine(text)) << "}\n";
     out_.flush();
     if (!out_)
@@ -229,7 +232,7 @@ void Watcher::CheckOnTimer(size_t k)
             Error(k, got.listing.refusal);
             return;
         }
-        if (got.listing.count != w.lastCount || !got.fresh.empty()) {
+        if (got.listing.count != w.lastCount || !got.fresh.empty() || w.failing) {
             w.lastCount = got.listing.count;
             std::vector<Message> named;
             for (size_t n = 0; n < got.fresh.size() && n < kNamedNew; ++n) {
@@ -316,6 +319,12 @@ int Watcher::Run(const AccountTable& accounts, const std::vector<int>& chosen)
         case WatchState::Retrying:
         case WatchState::Failed:
             Error(e.account, e.text, e.refusedCertificate);
+            break;
+        case WatchState::Watching:
+            // Back after a failure: the count line again, so that a status
+            // bar does not go on showing the error.
+            if (w.failing && w.lastCount >= 0)
+                Line(e.account, w.lastCount, 0, {}, false);
             break;
         default:
             break;
