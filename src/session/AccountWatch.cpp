@@ -12,10 +12,10 @@
 
 #include <algorithm>
 #include <ctime>
+#include <exception>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
-#include <exception>
 #include <utility>
 
 namespace pelko {
@@ -298,6 +298,8 @@ AccountWatch::Outcome AccountWatch::Watch(TWireIMAP& c)
             changed = Changes(c.WaitIdle(static_cast<int>(left.count())), bye);
             if (!bye.empty())
                 throw EWireConnClosedGraceful(bye);
+            if (!c.Idling())
+                changed = true; // the server ended the IDLE itself: look, and start it again
         }
         // Renewed, or news to look at: a server that does not answer DONE
         // within the time-out is gone (the client then closes).
