@@ -381,6 +381,7 @@ void TWireIMAP::Connect()
     capabilities_.clear();
     pendingEvents_.clear();
     idling_ = false;
+    greeted_ = false;
     TWireMessageClient::Connect();
     try {
         {
@@ -390,6 +391,7 @@ void TWireIMAP::Connect()
         const ImapResponse greeting = Reader().Responses().back();
         if (!greeting.Untagged() || (greeting.keyword != "OK" && greeting.keyword != "PREAUTH"))
             throw EWireConnectRefused(ResultText);
+        greeted_ = true;
         DoStatus("Connected");
         TakeCapabilities();
         const bool preauth = greeting.keyword == "PREAUTH";
@@ -777,8 +779,11 @@ void TWireIMAP::Abort()
 
 void TWireIMAP::Disconnect()
 {
-    const bool polite = Connected() && Established() && !Cancelled() && !disconnecting_ && !ClosedGracefully &&
-                        !Reader().OutOfStep() && !Reader().MidResponse() && !Reader().Reading();
+    // Nothing is written to a server that never greeted us (a failed TLS
+    // handshake), nor to one we stopped waiting for or lost step with.
+    const bool polite = greeted_ && Connected() && Established() && !Cancelled() && !disconnecting_ &&
+                        !ClosedGracefully && !Reader().OutOfStep() && !Reader().MidResponse() &&
+                        !Reader().Reading();
     if (polite) {
         disconnecting_ = true;
         try {
@@ -791,6 +796,7 @@ void TWireIMAP::Disconnect()
         disconnecting_ = false;
     }
     idling_ = false;
+    greeted_ = false;
     Reader().Reset();
     TWireMessageClient::Disconnect();
 }

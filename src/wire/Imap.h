@@ -172,8 +172,8 @@ public:
     bool Idling() const { return idling_; }
 
     // "LOGOUT" ("DONE" first while in IDLE; the reply is not waited for),
-    // then closes. A connection that was never established, or was cancelled, is
-    // closed without a word. Never raises.
+    // then closes. A connection that never brought a greeting, was
+    // cancelled, or is out of step is closed without a word. Never raises.
     void Disconnect() override;
     // Closes without writing anything. Never raises.
     void Abort();
@@ -213,6 +213,7 @@ private:
     std::string idleTag_;
     bool idling_ = false;
     bool disconnecting_ = false;
+    bool greeted_ = false; // the server's greeting was read on this connection
     std::vector<ImapIdleEvent> pendingEvents_; // news that came with the IDLE's start
 };
 
