@@ -315,11 +315,12 @@ int16_t TWireIMAP::Command(const std::string& command)
 
 int16_t TWireIMAP::CommandWithStrings(const std::string& verb, const std::vector<std::string>& args)
 {
+    for (const std::string& a : args)
+        if (a.find_first_of("\r\n") != std::string::npos)
+            throw EWireException(kLineBreakInCommandText);
     const std::string tag = NextTag();
     std::string line = tag + " " + verb;
     for (const std::string& a : args) {
-        if (a.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-            throw EWireException(kLineBreakInCommandText);
         if (QuotableImapString(a)) {
             line += " " + ImapQuoted(a);
             continue;
@@ -380,6 +381,7 @@ void TWireIMAP::Connect()
     capabilities_.clear();
     pendingEvents_.clear();
     idling_ = false;
+    greeted_ = false;
     TWireMessageClient::Connect();
     try {
         {
@@ -389,6 +391,7 @@ void TWireIMAP::Connect()
         const ImapResponse greeting = Reader().Responses().back();
         if (!greeting.Untagged() || (greeting.keyword != "OK" && greeting.keyword != "PREAUTH"))
             throw EWireConnectRefused(ResultText);
+        greeted_ = true;
         DoStatus("Connected");
         TakeCapabilities();
         const bool preauth = greeting.keyword == "PREAUTH";
@@ -776,8 +779,11 @@ void TWireIMAP::Abort()
 
 void TWireIMAP::Disconnect()
 {
-    const bool polite = Connected() && Established() && !Cancelled() && !disconnecting_ && !ClosedGracefully &&
-                        !Reader().OutOfStep() && !Reader().MidResponse() && !Reader().Reading();
+    // Nothing is written to a server that never greeted us (a failed TLS
+    // handshake), nor to one we stopped waiting for or lost step with.
+    const bool polite = greeted_ && Connected() && Established() && !Cancelled() && !disconnecting_ &&
+                        !ClosedGracefully && !Reader().OutOfStep() && !Reader().MidResponse() &&
+                        !Reader().Reading();
     if (polite) {
         disconnecting_ = true;
         try {
@@ -790,6 +796,7 @@ void TWireIMAP::Disconnect()
         disconnecting_ = false;
     }
     idling_ = false;
+    greeted_ = false;
     Reader().Reset();
     TWireMessageClient::Disconnect();
 }

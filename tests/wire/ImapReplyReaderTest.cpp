@@ -39,7 +39,8 @@ TEST(ImapReplyReader, ValuesAcrossLinesAndLiterals)
     } rows[] = {
         {"* 1 FETCH (FLAGS (\\Seen) UID 5 BODY[HEADER.FIELDS (FROM)] {6}\r\na\r\nb\r\n)\r\n",
          "1 FETCH (FLAGS (\\Seen) UID 5 BODY[HEADER.FIELDS (FROM)] <a\r\nb\r\n>)"},
-        {"* LIST (\\HasNoChildren) \"/\" \"a \\\"b\\\" \\\\c\" nil\r\n", "LIST (\\HasNoChildren) </> <a \"b\" \\c> NIL"},
+        {"* LIST (\\HasNoChildren) \"/\" \"a \\\"b\\\" \\\\c\" nil\r\n",
+         "LIST (\\HasNoChildren) </> <a \"b\" \\c> NIL"},
         {"* 2 FETCH (BODY[] {0+}\r\n UID 3)\r\n", "2 FETCH (BODY[] <> UID 3)"},
         {"* 3 FETCH (X {2}\r\n{})\r\n", "3 FETCH (X <{}>)"},
         {"* OK [UIDVALIDITY 7] (text) \"not parsed\r\n", "OK [UIDVALIDITY 7] (text) \"not parsed"},

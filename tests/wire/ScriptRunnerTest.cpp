@@ -188,9 +188,13 @@ struct Watchdog {
 
 ImapLogin ImapMechanism(const std::string& name)
 {
-    return name == "login" ? ImapLogin::Login : name == "plain" ? ImapLogin::Plain : name == "xoauth2" ? ImapLogin::XOAuth2
-         : name == "oauthbearer"                                                           ? ImapLogin::OAuthBearer
-                                                                                           : ImapLogin::Automatic;
+    if (name == "login")
+        return ImapLogin::Login;
+    if (name == "plain")
+        return ImapLogin::Plain;
+    if (name == "xoauth2")
+        return ImapLogin::XOAuth2;
+    return name == "oauthbearer" ? ImapLogin::OAuthBearer : ImapLogin::Automatic;
 }
 
 Script LoadScript(const std::string& name)
@@ -345,7 +349,8 @@ void RunImapAction(TWireIMAP& imap, TWireMessage& msg, const std::string& action
             if (ok)
                 Describe(msg, out);
         } else if (verb == "delete") {
-            out.push_back(label + ": " + (imap.DeleteMessage(static_cast<uint32_t>(std::stoul(arg))) ? "true" : "false"));
+            const bool ok = imap.DeleteMessage(static_cast<uint32_t>(std::stoul(arg)));
+            out.push_back(label + ": " + (ok ? "true" : "false"));
         } else if (verb == "idle") {
             out.push_back(label + ": " + (imap.StartIdle() ? "true" : "false"));
         } else if (verb == "wait") {
