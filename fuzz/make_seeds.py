@@ -83,7 +83,9 @@ def host_seeds() -> None:
     for name, text in [("plain", "pop.example.com"), ("port", "pop.example.com:1110"),
                        ("pop3s", "pop3s://pop.example.com"), ("pop3s_port", "pop3s://pop.example.com:9955"),
                        ("starttls", "pop3://pop.example.com:110?starttls"), ("v6", "[2001:db8::5]:110"),
-                       ("v6s", "pop3s://[2001:db8::5]"), ("v6bare", "2001:db8::5"), ("badport", "POP3S://Host:0")]:
+                       ("v6s", "pop3s://[2001:db8::5]"), ("v6bare", "2001:db8::5"), ("badport", "POP3S://Host:0"),
+                       ("imaps", "imaps://imap.example.com"), ("imaps_mailbox", "imaps://imap.example.com:993/Entw%C3%BCrfe"),
+                       ("imap_starttls", "imap://[2001:db8::5]/Sent%20Items?starttls"), ("imap_plain", "IMAP://h:143/")]:
         put("host_spec", text.encode(), name)
 
 

@@ -315,11 +315,12 @@ int16_t TWireIMAP::Command(const std::string& command)
 
 int16_t TWireIMAP::CommandWithStrings(const std::string& verb, const std::vector<std::string>& args)
 {
+    for (const std::string& a : args)
+        if (a.find_first_of("\r\n") != std::string::npos)
+            throw EWireException(kLineBreakInCommandText);
     const std::string tag = NextTag();
     std::string line = tag + " " + verb;
     for (const std::string& a : args) {
-        if (a.find_first_of(std::string("\r\n\0", 3)) != std::string::npos)
-            throw EWireException(kLineBreakInCommandText);
         if (QuotableImapString(a)) {
             line += " " + ImapQuoted(a);
             continue;

@@ -35,6 +35,8 @@ inline const std::string kImapNoStartTlsText =
 inline const std::string kImapLoginDisabledText =
     "The server takes no password over this connection (LOGINDISABLED) and offers no sign-in we can use.";
 
+inline const std::string kImapTooManyUidsText = "The server named more messages than a mailbox can hold.";
+
 // What EXAMINE told about the mailbox (0 where the server did not say).
 struct ImapSelected {
     uint32_t exists = 0;
@@ -75,6 +77,9 @@ struct ImapIdleEvent {
     std::string text;    // the line as the server sent it (literals left out)
 };
 
+// Port is 143; the bounds of a reply are wider than POP3's (MaxLineLength
+// 8 MiB: a search result is one line; MaxReplyLines 10000, MaxReplyBytes
+// 16 MiB, literals included).
 class TWireIMAP : public TWireMessageClient {
 public:
     TWireIMAP();
@@ -210,7 +215,5 @@ private:
     bool disconnecting_ = false;
     std::vector<ImapIdleEvent> pendingEvents_; // news that came with the IDLE's start
 };
-
-inline const std::string kImapTooManyUidsText = "The server named more messages than a mailbox can hold.";
 
 } // namespace pelko

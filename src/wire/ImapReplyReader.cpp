@@ -110,7 +110,7 @@ void ImapReplyReader::AddValue(TWireSocket& s, ImapValue v)
 
 std::string ImapReplyReader::ReadLiteral(TWireSocket& s, uint64_t n)
 {
-    if (n > s.MaxReplyBytes || replyLiteralBytes_ + n > s.MaxReplyBytes)
+    if (n > s.MaxReplyBytes || replyLiteralBytes_ + n > s.MaxReplyBytes || n > INT32_MAX)
         Fail(s, "a literal of " + std::to_string(n) + " octets is larger than a reply may be.");
     replyLiteralBytes_ += n;
     if (n == 0)
