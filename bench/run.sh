@@ -9,10 +9,11 @@
 # few minutes; prints the tables, and with --write puts them into
 # bench/RESULTS.md. BENCH_RUNS (default 5), BENCH_MESSAGES (100000) and
 # BENCH_LARGE_MB (20) change the size of the run; BENCH_ONLY=count,fetch
-# (any of count, fetch, decode, micro, startup) runs those tables alone.
+# (any of count, fetch, decode, micro, startup) runs those tables alone;
+# BENCH_ONLY=push the push table alone (bench/push.py).
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-[ $# -eq 1 ] || { [ $# -eq 2 ] && [ "$2" = --write ]; } || { sed -n '2,12p' "$0"; exit 2; }
+[ $# -eq 1 ] || { [ $# -eq 2 ] && [ "$2" = --write ]; } || { sed -n '2,13p' "$0"; exit 2; }
 build="$(cd "$1" && pwd)"
 work="$build/bench-work"
 rm -rf "$work"
@@ -24,4 +25,13 @@ if [ ! -f "$work/dovecot/port" ]; then
   echo "the bench needs the dovecot server (Debian's dovecot-core, dovecot-pop3d) and root" >&2
   exit 1
 fi
-python3 "$here/bench.py" "$build" "$work/dovecot" "$work" "${@:2}"
+if [ "${BENCH_ONLY:-}" != push ]; then
+  python3 "$here/bench.py" "$build" "$work/dovecot" "$work" "${@:2}"
+fi
+# Push (IMAP IDLE): printed, and added to RESULTS.md by a whole run with --write.
+if [ -f "$work/dovecot/port_imap" ] && { [ -z "${BENCH_ONLY:-}" ] || [ "${BENCH_ONLY}" = push ]; }; then
+  python3 "$here/push.py" "$build" "$work/dovecot" "$work" | tee "$work/push.md"
+  if [ -z "${BENCH_ONLY:-}" ] && [ "${2:-}" = --write ]; then
+    { echo; cat "$work/push.md"; } >>"$here/RESULTS.md"
+  fi
+fi

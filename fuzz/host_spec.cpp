@@ -1,7 +1,8 @@
 // The server text of an account ("host", "host:port", "[v6]:port",
-// "pop3s://...", "pop3://...?starttls"). Besides "no crash": a usable result
-// names a host and a valid port, and a text that asks for TLS never comes out
-// as a plain connection.
+// "pop3s://...", "pop3://...?starttls", "imaps://host/mailbox", ...). Besides
+// "no crash": a usable result names a host and a valid port, a text that asks
+// for TLS never comes out as a plain connection, and only the IMAP forms name
+// a mailbox (never empty, no control characters).
 #include "FuzzSupport.h"
 #include "wire/HostSpec.h"
 
@@ -37,12 +38,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         return 0;
     if (spec.hasPort)
         FUZZ_CHECK(spec.port >= 1 && spec.port <= 65535);
-    if (startsWithIgnoreCase(text, "pop3s://"))
+    const bool imap = startsWithIgnoreCase(text, "imap://") || startsWithIgnoreCase(text, "imaps://");
+    if (startsWithIgnoreCase(text, "pop3s://") || startsWithIgnoreCase(text, "imaps://"))
         FUZZ_CHECK(spec.security == HostSecurity::Implicit);
     if (spec.security == HostSecurity::Implicit)
-        FUZZ_CHECK(startsWithIgnoreCase(text, "pop3s://"));
+        FUZZ_CHECK(startsWithIgnoreCase(text, "pop3s://") || startsWithIgnoreCase(text, "imaps://"));
     if (spec.security == HostSecurity::StartTls)
-        FUZZ_CHECK(startsWithIgnoreCase(text, "pop3://"));
+        FUZZ_CHECK(startsWithIgnoreCase(text, "pop3://") || startsWithIgnoreCase(text, "imap://"));
+    FUZZ_CHECK((spec.protocol == HostProtocol::Imap) == imap);
+    FUZZ_CHECK(imap != spec.mailbox.empty());
+    for (const char c : spec.mailbox)
+        FUZZ_CHECK(static_cast<unsigned char>(c) >= 32 && c != 0x7F);
     if (spec.bracketed)
         FUZZ_CHECK(spec.host.find('[') == std::string::npos && spec.host.find(']') == std::string::npos);
     return 0;

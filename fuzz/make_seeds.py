@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Writes the seed corpora fuzz/corpus/<target>/ from the test suite's data:
 the repository's skins, the settings and account files the config tests use,
-the POP3 conversations of tests/wire/scripts, and seen-ids files. Run it again
+the POP3 and IMAP conversations of tests/wire/scripts, and seen-ids files. Run it again
 after changing those; libFuzzer's own findings go to the build directory, not
 here."""
 import glob
@@ -83,7 +83,9 @@ def host_seeds() -> None:
     for name, text in [("plain", "pop.example.com"), ("port", "pop.example.com:1110"),
                        ("pop3s", "pop3s://pop.example.com"), ("pop3s_port", "pop3s://pop.example.com:9955"),
                        ("starttls", "pop3://pop.example.com:110?starttls"), ("v6", "[2001:db8::5]:110"),
-                       ("v6s", "pop3s://[2001:db8::5]"), ("v6bare", "2001:db8::5"), ("badport", "POP3S://Host:0")]:
+                       ("v6s", "pop3s://[2001:db8::5]"), ("v6bare", "2001:db8::5"), ("badport", "POP3S://Host:0"),
+                       ("imaps", "imaps://imap.example.com"), ("imaps_mailbox", "imaps://imap.example.com:993/Entw%C3%BCrfe"),
+                       ("imap_starttls", "imap://[2001:db8::5]/Sent%20Items?starttls"), ("imap_plain", "IMAP://h:143/")]:
         put("host_spec", text.encode(), name)
 
 
@@ -170,6 +172,24 @@ def wire_seeds() -> None:
         put("message_parse", crlf(text), name)
 
 
+def imap_seeds() -> None:
+    """fuzz/imap_replies.cpp: two bytes of plan (chunk size, three steps,
+    the login, STARTTLS), then the server's side of each .imap script."""
+    codes = {"examine": 0, "status": 1, "search": 2, "headers": 3, "fetch": 4, "delete": 5, "idle": 6,
+             "select": 7}
+    for path in sorted(glob.glob(os.path.join(ROOT, "tests", "wire", "scripts", "*.imap"))):
+        server, steps = script_replies(path)
+        ops = [codes[s] for s in steps if s in codes][:3]
+        ops += [0] * (3 - len(ops))
+        with open(path, encoding="latin-1") as f:
+            text = f.read()
+        login = 2 if "@mech login" in text else 0
+        starttls = 1 if "?starttls" in text else 0
+        plan = (ops[0] << 2) | (ops[1] << 5) | (ops[2] << 8) | (login << 13) | (starttls << 15)
+        name = os.path.splitext(os.path.basename(path))[0]
+        put("imap_replies", struct.pack("<H", plan) + server, name)
+
+
 def seen_seeds() -> None:
     """Pelko.seen in both forms, and the hostile files the reader must bound."""
     key = b"Home\tpop3s://pop.example.org\tjoe"
@@ -195,6 +215,7 @@ if __name__ == "__main__":
     region_seeds()
     host_seeds()
     wire_seeds()
+    imap_seeds()
     seen_seeds()
     for d in sorted(os.listdir(OUT)):
         print(f"{d}: {len(os.listdir(os.path.join(OUT, d)))} seeds")

@@ -36,7 +36,7 @@ for t in "${targets[@]}"; do
         -artifact_prefix="$work/artifacts/")
   [ -f "$here/$t.dict" ] && args+=(-dict="$here/$t.dict")
   case "$t" in
-    message_parse|pop3_replies) args+=(-max_len=16384) ;;
+    message_parse|pop3_replies|imap_replies) args+=(-max_len=16384) ;;
   esac
   seeds=()
   [ -d "$here/corpus/$t" ] && seeds+=("$here/corpus/$t")

@@ -21,17 +21,20 @@ port_in_use() {
   (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null
 }
 
-# Waits for the "+OK" greeting on PORT while PID lives; 0 when it came.
+# Waits for the greeting on PORT while PID lives: "+OK" (POP3), or with a
+# third argument "imap" the IMAP one ("* OK"); 0 when it came.
 wait_greeting() {
-  local port="$1" pid="$2" line
+  local port="$1" pid="$2" want="+OK*" line
+  [ "${3:-}" = imap ] && want="\* OK*"
   for _ in $(seq 1 200); do
     kill -0 "$pid" 2>/dev/null || return 1
     if { exec 3<>"/dev/tcp/127.0.0.1/$port"; } 2>/dev/null; then
       line=""
       read -r -t 2 line <&3 || true
       exec 3<&- 3>&-
+      # shellcheck disable=SC2254
       case "$line" in
-        +OK*) return 0 ;;
+        $want) return 0 ;;
       esac
     fi
     sleep 0.05

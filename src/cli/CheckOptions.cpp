@@ -10,11 +10,15 @@ const char* const kUsageText =
     "       pelko-check --dump N [--headers-only] [--save-dir DIR] [--account NAME] [--dir DIR]\n"
     "       pelko-check --parse FILE [--headers-only] [--save-dir DIR]\n"
     "       pelko-check --trust-certificate NAME [--dir DIR]\n"
+    "       pelko-check --watch [--exec CMD] [--every S] [--no-state] [--account NAME] [--dir DIR]\n"
     "Checks the mailboxes of DIR/Accounts.ini (default: the folder Pelko uses),\n"
     "prints one line per account (NAME: COUNT, or NAME: error: TEXT), or prints one\n"
     "message as the message window shows it. --trust-certificate shows the SHA-256\n"
     "fingerprint of the certificate NAME's server presents and, when you answer yes,\n"
     "trusts that certificate for NAME (kept in DIR/Pelko.pins, as the window's box does).\n"
+    "--watch stays connected (IMAP accounts in IDLE, the others checked every S\n"
+    "seconds, 60 by default) and prints one JSON line per change; --exec runs CMD\n"
+    "(no shell) for each new message, the message in PELKO_* environment variables.\n"
     "Other options: --timeout MS, --help.\n"
     "Exit status: 0 all went well, 1 a check or fetch failed, 2 usage error.\n";
 
@@ -36,7 +40,7 @@ bool PositiveNumber(const char* text, int& value)
 
 bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& error)
 {
-    bool dump = false, parse = false, trust = false;
+    bool dump = false, parse = false, trust = false, watch = false, every = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char* name) -> const char* {
@@ -91,6 +95,22 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
                 return false;
             o.trustAccount = v;
             trust = true;
+        } else if (arg == "--watch") {
+            watch = true;
+        } else if (arg == "--exec") {
+            const char* v = value("--exec");
+            if (!v)
+                return false;
+            o.execCommand = v;
+        } else if (arg == "--every") {
+            const char* v = value("--every");
+            if (!v)
+                return false;
+            if (!PositiveNumber(v, o.everySeconds)) {
+                error = "--every needs seconds from 1 up";
+                return false;
+            }
+            every = true;
         } else if (arg == "--timeout") {
             const char* v = value("--timeout");
             if (!v)
@@ -106,6 +126,18 @@ bool ParseCheckOptions(int argc, char** argv, CheckOptions& o, std::string& erro
     }
     if (dump && parse) {
         error = "--dump and --parse do not go together";
+        return false;
+    }
+    if (watch) {
+        if (dump || parse || trust || o.json || o.headersOnly || !o.saveDir.empty()) {
+            error = "--watch goes only with --exec, --every, --no-state, --account, --dir and --timeout";
+            return false;
+        }
+        o.mode = Mode::Watch;
+        return true;
+    }
+    if (!o.execCommand.empty() || every) {
+        error = std::string(every ? "--every" : "--exec") + " needs --watch";
         return false;
     }
     if (trust) {

@@ -4,7 +4,7 @@
 
 namespace pelko::cli {
 
-enum class Mode { Check, Dump, Parse, Help, Trust };
+enum class Mode { Check, Dump, Parse, Help, Trust, Watch };
 
 struct CheckOptions {
     Mode mode = Mode::Check;
@@ -18,6 +18,8 @@ struct CheckOptions {
     std::string parseFile; // --parse FILE
     int timeoutMs = 60000; // --timeout MS
     std::string trustAccount; // --trust-certificate NAME
+    std::string execCommand;  // --exec CMD (with --watch)
+    int everySeconds = 60;    // --every S: accounts without push are checked this often (with --watch)
 };
 
 // Fills options from argv; false with a reason in error for a usage error.

@@ -3,6 +3,7 @@
 #include "cli/CheckOptions.h"
 #include "cli/TerminalText.h"
 #include "cli/TrustCommand.h"
+#include "cli/WatchCommand.h"
 #include "mime/TempFiles.h"
 
 #include <csignal>
@@ -34,6 +35,9 @@ int main(int argc, char** argv)
         break;
     case Mode::Parse:
         status = RunParse(options, std::cout, std::cerr);
+        break;
+    case Mode::Watch:
+        status = RunWatch(options, std::cout, std::cerr);
         break;
     case Mode::Trust:
         status = RunTrust(options, std::cin, std::cout, std::cerr);

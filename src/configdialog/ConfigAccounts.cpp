@@ -5,14 +5,21 @@
 #include "config/SettingsFile.h"
 #include "configdialog/ConfigDialog.h"
 #include "configdialog/OneLineValidator.h"
+#include "configdialog/ServerForm.h"
 
+#include <QActionGroup>
 #include <QComboBox>
+#include <QGridLayout>
+#include <QKeySequence>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QToolButton>
 
 namespace pelko {
 
@@ -66,6 +73,74 @@ int accountIndex(const Commun& c, const std::string& name)
 }
 
 } // namespace
+
+void TConfig::buildServerChoice(QWidget* info)
+{
+    auto* grid = static_cast<QGridLayout*>(info->layout());
+    int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+    grid->getItemPosition(grid->indexOf(HostTxt), &row, &column, &rowSpan, &columnSpan);
+    grid->removeWidget(HostTxt);
+    auto* hostRow = new QHBoxLayout;
+    hostRow->setSpacing(2);
+    hostRow->addWidget(HostTxt, 1);
+    ServerBtn = new QToolButton(info);
+    ServerBtn->setObjectName(QStringLiteral("ServerBtn"));
+    ServerBtn->setArrowType(Qt::DownArrow);
+    ServerBtn->setPopupMode(QToolButton::InstantPopup);
+    ServerBtn->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; width: 0; }"));
+    ServerBtn->setFixedWidth(18);
+    ServerBtn->setAccessibleName(QStringLiteral("Protocol and connection"));
+    ServerBtn->setToolTip(QStringLiteral("The protocol (POP3, IMAP) and the connection (TLS, STARTTLS, plain),\n"
+                                         "written into the Host field (Alt+Down there)"));
+    hostRow->addWidget(ServerBtn, 0);
+    grid->addLayout(hostRow, row, column);
+    HostTxt->setToolTip(QStringLiteral("host, host:port, [::1]:port, pop3s://host[:port], pop3://host[:port]?starttls,\n"
+                                       "imaps://host[:port][/mailbox], imap://host[:port][/mailbox]?starttls"));
+
+    auto* menu = new QMenu(ServerBtn);
+    auto* protocols = new QActionGroup(menu);
+    auto* connections = new QActionGroup(menu);
+    const auto add = [menu](QActionGroup* group, const QString& text, int value) {
+        QAction* a = menu->addAction(text);
+        a->setCheckable(true);
+        a->setData(value);
+        group->addAction(a);
+        return a;
+    };
+    add(protocols, QStringLiteral("P&OP3"), int(ServerProtocol::Pop3));
+    add(protocols, QStringLiteral("&IMAP"), int(ServerProtocol::Imap));
+    menu->addSeparator();
+    add(connections, QStringLiteral("&TLS"), int(ServerConnection::Tls));
+    add(connections, QStringLiteral("&STARTTLS"), int(ServerConnection::StartTls));
+    add(connections, QStringLiteral("&Plain (unencrypted)"), int(ServerConnection::Plain));
+    ServerBtn->setMenu(menu);
+    // Opened from the Host field with Alt+Down, as a combo box opens; Tab
+    // still goes from the Host field to the Login field.
+    ServerBtn->setFocusPolicy(Qt::NoFocus);
+    auto* open = new QAction(HostTxt);
+    open->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Down));
+    open->setShortcutContext(Qt::WidgetShortcut);
+    HostTxt->addAction(open);
+    connect(open, &QAction::triggered, ServerBtn, &QToolButton::showMenu);
+    // The marks follow what the field holds when the menu opens.
+    connect(menu, &QMenu::aboutToShow, this, [this, protocols, connections] {
+        const ServerForm form = ReadServerForm(bytes(HostTxt));
+        for (QAction* a : protocols->actions())
+            a->setChecked(a->data().toInt() == int(form.protocol));
+        for (QAction* a : connections->actions())
+            a->setChecked(a->data().toInt() == int(form.connection));
+    });
+    connect(menu, &QMenu::triggered, this, [this, protocols, connections] {
+        ServerForm form;
+        if (QAction* a = protocols->checkedAction())
+            form.protocol = static_cast<ServerProtocol>(a->data().toInt());
+        if (QAction* a = connections->checkedAction())
+            form.connection = static_cast<ServerConnection>(a->data().toInt());
+        HostTxt->setText(text(WithServerForm(bytes(HostTxt), form)));
+        HostTxt->setFocus();
+        HostTxt->end(false);
+    });
+}
 
 void TConfig::showSignIn(const AccountAuth& auth)
 {

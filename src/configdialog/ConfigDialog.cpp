@@ -244,8 +244,7 @@ QWidget* TConfig::buildAccountsPanel()
     PasswordLabel = field(3, QStringLiteral("&Passwd : "), "Password", Password);
     // Room for the label a token command gets, so that the fields stay put.
     grid->setColumnMinimumWidth(0, QFontMetrics(info->font()).horizontalAdvance(QStringLiteral("Command : ")));
-    HostTxt->setToolTip(
-        QStringLiteral("host, host:port, pop3s://host[:port], pop3://host[:port]?starttls, [::1]:port"));
+    buildServerChoice(info);
     Password->setEchoMode(QLineEdit::Password);
     Password->setStyleSheet(QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
     // How the account signs in: where the secret comes from, and the mechanism.

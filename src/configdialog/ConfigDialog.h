@@ -22,6 +22,7 @@ class QListWidget;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
+class QToolButton;
 class QWidget;
 
 namespace pelko {
@@ -96,6 +97,9 @@ public:
     // Where the secret comes from (password, desktop keyring, token command)
     // and the sign-in mechanism (automatic, PLAIN, XOAUTH2, OAUTHBEARER).
     QComboBox *SecretBox = nullptr, *MechBox = nullptr;
+    // Beside the Host field: a menu of the protocol (POP3, IMAP) and the
+    // connection (TLS, STARTTLS, plain), written into the field as its form.
+    QToolButton* ServerBtn = nullptr;
     QPushButton *AddAcc = nullptr, *SaveAcc = nullptr, *DelAcc = nullptr;
     QGroupBox* InfSk = nullptr;
     QLabel *SkName = nullptr, *SkAuthor = nullptr, *SkInfo = nullptr;
@@ -111,6 +115,8 @@ private:
     void buildPanelBar();
     QWidget* buildOptionsPanel();
     QWidget* buildAccountsPanel();
+    // Puts ServerBtn beside the Host field (in the account grid's row).
+    void buildServerChoice(QWidget* info);
     QWidget* buildSkinPanel();
     QWidget* buildCreditsPanel();
 

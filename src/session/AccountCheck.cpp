@@ -12,7 +12,7 @@ CheckOutcome CheckMailbox(Mailbox& box, const CheckRules& rules,
     const Listing& l = got.listing;
     if (rules.seen && l.idsComplete) {
         got.idsKnown = true;
-        got.fresh = rules.seen->Update(rules.key, l.ids, rules.unknownIsNew);
+        got.fresh = rules.seen->Update(rules.key, l.validity, l.ids, rules.unknownIsNew);
         got.any = !got.fresh.empty();
     } else {
         got.any = rules.previousCount >= 0 && l.count > rules.previousCount;

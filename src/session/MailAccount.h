@@ -11,7 +11,7 @@ namespace pelko {
 
 struct MailAccount {
     std::string name;
-    std::string host; // "host", "host:port", "pop3s://host", "pop3://host?starttls", ...
+    std::string host; // "host", "host:port", "pop3s://host", "pop3://host?starttls", "imaps://host", ...
     std::string user;
     AccountAuth secret; // read from the account's password line
 };

@@ -35,6 +35,10 @@ struct Listing {
     // Every message by number and id (when asked for and the server lists ids).
     std::vector<ListedMessage> ids;
     bool idsComplete = false; // ids is the mailbox, message for message
+    // What the ids are valid with (IMAP's UIDVALIDITY), empty where they
+    // hold for good (POP3). Ids listed with another validity say nothing
+    // about these.
+    std::string validity;
 };
 
 class Mailbox {
@@ -65,9 +69,22 @@ public:
     // The header block of message number; true when the server ended it
     // properly. Raises EWireResponseError when the server refuses.
     virtual bool FetchHeaders(int32_t number, TWireMessage& m) = 0;
+    // The header blocks of several messages in one exchange, each handed to
+    // each (with its index in numbers) as it is had: what a check names new
+    // mail by, at one exchange's cost however many there are. Returns how
+    // many were handed; 0 from a mailbox that fetches headers one message at
+    // a time (FetchHeaders). Raises what the exchange raises.
+    virtual size_t FetchSeveralHeaders(const std::vector<int32_t>& numbers,
+                                       const std::function<void(size_t index, TWireMessage& m)>& each)
+    {
+        (void)numbers;
+        (void)each;
+        return 0;
+    }
     // The whole message; false (m untouched) when the server refuses.
     virtual bool FetchMessage(int32_t number, TWireMessage& m) = 0;
-    // Marks message number for deletion (carried out at Close); false when refused.
+    // Deletes message number: POP3 marks it (carried out at Close), IMAP
+    // removes it at once; false when refused.
     virtual bool Delete(int32_t number) = 0;
     // The server's last reply, in its own words.
     virtual std::string LastReply() const = 0;
@@ -111,7 +128,11 @@ private:
     bool quiet_ = false;
 };
 
-// A mailbox for account, speaking the protocol its server form names.
+// A mailbox for account, speaking the protocol its server form names
+// ("imaps://..." and "imap://..." IMAP, any other POP3).
 std::unique_ptr<Mailbox> MakeMailbox(const MailAccount& account);
+// True when box speaks the protocol account's server form names; otherwise
+// the account needs a mailbox of its own from MakeMailbox.
+bool MailboxSpeaks(const Mailbox& box, const MailAccount& account);
 
 } // namespace pelko

@@ -46,6 +46,22 @@ NewMailHeaders FetchNewMailHeaders(Mailbox& box, int32_t number)
 std::vector<NewMailHeaders> FetchNewMailHeaders(Mailbox& box, const std::vector<int32_t>& numbers)
 {
     std::vector<NewMailHeaders> named;
+    if (numbers.empty())
+        return named;
+    try {
+        // All at once where the mailbox can.
+        named.resize(numbers.size());
+        if (box.FetchSeveralHeaders(numbers, [&named](size_t i, TWireMessage& m) {
+                named[i].from = Named(m.From());
+                named[i].subject = Named(m.Subject());
+            }) > 0)
+            return named;
+    } catch (const EWireCancelled&) {
+        throw;
+    } catch (const std::exception&) {
+        return {};
+    }
+    named.clear();
     for (int32_t number : numbers) {
         NewMailHeaders h;
         try {

@@ -99,11 +99,4 @@ void Pop3Mailbox::Close()
     }
 }
 
-std::unique_ptr<Mailbox> MakeMailbox(const MailAccount& account)
-{
-    auto box = std::make_unique<Pop3Mailbox>();
-    box->SetAccount(account);
-    return box;
-}
-
 } // namespace pelko

@@ -20,6 +20,8 @@ namespace {
 constexpr std::string_view kMagicIds = "pelko-seen 1";
 constexpr std::string_view kMagicHashes = "pelko-seen 2";
 constexpr std::string_view kAccountPrefix = "account ";
+// Between an account's key and a validity (the key's own fields hold no tab).
+constexpr std::string_view kValidityMark = "\tuidvalidity ";
 constexpr size_t kHashDigits = 16;
 constexpr size_t kMaxLine = kAccountPrefix.size() + SeenIds::kMaxKeyBytes;
 // How long a writer waits for another to finish (they take moments).
@@ -244,6 +246,50 @@ std::vector<ListedMessage> SeenIds::Update(const std::string& key,
     return fresh;
 }
 
+std::string SeenIds::ValidityKey(const std::string& key, const std::string& validity)
+{
+    return validity.empty() ? key : key + std::string(kValidityMark) + Clean(validity);
+}
+
+namespace {
+
+// The account part of a key kept with a validity (the whole key otherwise).
+std::string_view AccountPart(std::string_view key)
+{
+    const size_t mark = key.find(kValidityMark);
+    return mark == std::string_view::npos ? key : key.substr(0, mark);
+}
+
+} // namespace
+
+void SeenIds::DropOtherValidities(const std::string& key)
+{
+    const std::string_view account = AccountPart(key);
+    if (account.size() == key.size())
+        return;
+    for (auto it = table_.begin(); it != table_.end();) {
+        if (it->first != key && it->first.size() > account.size() && AccountPart(it->first) == account) {
+            recorded_.erase(it->first);
+            it = table_.erase(it);
+        } else
+            ++it;
+    }
+}
+
+std::vector<ListedMessage> SeenIds::Update(const std::string& key, const std::string& validity,
+                                           const std::vector<ListedMessage>& listing, bool unknownIsNew)
+{
+    const std::string kept = ValidityKey(key, validity);
+    bool otherValidity = false;
+    if (!validity.empty() && table_.count(kept) == 0)
+        for (const auto& [k, hashes] : table_)
+            otherValidity = otherValidity || (k.size() > key.size() && AccountPart(k) == key);
+    std::vector<ListedMessage> fresh = otherValidity ? std::vector<ListedMessage>() : NewIn(kept, listing, unknownIsNew);
+    Record(kept, listing);
+    DropOtherValidities(kept);
+    return fresh;
+}
+
 size_t SeenIds::IdCount(const std::string& key) const
 {
     const auto it = table_.find(key);
@@ -328,8 +374,10 @@ void SeenIds::Save(const std::string& path)
     // What the file holds now, with this run's accounts put in.
     SeenIds merged;
     merged.Load(path);
-    for (const std::string& key : recorded_)
+    for (const std::string& key : recorded_) {
         merged.table_[key] = table_[key];
+        merged.DropOtherValidities(key);
+    }
     merged.recorded_ = recorded_;
     WriteFileAtomically(path, merged.Serialise(), S_IRUSR | S_IWUSR, FileModeRule::Exactly, LinkRule::Refuse);
     for (auto& [key, hashes] : merged.table_)

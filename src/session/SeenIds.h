@@ -4,6 +4,10 @@
 // up), also across a restart: the table is kept in a small state file,
 // shared by Pelko and pelko-check.
 //
+// A listing whose ids hold only with a validity (IMAP's UIDVALIDITY) is kept
+// under the account's key with the validity added; a listing with another
+// validity takes its place and tells nothing new.
+//
 // An id is kept as a 64-bit hash of its text (IdHash): eight bytes whatever
 // the id's length, and sixteen hexadecimal digits a line in the file. Files
 // that hold the ids themselves (the first form of the file) are still read.
@@ -59,6 +63,13 @@ public:
     std::vector<ListedMessage> Update(const std::string& key,
                                             const std::vector<ListedMessage>& listing,
                                             bool unknownIsNew);
+    // The same for a listing valid with validity (see Listing::validity):
+    // kept under ValidityKey. When the account is on record with another
+    // validity, nothing is new and the listing replaces that record.
+    std::vector<ListedMessage> Update(const std::string& key, const std::string& validity,
+                                      const std::vector<ListedMessage>& listing, bool unknownIsNew);
+    // The key a listing with validity is kept under (key itself without one).
+    static std::string ValidityKey(const std::string& key, const std::string& validity);
 
     // Reads the state file: a regular file only (a link, a pipe or a device
     // reads as nothing seen). A missing or damaged file reads as nothing
@@ -85,6 +96,8 @@ public:
     size_t IdCount(const std::string& key) const;
 
 private:
+    // Drops the records of the account of key kept with another validity.
+    void DropOtherValidities(const std::string& key);
     using Hashes = std::vector<uint64_t>; // sorted, each once
     std::map<std::string, Hashes> table_;
     std::set<std::string> recorded_; // accounts whose record changed since the last Load or Save

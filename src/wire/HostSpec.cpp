@@ -106,14 +106,60 @@ bool ParseAuthority(const std::string& authority, HostSpec& spec, std::string& w
     return true;
 }
 
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// The mailbox of an IMAP URL ("/Sent%20Items"): "%XX" decoded; no control
+// characters, no ";" parameters (a UIDVALIDITY or a section is not a
+// mailbox to watch).
+bool ParseMailbox(const std::string& path, std::string& mailbox, std::string& why)
+{
+    std::string out;
+    for (size_t i = 0; i < path.size(); ++i) {
+        char c = path[i];
+        if (c == ';') {
+            why = "the mailbox name cannot hold \";\" (write it as %3B).";
+            return false;
+        }
+        if (c == '%') {
+            const int hi = i + 2 < path.size() ? HexValue(path[i + 1]) : -1;
+            const int lo = hi >= 0 ? HexValue(path[i + 2]) : -1;
+            if (lo < 0) {
+                why = "a \"%\" in the mailbox name must be followed by two hex digits.";
+                return false;
+            }
+            c = static_cast<char>(hi * 16 + lo);
+            i += 2;
+        }
+        if (static_cast<unsigned char>(c) < 32 || c == 0x7F) {
+            why = "the mailbox name holds a control character.";
+            return false;
+        }
+        out += c;
+    }
+    mailbox = out.empty() ? "INBOX" : out;
+    return true;
+}
+
 HostSpec ParseUrl(const std::string& text, size_t schemeEnd)
 {
     HostSpec spec;
     const std::string scheme = Lower(text.substr(0, schemeEnd));
-    if (scheme == "pop3s")
+    if (scheme == "pop3s" || scheme == "imaps")
         spec.security = HostSecurity::Implicit;
-    else if (scheme != "pop3")
-        return Refused(text, "only pop3:// and pop3s:// are understood.");
+    else if (scheme != "pop3" && scheme != "imap")
+        return Refused(text, "only pop3://, pop3s://, imap:// and imaps:// are understood.");
+    const bool imap = scheme[0] == 'i';
+    if (imap)
+        spec.protocol = HostProtocol::Imap;
 
     std::string rest = text.substr(schemeEnd + 3);
     std::string query;
@@ -124,13 +170,19 @@ HostSpec ParseUrl(const std::string& text, size_t schemeEnd)
         hasQuery = true;
         rest.erase(q);
     }
-    if (!rest.empty() && rest.back() == '/')
-        rest.pop_back(); // "pop3s://host/" is common when pasted from elsewhere
-    if (rest.find('/') != std::string::npos)
+    std::string path;
+    const size_t slash = rest.find('/');
+    if (slash != std::string::npos) {
+        path = rest.substr(slash + 1);
+        rest.erase(slash);
+    }
+    if (!imap && !path.empty()) // "pop3s://host/" is common when pasted from elsewhere
         return Refused(text, "a path cannot follow the server name.");
 
     std::string why;
     if (!ParseAuthority(rest, spec, why))
+        return Refused(text, why);
+    if (imap && !ParseMailbox(path, spec.mailbox, why))
         return Refused(text, why);
 
     if (hasQuery) {
@@ -139,11 +191,12 @@ HostSpec ParseUrl(const std::string& text, size_t schemeEnd)
         if (Lower(query) != "starttls")
             return Refused(text, "the only option is \"?starttls\".");
         if (spec.security == HostSecurity::Implicit)
-            return Refused(text, "pop3s:// is encrypted from the start; \"?starttls\" belongs to pop3://.");
+            return Refused(text, imap ? "imaps:// is encrypted from the start; \"?starttls\" belongs to imap://."
+                                      : "pop3s:// is encrypted from the start; \"?starttls\" belongs to pop3://.");
         spec.security = HostSecurity::StartTls;
     }
     if (spec.security == HostSecurity::Implicit && !spec.hasPort) {
-        spec.port = kPop3sDefaultPort;
+        spec.port = imap ? kImapsDefaultPort : kPop3sDefaultPort;
         spec.hasPort = true;
     }
     return spec;

@@ -8,6 +8,11 @@
 //   pop3s://host[:port]      TLS from the first byte, port 995 by default
 //   pop3://host[:port]       plain, as "host[:port]"
 //   pop3://host[:port]?starttls   plain, upgraded with "STLS" before the login
+//   imaps://host[:port][/mailbox]  IMAP, TLS from the first byte, port 993
+//   imap://host[:port][/mailbox]   IMAP, plain (the component's Port, 143)
+//   imap://host[:port][/mailbox]?starttls   IMAP, upgraded with "STARTTLS"
+// The mailbox of an IMAP form is written as in an IMAP URL (RFC 5092):
+// UTF-8, "%XX" for any other octet; it defaults to "INBOX".
 // Schemes and the option are matched ignoring ASCII letter case; the host in
 // a URL form may be bracketed as well.
 #include <string>
@@ -20,7 +25,10 @@ enum class HostSecurity {
     StartTls  // plain greeting, then "STLS" and a handshake before the login
 };
 
+enum class HostProtocol { Pop3, Imap };
+
 constexpr int kPop3sDefaultPort = 995;
+constexpr int kImapsDefaultPort = 993;
 
 struct HostSpec {
     std::string host;     // name or address to connect to (brackets removed)
@@ -28,6 +36,8 @@ struct HostSpec {
     bool hasPort = false; // false: the component's Port applies
     HostSecurity security = HostSecurity::Plain;
     bool bracketed = false; // the host was written as "[...]"
+    HostProtocol protocol = HostProtocol::Pop3;
+    std::string mailbox; // IMAP: the mailbox named (percent-decoded), "INBOX" by default; POP3: empty
     // Not empty when the text cannot be used; says what is wrong with it.
     // Nothing is connected then (a half-understood "pop3s://" must never
     // fall back to a plain connection).

@@ -102,6 +102,46 @@ TEST(PelkoCheckTls, TheTlsHostFormsWork)
     EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
+TEST(PelkoCheckTls, TheImapHostFormsCountTellAndDumpWithoutMarkingRead)
+{
+    if (DovecotImapsPort() <= 0)
+        GTEST_SKIP() << "no test dovecot with imapd and TLS";
+    TrustTestCertificates();
+    char tmpl[] = "/tmp/pelko-cli-imap-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    DovecotClearMailbox(14);
+    DovecotAddMessage(14, "Subject: one\r\n\r\nx\r\n");
+    const std::string imaps = std::to_string(DovecotImapsPort()), imap = std::to_string(DovecotImapPort());
+    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
+        << Account(1, "Implicit", "imaps://localhost:" + imaps, 14)
+        << Account(2, "Upgraded", "imap://127.0.0.1:" + imap + "?starttls", 14)
+        << Account(3, "Plain", "imap://127.0.0.1:" + imap + "/INBOX", 14);
+    const std::vector<std::string> json{"--dir", dir, "--json", "--account", "Implicit", "--timeout", "10000"};
+
+    std::string out;
+    EXPECT_EQ(RunCheck({"--dir", dir, "--timeout", "10000"}, dir, out), 0);
+    EXPECT_EQ(out, "Implicit: 1\nUpgraded: 1\nPlain: 1\n");
+    EXPECT_EQ(RunCheck(json, dir, out), 0);
+    EXPECT_EQ(out, "{\"accounts\":[{\"name\":\"Implicit\",\"count\":1,\"new\":0,\"new_messages\":[]}],\"ok\":true}\n");
+    DovecotAddMessage(14, "From: Ann <ann@example.org>\r\nSubject: two\r\n\r\nThe text of two.\r\n");
+    EXPECT_EQ(RunCheck(json, dir, out), 0);
+    EXPECT_EQ(out, "{\"accounts\":[{\"name\":\"Implicit\",\"count\":2,\"new\":1,\"new_messages\":["
+                   "{\"number\":2,\"from\":\"Ann <ann@example.org>\",\"subject\":\"two\"}]}],\"ok\":true}\n");
+    EXPECT_EQ(RunCheck(json, dir, out), 0);
+    EXPECT_NE(out.find("\"new\":0,"), std::string::npos) << out;
+
+    EXPECT_EQ(RunCheck({"--dir", dir, "--account", "Plain", "--dump", "2"}, dir, out), 0);
+    EXPECT_EQ(out.rfind("From : Ann <ann@example.org>\nSubj : two\n", 0), 0u) << out;
+    EXPECT_NE(out.find("The text of two."), std::string::npos) << out;
+    EXPECT_EQ(RunCheck({"--dir", dir, "--account", "Upgraded", "--dump", "2", "--headers-only"}, dir, out), 0);
+    EXPECT_NE(out.find("Subj : two\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("The text of two."), std::string::npos) << out;
+    EXPECT_EQ(RunCheck({"--dir", dir, "--account", "Plain"}, dir, out), 0);
+    EXPECT_EQ(out, "Plain: 2\n") << "what was shown is still unread";
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
 TEST(PelkoCheckTls, ACertificateTrustedForAnAccountIsKeptInThePinFile)
 {
     if (!DovecotTlsAvailable())

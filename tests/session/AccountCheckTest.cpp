@@ -77,5 +77,54 @@ TEST(AccountCheck, NewMailByIdsOrByCountAndTheNamesOfTheFirst)
     }
 }
 
+TEST(AccountCheck, AnImapCheckNamesItsNewMessagesWithOneFetch)
+{
+    const std::string status = "C: A3 STATUS \"INBOX\" (MESSAGES UNSEEN UIDNEXT UIDVALIDITY)\n";
+    const struct {
+        const char* what;
+        std::string statusReply;
+    } rows[] = {
+        {"status told", "S: * STATUS INBOX (MESSAGES 4 UNSEEN 3 UIDNEXT 15 UIDVALIDITY 77)\nS: A3 OK done\n"},
+        {"status refused on the mailbox opened", "S: A3 NO not on the mailbox selected\n"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.what);
+        ScriptedPeer peer(
+            "S: * OK [CAPABILITY IMAP4rev1 SASL-IR AUTH=PLAIN] ready\n"
+            "C: A1 AUTHENTICATE PLAIN AGpvZQB3b3Jk\n"
+            "S: A1 OK [CAPABILITY IMAP4rev1 UIDPLUS] in\n"
+            "C: A2 EXAMINE \"INBOX\"\n"
+            "S: * 4 EXISTS\nS: * OK [UIDVALIDITY 77] ok\nS: A2 OK [READ-ONLY] done\n" +
+            status + r.statusReply +
+            "C: A4 UID SEARCH UNSEEN\n"
+            "S: * SEARCH 11 12 14\nS: A4 OK done\n"
+            "C: A5 UID FETCH 12,14 (BODY.PEEK[HEADER.FIELDS (FROM SUBJECT DATE)])\n"
+            "S: * 3 FETCH (UID 14 BODY[HEADER.FIELDS (FROM SUBJECT DATE)] \"Subject: late\")\n"
+            "S: * 2 FETCH (UID 12 BODY[HEADER.FIELDS (FROM SUBJECT DATE)] \"Subject: early\")\n"
+            "S: A5 OK done\n"
+            "C: A6 LOGOUT\nS: * BYE\nS: A6 OK bye\n");
+        MailAccount account{"Home", "imap://127.0.0.1:" + std::to_string(peer.port()), "joe", ReadAccountAuth("word")};
+        std::unique_ptr<Mailbox> box = MakeMailbox(account);
+        box->SetTimeout(2000);
+        SeenIds seen;
+        seen.Update("k", "77", {{1, "77.11"}}, false);
+        CheckRules rules;
+        rules.seen = &seen;
+        rules.key = "k";
+        rules.nameUpTo = 5;
+        const CheckOutcome got = CheckMailbox(*box, rules);
+        box->Close();
+        EXPECT_EQ(got.listing.count, 3);
+        ASSERT_EQ(got.fresh.size(), 2u);
+        EXPECT_EQ(got.fresh[0].number, 2);
+        EXPECT_EQ(got.fresh[1].number, 3);
+        ASSERT_EQ(got.named.size(), 2u);
+        EXPECT_EQ(got.named[0].subject, "early");
+        EXPECT_EQ(got.named[1].subject, "late");
+        ASSERT_TRUE(peer.finish());
+        EXPECT_TRUE(peer.mismatches().empty()) << peer.mismatches().front();
+    }
+}
+
 } // namespace
 } // namespace pelko

@@ -120,6 +120,29 @@ TEST(SeenIds, WritersReplaceOnlyTheAccountsTheyChecked)
     EXPECT_EQ(after.IdCount("C"), 2u);
 }
 
+TEST(SeenIds, AChangedValidityTellsNothingAndReplacesTheRecordInTheFile)
+{
+    Scratch s;
+    SeenIds first, second;
+    first.Update("K", "7", Listing({"7.1"}), false);
+    first.Record("P", Listing({"p1"}));
+    first.Save(s.file());
+    second.Load(s.file());
+    EXPECT_EQ(second.Update("K", "7", Listing({"7.1", "7.2"}), true).size(), 1u) << "same validity: by the ids";
+    // The mailbox comes back numbered afresh: the same ids, or more, are no news.
+    EXPECT_TRUE(second.Update("K", "8", Listing({"8.1", "8.2", "8.3"}), true).empty());
+    EXPECT_EQ(first.Update("K", "9", Listing({"9.1"}), true).size(), 0u);
+    first.Save(s.file()); // another run's record, kept with a validity of its own
+    second.Save(s.file());
+
+    SeenIds after;
+    after.Load(s.file());
+    EXPECT_EQ(after.AccountCount(), 2u) << "one record for K, whichever validity wrote last";
+    EXPECT_EQ(after.IdCount(SeenIds::ValidityKey("K", "8")), 3u);
+    EXPECT_EQ(after.IdCount("P"), 1u);
+    EXPECT_EQ(after.Update("K", "8", Listing({"8.1", "8.2", "8.3", "8.4"}), false).size(), 1u);
+}
+
 TEST(SeenIds, TheLongestListingKeepsTheOtherAccounts)
 {
     Scratch s;

@@ -1,5 +1,6 @@
 #include "Dovecot.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace pelko {
 
@@ -35,6 +37,18 @@ void ForEachFile(const std::string& dir, F f)
             f(dir + "/" + name);
     }
     ::closedir(d);
+}
+
+int PortFile(const char* name)
+{
+    const std::string dir = DovecotDir();
+    if (dir.empty())
+        return 0;
+    std::ifstream in(dir + "/" + name);
+    int port = 0;
+    if (!(in >> port))
+        return 0;
+    return port;
 }
 
 } // namespace
@@ -95,6 +109,16 @@ std::string DovecotCertFile()
     return DovecotDir() + "/cert.pem";
 }
 
+int DovecotImapPort()
+{
+    return DovecotAvailable() ? PortFile("port_imap") : 0;
+}
+
+int DovecotImapsPort()
+{
+    return DovecotTlsAvailable() ? PortFile("port_imaps") : 0;
+}
+
 std::string DovecotUser(int n)
 {
     return "user" + std::to_string(n);
@@ -149,6 +173,38 @@ int DovecotMessageCount(int n)
     for (const char* sub : {"/new", "/cur"})
         ForEachFile(Maildir(n) + sub, [&count](const std::string&) { ++count; });
     return count;
+}
+
+} // namespace pelko
+
+namespace pelko {
+
+void DovecotMarkSeen(int n, int index)
+{
+    // Our file names sort in the order the messages were added; the server
+    // may have moved them from new/ to cur/ and given them a flags suffix.
+    std::vector<std::string> names;
+    for (const char* sub : {"/new", "/cur"})
+        ForEachFile(Maildir(n) + sub, [&names](const std::string& path) { names.push_back(path); });
+    const auto base = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+    std::sort(names.begin(), names.end(), [&](const std::string& a, const std::string& b) { return base(a) < base(b); });
+    if (index < 0 || size_t(index) >= names.size())
+        throw std::runtime_error("no message " + std::to_string(index) + " for " + DovecotUser(n));
+    const std::string name = base(names[size_t(index)]);
+    const std::string dest = Maildir(n) + "/cur/" + name.substr(0, name.find(':')) + ":2,S";
+    if (::rename(names[size_t(index)].c_str(), dest.c_str()) != 0)
+        throw std::runtime_error("cannot mark " + name + " read");
+}
+
+void DovecotRenumberMailbox(int n)
+{
+    ForEachFile(Maildir(n), [](const std::string& path) {
+        const std::string name = path.substr(path.rfind('/') + 1);
+        // The uid list and the index; the mailbox root's UIDVALIDITY counter
+        // (dovecot-uidvalidity*) stays, so the next value differs.
+        if (name == "dovecot-uidlist" || name.rfind("dovecot.index", 0) == 0)
+            ::unlink(path.c_str());
+    });
 }
 
 } // namespace pelko

@@ -3,7 +3,7 @@
 // found through PELKO_DOVECOT_DIR (or, when unset, <build>/dovecot next to
 // the test binary's directory). Each test area owns its users so that test
 // binaries running side by side never share a mailbox:
-//   wire 1-10, cli 11-14, app 15-28, viewer 29-40.
+//   wire 1-10, cli 11-14, app 15-28, viewer 29-40, session 41-44.
 #include <string>
 
 namespace pelko {
@@ -19,6 +19,11 @@ bool DovecotTlsAvailable();
 int DovecotTlsPort();
 std::string DovecotCertFile();
 
+// IMAP on the same mailboxes (with dovecot's imapd installed): plain, with
+// STARTTLS offered when TLS is, and over TLS on a port of its own.
+int DovecotImapPort();
+int DovecotImapsPort();
+
 std::string DovecotUser(int n);     // "userN"
 std::string DovecotPassword(int n); // "passN"
 
@@ -29,5 +34,11 @@ void DovecotClearMailbox(int n);
 void DovecotAddMessage(int n, const std::string& rfc822CRLF);
 // Messages of user n on disk (new and cur).
 int DovecotMessageCount(int n);
+// Marks the message that DovecotAddMessage added index-th (from 0, among
+// those on disk) read, as another mail client would.
+void DovecotMarkSeen(int n, int index);
+// Throws away the server's index of user n's mailbox: the mailbox comes
+// back with a new UIDVALIDITY and its messages numbered afresh.
+void DovecotRenumberMailbox(int n);
 
 } // namespace pelko

@@ -1,12 +1,16 @@
 #!/usr/bin/env bash
 # The tests' own POP3 server: Debian's dovecot with a private configuration.
-#   dovecot.sh start DIR   fresh DIR, free port on 127.0.0.1, users user1..user40
+#   dovecot.sh start DIR   fresh DIR, free port on 127.0.0.1, users user1..user48
 #                          (password passN), maildirs under DIR/mail/userN;
 #                          writes DIR/port and DIR/pid once "+OK" answers.
 #                          With openssl at hand it also makes a certificate
 #                          (DIR/cert.pem, CN and subjectAltName localhost and
 #                          127.0.0.1), offers STLS on that port, and listens
 #                          for POP3 over TLS on a second port (DIR/port_tls).
+#                          With dovecot's imapd installed it also speaks IMAP
+#                          on the same mailboxes: plain (STARTTLS offered when
+#                          there is a certificate) on DIR/port_imap, and over
+#                          TLS on DIR/port_imaps.
 #   dovecot.sh stop DIR    stops the server started in DIR.
 # Without dovecot installed, or when not run as root, start writes nothing
 # and the tests that need the server skip themselves.
@@ -24,7 +28,7 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 . "$here/../../tools/dovecot-control.sh"
 
 stop_server() {
-  rm -f "$dir/port" "$dir/port_tls"
+  rm -f "$dir/port" "$dir/port_tls" "$dir/port_imap" "$dir/port_imaps"
   stop_server_in "$dir"
 }
 
@@ -66,14 +70,38 @@ tls_listener() {
 LISTENER
 }
 
+# The IMAP listeners (nothing without imapd): plain, and over TLS when there
+# is a certificate.
+imap_service() {
+  local imap_port="$1" imaps_port="$2"
+  [ -n "$imap_port" ] || return 0
+  echo "service imap-login {"
+  cat <<LISTENER
+  inet_listener imap {
+    address = 127.0.0.1
+    port = $imap_port
+  }
+LISTENER
+  if [ -n "$imaps_port" ]; then
+    cat <<LISTENER
+  inet_listener imaps {
+    address = 127.0.0.1
+    port = $imaps_port
+    ssl = yes
+  }
+LISTENER
+  fi
+  echo "}"
+}
+
 write_config() {
-  local port="$1" tls_port="$2"
+  local port="$1" tls_port="$2" imap_port="$3" imaps_port="$4"
   cat >"$dir/dovecot.conf" <<CONF
 # Private instance for Pelko's tests.
 instance_name = pelko-test-$port
 base_dir = $dir/run
 state_dir = $dir/state
-protocols = pop3
+protocols = pop3${imap_port:+ imap}
 listen = 127.0.0.1
 $(tls_config "$tls_port")
 disable_plaintext_auth = no
@@ -101,6 +129,7 @@ service pop3-login {
   }
 $(tls_listener "$tls_port")
 }
+$(imap_service "$imap_port" "$imaps_port")
 # No growing delays after the tests' deliberate wrong passwords.
 service anvil {
   chroot =
@@ -144,12 +173,19 @@ mkdir -p "$dir/run" "$dir/state" "$dir/mail"
 chmod 755 "$dir" "$dir/mail"
 
 : >"$dir/users"
-for n in $(seq 1 40); do
+for n in $(seq 1 48); do
   echo "user$n:{PLAIN}pass$n" >>"$dir/users"
   mkdir -p "$dir/mail/user$n/Maildir/new" "$dir/mail/user$n/Maildir/cur" "$dir/mail/user$n/Maildir/tmp"
 done
 chmod 644 "$dir/users"
 chown -R 65534:65534 "$dir/mail"/user* 2>/dev/null || true
+
+with_imap=0
+if [ -x "$("$DOVECOT" -c /dev/null config -h libexec_dir 2>/dev/null || echo /usr/lib/dovecot)/imap" ]; then
+  with_imap=1
+else
+  echo "dovecot's imapd is not installed: the IMAP tests will skip" >&2
+fi
 
 with_tls=0
 if make_certificate; then
@@ -168,7 +204,21 @@ for attempt in $(seq 1 10); do
       continue
     fi
   fi
-  write_config "$port" "$tls_port"
+  imap_port=""
+  imaps_port=""
+  if [ "$with_imap" -eq 1 ]; then
+    imap_port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
+    if [ -n "$tls_port" ]; then
+      imaps_port=$(( 20000 + (RANDOM * 32768 + RANDOM) % 40000 ))
+    fi
+    taken=" $port $tls_port "
+    for p in $imap_port $imaps_port; do
+      case "$taken" in *" $p "*) continue 2 ;; esac
+      port_in_use "$p" && continue 2
+      taken="$taken$p "
+    done
+  fi
+  write_config "$port" "$tls_port" "$imap_port" "$imaps_port"
   setsid "$DOVECOT" -F -c "$dir/dovecot.conf" </dev/null >>"$dir/dovecot.out" 2>&1 &
   pid=$!
   echo "$pid" >"$dir/pid"
@@ -182,6 +232,16 @@ for attempt in $(seq 1 10); do
         echo "the TLS listener on port $tls_port does not answer: the TLS tests will skip" >&2
       fi
     fi
+    for pair in "imap:$imap_port" "imaps:$imaps_port"; do
+      p="${pair#*:}"
+      [ -n "$p" ] || continue
+      if { [ "${pair%%:*}" = imap ] && wait_greeting "$p" "$pid" imap; } ||
+         { [ "${pair%%:*}" = imaps ] && port_in_use "$p"; }; then
+        echo "$p" >"$dir/port_${pair%%:*}"
+      else
+        echo "the IMAP listener on port $p does not answer: the IMAP tests on it will skip" >&2
+      fi
+    done
     echo "$port" >"$dir/port"
     exit 0
   fi

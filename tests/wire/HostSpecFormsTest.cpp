@@ -56,12 +56,38 @@ TEST(HostSpecForms, SchemesPortsAndBrackets)
     EXPECT_EQ(ParseHostSpec("::1").host, "::1");
 }
 
+TEST(HostSpecForms, ImapFormsNameTheMailbox)
+{
+    struct Row {
+        const char* text;
+        HostSecurity security;
+        int port; // 0: the component's
+        const char* mailbox;
+    };
+    for (const Row& r : {Row{"imaps://mail.example.org", HostSecurity::Implicit, 993, "INBOX"},
+                         Row{"IMAPS://mail.example.org:9993/", HostSecurity::Implicit, 9993, "INBOX"},
+                         Row{"imap://mail.example.org/Sent%20Items?STARTTLS", HostSecurity::StartTls, 0, "Sent Items"},
+                         Row{"imap://[::1]:1143/Entw%C3%BCrfe", HostSecurity::Plain, 1143, "Entw\xC3\xBCrfe"},
+                         Row{"imap://mail.example.org/Lists/pelko", HostSecurity::Plain, 0, "Lists/pelko"}}) {
+        const HostSpec s = ParseHostSpec(r.text);
+        EXPECT_TRUE(s.problem.empty()) << r.text << ": " << s.problem;
+        EXPECT_EQ(s.protocol, HostProtocol::Imap) << r.text;
+        EXPECT_EQ(s.security, r.security) << r.text;
+        EXPECT_EQ(s.hasPort ? s.port : 0, r.port) << r.text;
+        EXPECT_EQ(s.mailbox, r.mailbox) << r.text;
+    }
+    EXPECT_EQ(ParseHostSpec("pop3s://mail.example.org/").protocol, HostProtocol::Pop3);
+    EXPECT_EQ(ParseHostSpec("pop3s://mail.example.org/").mailbox, "");
+}
+
 TEST(HostSpecForms, HalfUnderstoodTextsAreRefusedNotDowngraded)
 {
     for (const char* text : {"pop3s://", "pop3s://:995", "pop3s://host?starttls", "pop3://host?starttsl",
-                             "pop3://host?", "imap://host", "pop3s://host:0", "pop3s://host:99999", "pop3s://host:",
+                             "pop3://host?", "ftp://host", "pop3s://host:0", "pop3s://host:99999", "pop3s://host:",
                              "pop3s://::1", "pop3s://[::1", "pop3s://[::1]x", "pop3s://[host]", "pop3s://user@host",
-                             "pop3s://host/inbox", "pop3s://ho st", "[::1", "[::1]:", "[::1]:http", "[]", "[127.0.0.1]"}) {
+                             "pop3s://host/inbox", "pop3s://ho st", "[::1", "[::1]:", "[::1]:http", "[]", "[127.0.0.1]",
+                             "imaps://host?starttls", "imap://host/INBOX;UIDVALIDITY=7", "imap://host/a%2",
+                             "imap://host/a%0D%0AA1 DELETE INBOX", "imap://user@host/INBOX"}) {
         const HostSpec s = ParseHostSpec(text);
         EXPECT_FALSE(s.problem.empty()) << text;
         EXPECT_EQ(s.problem.rfind("Cannot use the server address \"" + std::string(text) + "\": ", 0), 0u)

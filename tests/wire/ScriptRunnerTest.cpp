@@ -1,4 +1,5 @@
-// Plays every tests/wire/scripts/*.pop against the POP3 client. A script
+// Plays every tests/wire/scripts/*.pop against the POP3 client, and every
+// *.imap against the IMAP client (its actions below). A script
 // holds the peer's steps (see ScriptedPeer.h) and, in "@" lines, what the
 // client does:
 //   @user NAME / @pass WORD   credentials (default joe / secret; "\r" and
@@ -15,8 +16,16 @@
 // "retr 1: cancelled") and
 // for fetched messages their From, Subject, text lines and attachments. The
 // client must also send exactly the lines the script expects ("C:" steps).
+//
+// An .imap script connects to "imap://127.0.0.1:$PORT" unless "@host TEXT"
+// says otherwise ($PORT stands for the peer's port); "@mech login" asks for
+// LOGIN. Its actions: connect | examine | select | status | search CRITERIA
+// | headers UID,UID,... | fetch UID | delete UID | idle | wait MS | done |
+// quit | connected.
 #include "ScriptedPeer.h"
+#include "wire/Imap.h"
 #include "wire/Pop3.h"
+#include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
 
 #include <algorithm>
@@ -41,13 +50,13 @@ std::string ScriptDir()
     return here.substr(0, here.rfind('/')) + "/scripts";
 }
 
-std::vector<std::string> ScriptFiles()
+std::vector<std::string> ScriptFiles(const std::string& ext)
 {
     std::vector<std::string> files;
     if (DIR* d = ::opendir(ScriptDir().c_str())) {
         while (dirent* e = ::readdir(d)) {
             const std::string name = e->d_name;
-            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".pop") == 0)
+            if (name.size() > ext.size() && name.compare(name.size() - ext.size(), ext.size(), ext) == 0)
                 files.push_back(name);
         }
         ::closedir(d);
@@ -125,6 +134,8 @@ struct Script {
     std::string text;
     std::string user = "joe", pass = "secret";
     Pop3Login mech = Pop3Login::Automatic;
+    ImapLogin imapMech = ImapLogin::Automatic;
+    std::string host;
     SecretKind secret = SecretKind::Password;
     int timeout = 5000;
     std::vector<Action> actions;
@@ -147,7 +158,7 @@ std::string Unescape(const std::string& s)
 // Calls the running action off when its time comes, and stops one that runs
 // on (from the client's events, which come while it waits or receives).
 struct Watchdog {
-    TWirePOP3& pop;
+    TWireSocket& pop;
     std::chrono::steady_clock::time_point started;
     int cancelAfterMs = -1;
     bool cancelled = false;
@@ -175,6 +186,17 @@ struct Watchdog {
     }
 };
 
+ImapLogin ImapMechanism(const std::string& name)
+{
+    if (name == "login")
+        return ImapLogin::Login;
+    if (name == "plain")
+        return ImapLogin::Plain;
+    if (name == "xoauth2")
+        return ImapLogin::XOAuth2;
+    return name == "oauthbearer" ? ImapLogin::OAuthBearer : ImapLogin::Automatic;
+}
+
 Script LoadScript(const std::string& name)
 {
     Script s;
@@ -194,9 +216,13 @@ Script LoadScript(const std::string& name)
             s.pass = Unescape(line.size() > 6 ? line.substr(6) : "");
         else if (line == "@token")
             s.secret = SecretKind::Token;
-        else if (line.rfind("@mech ", 0) == 0)
+        else if (line.rfind("@host ", 0) == 0)
+            s.host = line.substr(6);
+        else if (line.rfind("@mech ", 0) == 0) {
+            s.imapMech = ImapMechanism(line.substr(6));
             s.mech = line == "@mech plain" ? Pop3Login::Plain : line == "@mech xoauth2" ? Pop3Login::XOAuth2
                                                                                      : Pop3Login::OAuthBearer;
+        }
         else if (line.rfind("@timeout ", 0) == 0)
             s.timeout = std::stoi(line.substr(9));
         else if (line.rfind("@cancel ", 0) == 0)
@@ -257,11 +283,100 @@ void RunAction(TWirePOP3& pop, TWireMessage& msg, const std::string& action, std
     }
 }
 
+
+std::string ImapClassName(const std::exception& e)
+{
+    if (dynamic_cast<const EWireSignInRefused*>(&e))
+        return "EWireSignInRefused";
+    if (dynamic_cast<const EWireTlsError*>(&e))
+        return "EWireTlsError";
+    return ClassName(e);
+}
+
+std::string Uids(const std::vector<uint32_t>& uids)
+{
+    std::string out;
+    for (uint32_t u : uids)
+        out += " " + std::to_string(u);
+    return out;
+}
+
+std::string Events(const std::vector<ImapIdleEvent>& events)
+{
+    static const char* names[] = {"EXISTS", "EXPUNGE", "RECENT", "FETCH", "BYE", "other"};
+    std::string out;
+    for (const ImapIdleEvent& e : events)
+        out += std::string(out.empty() ? " " : ", ") + names[e.kind] + (e.number ? " " + std::to_string(e.number) : "");
+    return out;
+}
+
+void RunImapAction(TWireIMAP& imap, TWireMessage& msg, const std::string& action, std::vector<std::string>& out)
+{
+    const size_t space = action.find(' ');
+    const std::string verb = action.substr(0, space);
+    const std::string arg = space == std::string::npos ? "" : action.substr(space + 1);
+    const std::string& label = action;
+    try {
+        if (verb == "connect") {
+            imap.Connect();
+            out.push_back(label + ": ok");
+        } else if (verb == "examine" || verb == "select") {
+            const ImapSelected s = verb == "examine" ? imap.Examine() : imap.Select();
+            out.push_back(label + ": exists " + std::to_string(s.exists) + ", recent " + std::to_string(s.recent) +
+                          ", uidvalidity " + std::to_string(s.uidValidity) + ", uidnext " +
+                          std::to_string(s.uidNext) + ", first unseen " + std::to_string(s.firstUnseen) +
+                          (s.readOnly ? ", read-only" : ""));
+        } else if (verb == "status") {
+            const ImapStatus s = imap.Status();
+            out.push_back(label + ": messages " + std::to_string(s.messages) + ", unseen " +
+                          std::to_string(s.unseen) + ", uidnext " + std::to_string(s.uidNext) + ", uidvalidity " +
+                          std::to_string(s.uidValidity));
+        } else if (verb == "search") {
+            out.push_back(label + ":" + Uids(imap.UidSearch(arg)));
+        } else if (verb == "headers") {
+            std::vector<uint32_t> uids;
+            std::istringstream list(arg);
+            for (std::string u; std::getline(list, u, ',');)
+                uids.push_back(static_cast<uint32_t>(std::stoul(u)));
+            const std::vector<ImapHeaderFields> sets = imap.FetchHeaderFields(uids);
+            out.push_back(label + ": " + std::to_string(sets.size()));
+            for (const ImapHeaderFields& h : sets)
+                for (const std::string& line : h.headers)
+                    out.push_back(std::to_string(h.uid) + ": " + Escape(line));
+        } else if (verb == "fetch") {
+            const bool ok = imap.FetchMessage(static_cast<uint32_t>(std::stoul(arg)), msg);
+            out.push_back(label + ": " + (ok ? "true" : "false"));
+            if (ok)
+                Describe(msg, out);
+        } else if (verb == "delete") {
+            const bool ok = imap.DeleteMessage(static_cast<uint32_t>(std::stoul(arg)));
+            out.push_back(label + ": " + (ok ? "true" : "false"));
+        } else if (verb == "idle") {
+            out.push_back(label + ": " + (imap.StartIdle() ? "true" : "false"));
+        } else if (verb == "wait") {
+            out.push_back(label + ":" + Events(imap.WaitIdle(std::stoi(arg))));
+        } else if (verb == "done") {
+            out.push_back(label + ":" + Events(imap.StopIdle()));
+        } else if (verb == "quit") {
+            imap.Disconnect();
+            out.push_back(label + ": ok");
+        } else if (verb == "connected") {
+            out.push_back(label + ": " + (imap.Connected() ? "true" : "false"));
+        } else {
+            out.push_back("unknown action " + action);
+        }
+    } catch (const std::exception& e) {
+        out.push_back(label + ": raised " + ImapClassName(e) + ": " + Escape(e.what()));
+    } catch (const EWireCancelled&) {
+        out.push_back(label + ": cancelled");
+    }
+}
+
 } // namespace
 
 TEST(Pop3Scripts, EveryScriptPlaysAsWritten)
 {
-    const std::vector<std::string> files = ScriptFiles();
+    const std::vector<std::string> files = ScriptFiles(".pop");
     ASSERT_GE(files.size(), 10u) << "scripts not found in " << ScriptDir();
     for (const std::string& name : files) {
         SCOPED_TRACE(name);
@@ -292,6 +407,53 @@ TEST(Pop3Scripts, EveryScriptPlaysAsWritten)
             pop.OnIdle = nullptr;
             pop.OnWork = nullptr;
             pop.CloseSocket();
+        }
+        EXPECT_TRUE(peer.finish(3000)) << "the peer did not finish its script";
+        for (std::string& line : transcript) {
+            for (size_t p = line.find(port); p != std::string::npos; p = line.find(port, p))
+                line.replace(p, port.size(), "$PORT");
+        }
+        EXPECT_EQ(transcript, script.expected);
+        EXPECT_EQ(peer.mismatches(), std::vector<std::string>());
+        EXPECT_EQ(Escape(peer.received()), Escape(peer.expectedClientBytes()));
+    }
+}
+
+TEST(ImapScripts, EveryScriptPlaysAsWritten)
+{
+    const std::vector<std::string> files = ScriptFiles(".imap");
+    ASSERT_GE(files.size(), 10u) << "scripts not found in " << ScriptDir();
+    for (const std::string& name : files) {
+        SCOPED_TRACE(name);
+        const Script script = LoadScript(name);
+        ScriptedPeer peer(script.text);
+        const std::string port = std::to_string(peer.port());
+        std::vector<std::string> transcript;
+        {
+            TWireIMAP imap;
+            TWireMessage msg;
+            std::string host = script.host.empty() ? "imap://127.0.0.1:$PORT" : script.host;
+            host.replace(host.find("$PORT"), 5, port);
+            imap.Host = host;
+            imap.UserID = script.user;
+            imap.Password = script.pass;
+            imap.Mechanism = script.imapMech;
+            imap.Secret = script.secret;
+            imap.Timeout = script.timeout;
+            imap.OnStatus = [&](TWire*, const std::string& s) { transcript.push_back("status: " + Escape(s)); };
+            Watchdog watchdog{imap, {}, -1, false, {}};
+            imap.OnIdle = [&] { watchdog.look(); };
+            imap.OnWork = [&](TWire*, int32_t, int32_t) { watchdog.look(); };
+            for (const Action& action : script.actions) {
+                watchdog.begin(action.cancelAfterMs);
+                RunImapAction(imap, msg, action.text, transcript);
+                imap.ClearCancel();
+            }
+            // Close without a "LOGOUT" the script did not ask for.
+            imap.OnStatus = nullptr;
+            imap.OnIdle = nullptr;
+            imap.OnWork = nullptr;
+            imap.CloseSocket();
         }
         EXPECT_TRUE(peer.finish(3000)) << "the peer did not finish its script";
         for (std::string& line : transcript) {
