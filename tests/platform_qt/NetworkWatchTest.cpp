@@ -12,6 +12,8 @@ using namespace pelko;
 
 TEST(NetworkWatch, OfflineBackAndAnotherNetworkReachTheHandlerOnceEach)
 {
+    if (QNetworkInformation::instance())
+        GTEST_SKIP() << "runs in a process of its own (ctest's entry), before Qt's back end is loaded";
     test::PrivateBus nm(QStringLiteral("fake-networkmanager.py"));
     ASSERT_TRUE(nm.ok());
     // Qt's back end takes the system bus from here, once per process.
