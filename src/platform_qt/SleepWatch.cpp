@@ -58,7 +58,10 @@ void SleepWatch::setHandlers(std::function<void()> beforeSleep, std::function<vo
 
 void SleepWatch::ready()
 {
-    releaseLock();
+    // Only an answer to a sleep lets the lock go: while awake it stays, so
+    // that the next sleep waits for us too.
+    if (sleeping_)
+        releaseLock();
 }
 
 void SleepWatch::takeLock()

@@ -30,7 +30,8 @@ public:
     // beforeSleep: the machine is about to sleep (answer with ready());
     // afterWake: it woke up. Called from the event loop.
     void setHandlers(std::function<void()> beforeSleep, std::function<void()> afterWake);
-    // The connections are closed: the machine may sleep now.
+    // The connections are closed: the machine may sleep now (ignored while
+    // no sleep is announced).
     void ready();
 
     // Whether the inhibitor lock is held now.

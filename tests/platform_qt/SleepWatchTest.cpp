@@ -41,6 +41,8 @@ TEST(SleepWatch, TheMachineWaitsForTheConnectionsToCloseAndTheLockComesBackAfter
     watch.setHandlers([&] { calls.push_back("before"); }, [&] { calls.push_back("after"); });
     ASSERT_TRUE(test::WaitFor([&] { return watch.holdsLock(); }));
     EXPECT_EQ(logind.log(), QStringList{inhibit});
+    watch.ready();
+    EXPECT_TRUE(watch.holdsLock()) << "awake, the lock stays for the next sleep";
 
     logind.sleep(true);
     ASSERT_TRUE(test::WaitFor([&] { return !calls.empty(); }));
