@@ -9,6 +9,10 @@ namespace pelko {
 
 enum class TrayPress { Left, Right };
 
+// Whether the machine reaches a network: Unknown where nothing tells (no
+// network service); the program then behaves as when online.
+enum class OnlineState { Unknown, Online, Offline };
+
 // The window a box or dialog comes from (a QWidget in the Qt platform): the
 // box is shown over it. nullptr: the window in front (our modal window, else
 // the active one, else the main window).
@@ -76,6 +80,28 @@ public:
     // with, runs it at most once, and runs it from the event loop. nullptr:
     // the next ones do nothing.
     virtual void setNotificationAction(std::function<void()> onClick) = 0;
+
+    // The machine going to sleep and waking up (the login manager's
+    // announcements). While handlers are set, the machine waits for the
+    // program before it sleeps (for a few seconds at most): beforeSleep is
+    // called, and the program calls sleepReady once its connections are
+    // closed. afterWake is called once the machine is awake again. Both run
+    // from the event loop; nullptr handlers stop the following. Without a
+    // login manager nothing is ever called.
+    virtual void setSleepHandlers(std::function<void()> beforeSleep, std::function<void()> afterWake)
+    {
+        (void)beforeSleep;
+        (void)afterWake;
+    }
+    virtual void sleepReady() {}
+
+    // Whether the machine is online, and its changes: onChange(false) when
+    // it goes offline, onChange(true) when it is back online or has changed
+    // networks (its connections may be dead: connect again). From the event
+    // loop; nullptr stops it. Without a network service the state stays
+    // Unknown and nothing is called.
+    virtual void setOnlineHandler(std::function<void(bool online)> onChange) { (void)onChange; }
+    virtual OnlineState isOnline() { return OnlineState::Unknown; }
 };
 
 // Turns the "\r" line breaks of the program's messages into "\n".

@@ -1,7 +1,9 @@
 #include "platform_qt/QtPlatform.h"
 
+#include "platform_qt/NetworkWatch.h"
 #include "platform_qt/NotificationActions.h"
 #include "platform_qt/ShownText.h"
+#include "platform_qt/SleepWatch.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -423,6 +425,39 @@ bool QtPlatform::askYesNo(const std::string& text, DialogOwner owner)
     box.setDefaultButton(QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
+}
+
+void QtPlatform::setSleepHandlers(std::function<void()> beforeSleep, std::function<void()> afterWake)
+{
+    if (!sleep_) {
+        if (!beforeSleep && !afterWake)
+            return;
+        sleep_ = std::make_unique<SleepWatch>(SleepWatch::SystemBusAddress());
+    }
+    sleep_->setHandlers(std::move(beforeSleep), std::move(afterWake));
+}
+
+void QtPlatform::sleepReady()
+{
+    if (sleep_)
+        sleep_->ready();
+}
+
+NetworkWatch& QtPlatform::network()
+{
+    if (!network_)
+        network_ = std::make_unique<NetworkWatch>();
+    return *network_;
+}
+
+void QtPlatform::setOnlineHandler(std::function<void(bool online)> onChange)
+{
+    network().setHandler(std::move(onChange));
+}
+
+OnlineState QtPlatform::isOnline()
+{
+    return network().state();
 }
 
 } // namespace pelko

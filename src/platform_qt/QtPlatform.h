@@ -15,6 +15,8 @@ struct ca_context;
 namespace pelko {
 
 class NotificationActions;
+class NetworkWatch;
+class SleepWatch;
 
 // The desktop services on Linux through Qt (and xdg-mime for the mail handler).
 class QtPlatform : public Platform {
@@ -44,6 +46,10 @@ public:
     bool choiceBox(const std::string& text, const std::string& choice, DialogOwner owner) override;
     bool askYesNo(const std::string& text, DialogOwner owner) override;
     void setNotificationAction(std::function<void()> onClick) override;
+    void setSleepHandlers(std::function<void()> beforeSleep, std::function<void()> afterWake) override;
+    void sleepReady() override;
+    void setOnlineHandler(std::function<void(bool online)> onChange) override;
+    OnlineState isOnline() override;
 
 private:
     QWidget* ownerFor(DialogOwner owner) const;
@@ -61,6 +67,11 @@ private:
     ca_context* sound_ = nullptr; // the sound service's connection, made on the first sound
     // Which of our notifications runs what when clicked.
     std::unique_ptr<NotificationActions> actions_;
+    // The login manager's sleep and the network's state, followed from the
+    // first handler set (or question asked) on.
+    std::unique_ptr<SleepWatch> sleep_;
+    std::unique_ptr<NetworkWatch> network_;
+    NetworkWatch& network();
 };
 
 // Qt file dialogs take "Name (*.ext)" filters separated by ";;"; the program's

@@ -103,6 +103,17 @@ public:
         return yes;
     }
     void setNotificationAction(std::function<void()> onClick) override { notificationAction = std::move(onClick); }
+    // The test plays the login manager: beforeSleep(), then (once the
+    // program said sleepReady) afterWake().
+    void setSleepHandlers(std::function<void()> onSleep, std::function<void()> onWake) override
+    {
+        beforeSleep = std::move(onSleep);
+        afterWake = std::move(onWake);
+    }
+    void sleepReady() override { ++sleepReadies; }
+    // The test plays the network: set online and call onlineHandler.
+    void setOnlineHandler(std::function<void(bool online)> onChange) override { onlineHandler = std::move(onChange); }
+    OnlineState isOnline() override { return online; }
 
     struct Launch {
         std::string program, parameters;
@@ -136,6 +147,10 @@ public:
     std::vector<std::string> questions;
     std::deque<bool> questionAnswers;
     std::function<void()> notificationAction;
+    std::function<void()> beforeSleep, afterWake;
+    int sleepReadies = 0; // how often the program said its connections are closed
+    std::function<void(bool)> onlineHandler;
+    OnlineState online = OnlineState::Unknown;
 
 private:
     std::optional<std::string> nextDialogAnswer()
