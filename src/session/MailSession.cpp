@@ -1,5 +1,7 @@
 #include "session/MailSession.h"
 
+#include "session/ImapMailbox.h"
+#include "session/Pop3Mailbox.h"
 #include "wire/WireErrors.h"
 
 #include <chrono>
@@ -8,10 +10,17 @@
 
 namespace pelko {
 
-MailSession::MailSession(Commun& c) : c_(c), box_(MakeMailbox(account_))
+MailSession::MailSession(Commun& c)
+    : c_(c), pop3Box_(std::make_unique<Pop3Mailbox>()), imapBox_(std::make_unique<ImapMailbox>())
 {
     prevCounts_.fill(kCountAtStart);
-    box_->OnStatus = [this](const std::string& text) {
+    box_ = pop3Box_.get();
+    EachBox([this](Mailbox& box) { Hook(box); });
+}
+
+void MailSession::Hook(Mailbox& box)
+{
+    box.OnStatus = [this](const std::string& text) {
         if (!OnSessionThread()) {
             if (OnStatus)
                 OnStatus(AccountName(), text);
@@ -27,11 +36,11 @@ MailSession::MailSession(Commun& c) : c_(c), box_(MakeMailbox(account_))
     };
     // While a slow server keeps the socket waiting, the owner keeps painting
     // and takes clicks (a Disconnect among them calls the exchange off).
-    box_->OnWork = [this] {
+    box.OnWork = [this] {
         if (OnPump)
             OnPump();
     };
-    box_->TrustedCertificate = [this](const std::string& host, uint16_t port) {
+    box.TrustedCertificate = [this](const std::string& host, uint16_t port) {
         return TrustedCertificate ? TrustedCertificate(host, port) : std::string();
     };
 }
@@ -39,7 +48,7 @@ MailSession::MailSession(Commun& c) : c_(c), box_(MakeMailbox(account_))
 MailSession::~MailSession()
 {
     if (thread_.joinable()) {
-        box_->Cancel();
+        EachBox([](Mailbox& box) { box.Cancel(); });
         {
             std::lock_guard<std::mutex> lock(mutex_);
             stopping_ = true;
@@ -48,8 +57,10 @@ MailSession::~MailSession()
         thread_.join();
     }
     // Nothing may reach the owner, which is going away around us.
-    box_->OnStatus = nullptr;
-    box_->OnWork = nullptr;
+    EachBox([](Mailbox& box) {
+        box.OnStatus = nullptr;
+        box.OnWork = nullptr;
+    });
 }
 
 MailSession::Ending MailSession::EndingOf(const std::function<void()>& work)
@@ -88,7 +99,7 @@ bool MailSession::Start(std::function<void()> work, std::function<void(const End
     }
     started_ = true;
     done_ = std::move(done);
-    box_->ClearCancel(); // a call-off that came after the last exchange had ended
+    EachBox([](Mailbox& box) { box.ClearCancel(); }); // a call-off that came after the last exchange had ended
     {
         std::lock_guard<std::mutex> lock(mutex_);
         ++serial_;
@@ -164,7 +175,7 @@ void MailSession::Show(const std::function<void()>& fn)
         showing_ = turn;
         wake_.notify_all();
     });
-    wake_.wait(lock, [&] { return showing_ >= turn || box_->Cancelled() || stopping_; });
+    wake_.wait(lock, [&] { return showing_ >= turn || box_.load()->Cancelled() || stopping_; });
     if (showing_ < turn) {
         showing_ = turn; // the owner will not run it now
         throw EWireCancelled();
@@ -180,7 +191,7 @@ void MailSession::CancelAndWait()
         return;
     }
     const uint64_t serial = serial_;
-    box_->Cancel();
+    EachBox([](Mailbox& box) { box.Cancel(); });
     {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.notify_all(); // a Show waiting for us gives up
@@ -194,7 +205,12 @@ void MailSession::UseAccount(int32_t index)
 {
     curAcc_ = index;
     account_ = InTable() ? AccountOf(c_.Accounts[size_t(index)]) : MailAccount{};
-    box_->SetAccount(account_);
+    Mailbox& speaking = MailboxSpeaks(*pop3Box_, account_) ? *pop3Box_ : *imapBox_;
+    if (&speaking != box_.load()) {
+        box_.load()->Close(); // another protocol: the other mailbox takes over
+        box_ = &speaking;
+    }
+    speaking.SetAccount(account_);
 }
 
 std::string MailSession::AccountName() const
@@ -271,7 +287,7 @@ CheckOutcome MailSession::CheckAccount(size_t nameUpTo, const std::function<void
         rules.seen = &Seen();
         rules.key = SeenIds::Key(c_.Accounts[size_t(curAcc_)]);
     }
-    return CheckMailbox(*box_, rules, [&](const CheckOutcome& got) {
+    return CheckMailbox(*box_.load(), rules, [&](const CheckOutcome& got) {
         lastListing_ = got.listing;
         c_.MsgCount = got.listing.count;
         TakeCount(got.listing.count);
@@ -305,7 +321,7 @@ void MailSession::RecordFailure(const std::string& why)
 
 void MailSession::Login()
 {
-    box_->SignIn();
+    box_.load()->SignIn();
 }
 
 void MailSession::Relogin()
@@ -317,7 +333,7 @@ void MailSession::Relogin()
 
 int32_t MailSession::CountMessages()
 {
-    lastListing_ = box_->List(true);
+    lastListing_ = box_.load()->List(true);
     return lastListing_.count;
 }
 
@@ -331,7 +347,7 @@ void MailSession::Run(const std::function<void()>& body)
             if (--s.busy_ > 0)
                 return;
             // A cancel that came too late to stop anything ends with the exchange.
-            s.box_->ClearCancel();
+            s.EachBox([](Mailbox& box) { box.ClearCancel(); });
             if (s.OnExchangesEnded)
                 s.OnExchangesEnded();
         }
@@ -339,11 +355,11 @@ void MailSession::Run(const std::function<void()>& body)
     try {
         body();
     } catch (const EWireCancelled&) {
-        box_->Abort();
+        box_.load()->Abort();
         throw;
     } catch (const std::exception&) {
-        if (box_->Connected())
-            box_->Abort();
+        if (box_.load()->Connected())
+            box_.load()->Abort();
         throw;
     }
 }
@@ -352,14 +368,14 @@ void MailSession::Cancel()
 {
     if (!Busy())
         return;
-    box_->Cancel();
+    EachBox([](Mailbox& box) { box.Cancel(); });
     std::lock_guard<std::mutex> lock(mutex_);
     wake_.notify_all(); // a Show waiting for the owner gives up
 }
 
 void MailSession::Close()
 {
-    box_->Close();
+    box_.load()->Close();
 }
 
 } // namespace pelko

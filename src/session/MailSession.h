@@ -107,8 +107,8 @@ public:
     const Listing& LastListing() const { return lastListing_; }
 
     // ---- the exchanges ----
-    Mailbox& Box() { return *box_; }
-    bool Connected() const { return box_->Connected(); }
+    Mailbox& Box() { return *box_.load(); }
+    bool Connected() const { return box_.load()->Connected(); }
     // Signs in to the account in use. On failure the connection is closed
     // and the failure raised.
     void Login();
@@ -169,6 +169,8 @@ private:
     SeenIds& Seen();
     bool OnSessionThread() const { return thread_.joinable() && std::this_thread::get_id() == thread_.get_id(); }
     void ThreadLoop();
+    // Ties a mailbox's reports to the session's.
+    void Hook(Mailbox& box);
     // Ends the exchange numbered serial on the owner's thread (once).
     void Finish(uint64_t serial);
     static Ending EndingOf(const std::function<void()>& work);
@@ -176,7 +178,15 @@ private:
     Commun& c_;
     int32_t curAcc_ = 1;
     MailAccount account_;
-    std::unique_ptr<Mailbox> box_;
+    // A mailbox for each protocol, made at the start and kept to the end: a
+    // call-off from the owner's thread always finds the one in use alive.
+    std::unique_ptr<Mailbox> pop3Box_, imapBox_;
+    std::atomic<Mailbox*> box_{nullptr}; // the one the account in use speaks
+    template <class F> void EachBox(F f)
+    {
+        f(*pop3Box_);
+        f(*imapBox_);
+    }
     Listing lastListing_;
     std::array<int32_t, kMaxAccounts + 1> prevCounts_{}; // indexed like Commun::Accounts
     AccountResults results_;

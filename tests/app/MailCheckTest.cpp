@@ -391,3 +391,41 @@ TEST_F(MailCheck, NewMailIsWhatWasNotListedBeforeToldOnceWithItsSenders)
 }
 
 } // namespace pelko::mainwin_test
+
+namespace pelko::mainwin_test {
+
+TEST_F(MailCheck, ImapAndPop3AccountsTakeTurnsAndReadingMarksNothing)
+{
+    PELKO_NEED_DOVECOT();
+    if (DovecotImapPort() <= 0)
+        GTEST_SKIP() << "the test dovecot has no IMAP";
+    fillMailbox(49, 3);
+    DovecotMarkSeen(49, 1);
+    fillMailbox(50, 2);
+    writeSettings(baseSettings());
+    TPOPAcc imap = account("Imap", 49);
+    imap.host_name = "imap://127.0.0.1:" + std::to_string(DovecotImapPort());
+    writeAccounts({imap, account("Pop", 50)});
+    TPelko& m = start();
+
+    // The IMAP account counts its unseen messages, the POP3 one all of them,
+    // each on a mailbox of its own protocol, turn about.
+    m.ConnectClick();
+    awaitExchanges();
+    EXPECT_EQ(status(), "Imap-2 messages");
+    for (const char* expected : {"Pop-2 messages", "Imap-2 messages"}) {
+        m.TimerTimer();
+        awaitExchanges();
+        EXPECT_EQ(status(), expected);
+    }
+    EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
+    EXPECT_EQ(m.NBMSGBMP->hint(), "Imap : 2");
+    // Nothing was marked read by the checks.
+    m.RefreshBtnClick();
+    awaitExchanges();
+    m.RefreshBtnClick();
+    awaitExchanges();
+    EXPECT_EQ(status(), "Imap-2 messages");
+}
+
+} // namespace pelko::mainwin_test
