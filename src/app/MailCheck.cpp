@@ -284,8 +284,10 @@ void TPelko::ConnectFrom(int32_t first, int tried)
         },
         Failures::ToCaller,
         [this, first, tried](const MailSession::Ending& e) {
-            if (e.completed())
+            if (e.completed()) {
                 SetTimerEnabled(c_.settings.autocheck && session_.Connected());
+                StartWatching();
+            }
             if (e.kind != MailSession::Ending::Kind::Failed || e.error)
                 return; // called off (a Disconnect or a close follows) or connected
             p_.messageBox(e.why + "\r" + session_.AccountLine());
@@ -310,6 +312,7 @@ void TPelko::DisconnectClick()
 
 void TPelko::DoDisconnect()
 {
+    StopWatching();
     Msg.Clear();
     session_.ResetPrevCounts(0);
     session_.Close();
@@ -328,6 +331,11 @@ void TPelko::TimerTimer()
     // starts while the accounts are being edited.
     if (config_ && config_->isVisible())
         return;
+    // The accounts watched on connections of their own are told as news
+    // arrives: the turn passes them by.
+    if (!TimerHasAccounts())
+        return;
+    session_.PassBy(std::vector<int32_t>(watched_.begin(), watched_.end()));
     StartExchange([this] { CheckMail(true); }, Failures::OnStatusLine);
 }
 
@@ -344,7 +352,7 @@ void TPelko::RunAutoConnect()
             session_.Show([this] { ShowConnectionState(); });
             CheckMail(false);
         },
-        Failures::OnStatusLine);
+        Failures::OnStatusLine, [this](const MailSession::Ending&) { StartWatching(); });
     // Also after a failure: the next tick logs in again.
     SetTimerEnabled(c_.settings.autocheck);
 }

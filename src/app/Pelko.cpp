@@ -46,6 +46,8 @@ bool TPelko::StartExchange(std::function<void()> work, Failures failures,
         LampAfterExchange();
         if (then)
             Guarded([&] { then(e); });
+        if (!session_.Busy())
+            RunHeldEvents();
     });
 }
 

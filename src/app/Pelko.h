@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -207,6 +208,19 @@ private:
     bool StartExchange(std::function<void()> work, Failures failures,
                        std::function<void(const MailSession::Ending&)> then = {});
     void ConnectSessionThread();
+
+    // ---- IMAP accounts watched on connections of their own ----
+    void ConnectWatch();
+    // (Re)starts watching the active IMAP accounts whose servers can.
+    void StartWatching();
+    void StopWatching();
+    // Runs fn now, or once the running exchange has ended.
+    void WhenIdle(std::function<void()> fn);
+    void RunHeldEvents();
+    // Some account is left for the timer's turn (not watched).
+    bool TimerHasAccounts() const;
+    void ShowPushedCount(const WatchCount& count);
+    void TellPushedMail(const WatchNews& news);
     void ReportFailure(const MailSession::Ending& e);
     void ShowAccountFailure(const std::string& text);
     // A Connect click's login and check, from account tried on (first: where
@@ -260,6 +274,10 @@ private:
     bool trayShown_ = false;
     bool closing_ = false;
     std::string statusText_;
+
+    std::unique_ptr<MailWatch> watch_;
+    std::set<int32_t> watched_; // accounts in IDLE now
+    std::vector<std::function<void()>> heldEvents_;
 };
 
 } // namespace pelko

@@ -77,6 +77,7 @@ void TPelko::buildComponents()
 {
     session_.OnStatus = [this](const std::string& account, const std::string& sOut) { POPStatus(account, sOut); };
     ConnectSessionThread();
+    ConnectWatch();
     // Certificates the user chose to trust (Pelko.pins), read at each handshake.
     session_.TrustedCertificate = [this](const std::string& host, uint16_t port) {
         return FindPinnedCertificate(c_.ProgramDir + kPinsFileName, AccountName(), host, port);
@@ -194,8 +195,10 @@ void TPelko::SetTimerInterval()
 void TPelko::FormCreate()
 {
     // The accounts and settings are read anew: a check still running is
-    // called off first.
+    // called off first, and the watching connections end.
     session_.CancelAndWait();
+    if (watch_)
+        StopWatching();
 
     c_.AccCount = 0;
     HasActiveAccount_ = false;
@@ -236,6 +239,8 @@ void TPelko::FormCreate()
     if (session_.Connected() && !c_.settings.autoconnect)
         session_.Close();
     ShowConnectionState();
+    if (watch_ && session_.Connected())
+        StartWatching(); // the accounts may have changed
     // Set before the auto-connect, so that a Connect click after a failed
     // auto-connect arms the timer with the configured period.
     SetTimerInterval();
@@ -329,6 +334,7 @@ void TPelko::closeEvent(QCloseEvent* e)
     }
     closing_ = true;
     Timer->stop();
+    StopWatching();
     Guarded([this] { FormClose(); });
     e->accept();
     emit closed();

@@ -15,6 +15,11 @@ void AccountResults::Record(AccountResult r, int32_t firstActive)
     if (restart_ || r.account == firstActive)
         pass_.clear();
     restart_ = false;
+    Keep(std::move(r));
+}
+
+void AccountResults::Keep(AccountResult r)
+{
     r.when = std::chrono::system_clock::now();
     // Another check of the same account in the pass (a Connect click, the
     // message window's recount) brings its result up to date.

@@ -31,6 +31,9 @@ public:
     // result of this pass. A result of firstActive (the first active
     // account) starts a new pass, as does the first after Restart.
     void Record(AccountResult r, int32_t firstActive);
+    // Brings an account's line up to date without starting a pass (news
+    // from a watching connection).
+    void Keep(AccountResult r);
     // The results stay until the next one comes, which starts a new pass
     // (the accounts may have been numbered anew).
     void Restart() { restart_ = true; }

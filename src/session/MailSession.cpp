@@ -4,6 +4,7 @@
 #include "session/Pop3Mailbox.h"
 #include "wire/WireErrors.h"
 
+#include <algorithm>
 #include <chrono>
 #include <exception>
 #include <utility>
@@ -230,7 +231,8 @@ bool MailSession::MoveToNextAccount()
     int next = curAcc_;
     for (int tries = 0; tries < c_.AccCount; ++tries) {
         next = next + 1 > c_.AccCount ? 1 : next + 1;
-        if (c_.AccCount == 1 || !c_.Accounts[size_t(next)].inactive) {
+        const bool passed = std::find(passedBy_.begin(), passedBy_.end(), next) != passedBy_.end();
+        if (c_.AccCount == 1 || (!c_.Accounts[size_t(next)].inactive && !passed)) {
             UseAccount(next);
             return true;
         }
@@ -291,13 +293,7 @@ CheckOutcome MailSession::CheckAccount(size_t nameUpTo, const std::function<void
         lastListing_ = got.listing;
         c_.MsgCount = got.listing.count;
         TakeCount(got.listing.count);
-        if (!stateFile_.empty() && seen_.Changed()) {
-            try {
-                seen_.Save(stateFile_);
-            } catch (const std::exception&) {
-                // Only a restart's first check loses by it: it announces nothing.
-            }
-        }
+        SaveSeen();
         AccountResult r;
         r.account = curAcc_;
         r.name = AccountName();
@@ -307,6 +303,34 @@ CheckOutcome MailSession::CheckAccount(size_t nameUpTo, const std::function<void
         if (counted)
             counted(got);
     });
+}
+
+void MailSession::RecordWatched(int32_t index, const WatchCount& count)
+{
+    if (count.listing) {
+        Seen().Update(count.key, count.validity, *count.listing, false);
+        SaveSeen();
+    }
+    if (index == curAcc_)
+        c_.MsgCount = count.unseen;
+    if (index >= 0 && size_t(index) < prevCounts_.size())
+        prevCounts_[size_t(index)] = count.unseen;
+    AccountResult r;
+    r.account = index;
+    r.name = index >= 1 && index <= c_.AccCount ? c_.Accounts[size_t(index)].acc_name : std::string();
+    r.count = count.unseen;
+    results_.Keep(std::move(r));
+}
+
+void MailSession::SaveSeen()
+{
+    if (stateFile_.empty() || !seen_.Changed())
+        return;
+    try {
+        seen_.Save(stateFile_);
+    } catch (const std::exception&) {
+        // Only a restart's first check loses by it: it announces nothing.
+    }
 }
 
 void MailSession::RecordFailure(const std::string& why)

@@ -16,6 +16,7 @@
 #include "session/AccountCheck.h"
 #include "session/AccountResults.h"
 #include "session/MailAccount.h"
+#include "session/MailWatch.h"
 #include "session/Mailbox.h"
 #include "session/SeenIds.h"
 #include "config/Commun.h"
@@ -67,8 +68,11 @@ public:
     // "Account: NAME (HOST)": the line that tells a message box's reader
     // which mailbox failed.
     std::string AccountLine() const;
-    // Moves CurAcc on to the next account that is not inactive (with exactly
-    // one account, that one whatever its state) and uses it. Each account is
+    // Accounts the turn passes by (watched on connections of their own).
+    // Set while no exchange runs.
+    void PassBy(std::vector<int32_t> accounts) { passedBy_ = std::move(accounts); }
+    // Moves CurAcc on to the next account that is not inactive nor passed by
+    // (with exactly one account, that one whatever its state) and uses it. Each account is
     // looked at once: false, and nothing changed, when none can be taken.
     bool MoveToNextAccount();
 
@@ -105,6 +109,12 @@ public:
     void RestartResults() { results_.Restart(); }
     // The latest listing of the mailbox.
     const Listing& LastListing() const { return lastListing_; }
+    // What the ids seen are on record (read at the first call).
+    const SeenIds& SeenRecord() { return Seen(); }
+    // What a watching connection found for account index: its count, and
+    // its listing on record so that no check tells those messages again.
+    // While no exchange runs.
+    void RecordWatched(int32_t index, const WatchCount& count);
 
     // ---- the exchanges ----
     Mailbox& Box() { return *box_.load(); }
@@ -167,6 +177,7 @@ public:
 private:
     bool InTable() const { return curAcc_ >= 1 && curAcc_ <= c_.AccCount; }
     SeenIds& Seen();
+    void SaveSeen();
     bool OnSessionThread() const { return thread_.joinable() && std::this_thread::get_id() == thread_.get_id(); }
     void ThreadLoop();
     // Ties a mailbox's reports to the session's.
@@ -192,6 +203,7 @@ private:
     AccountResults results_;
     SeenIds seen_;
     std::string stateFile_;
+    std::vector<int32_t> passedBy_;
     bool stateLoaded_ = false;
     std::atomic<int> busy_{0};
 
