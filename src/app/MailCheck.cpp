@@ -156,6 +156,7 @@ void TPelko::CheckMail(bool NextAccount)
         // several (or none at all) the check stays on the open connection.
         if (session_.MoveToNextAccount()) {
             session_.Close(); // the check signs in to the next account
+            session_.Show([this] { retry_.Started(session_.CurAcc()); });
         } else if (!session_.Connected()) {
             session_.Show([this] { ShowConnectionState(); });
             return;
@@ -265,6 +266,7 @@ void TPelko::ConnectClick()
         p_.messageBox("No valid account ! Please create one or activate an existing account.", this);
         return;
     }
+    retry_.ResetAll(); // a click tries at once
     ConnectFrom(session_.CurAcc(), 1);
 }
 
@@ -322,7 +324,10 @@ void TPelko::DoDisconnect()
 
 void TPelko::RefreshBtnClick()
 {
-    StartExchange([this] { CheckMail(true); }, Failures::Boxed);
+    if (session_.Busy())
+        return;
+    retry_.ResetAll(); // a click tries at once
+    StartCheck(Failures::Boxed);
 }
 
 void TPelko::TimerTimer()
@@ -331,12 +336,12 @@ void TPelko::TimerTimer()
     // starts while the accounts are being edited.
     if (config_ && config_->isVisible())
         return;
-    // The accounts watched on connections of their own are told as news
-    // arrives: the turn passes them by.
-    if (!TimerHasAccounts())
+    // Offline nothing is tried; the accounts watched on connections of
+    // their own are told as news arrives, and those that failed wait out
+    // their pauses: the turn passes them by.
+    if (offline_ || session_.Busy() || !AnyAccountMayTry())
         return;
-    session_.PassBy(std::vector<int32_t>(watched_.begin(), watched_.end()));
-    StartExchange([this] { CheckMail(true); }, Failures::OnStatusLine);
+    StartCheck(Failures::OnStatusLine);
 }
 
 void TPelko::RunAutoConnect()
@@ -346,6 +351,13 @@ void TPelko::RunAutoConnect()
     autoConnectPending_ = false;
     if (closing_ || session_.Busy() || session_.Connected() || !HasActiveAccount_ || !c_.settings.autoconnect)
         return;
+    if (offline_) {
+        // Nothing is tried offline: checking starts once the network is back.
+        resumeOnWake_ = true;
+        ShowOffline();
+        SetTimerEnabled(c_.settings.autocheck);
+        return;
+    }
     StartExchange(
         [this] {
             session_.Login();

@@ -31,7 +31,15 @@ void TPelko::ConnectSessionThread()
 bool TPelko::StartExchange(std::function<void()> work, Failures failures,
                            std::function<void(const MailSession::Ending&)> then)
 {
+    retry_.Started(session_.CurAcc());
     return session_.Start(std::move(work), [this, failures, then = std::move(then)](const MailSession::Ending& e) {
+        // The account the exchange ended on waits out a pause after a
+        // failure (or, refused, waits for the user).
+        if (e.completed())
+            retry_.Succeeded(session_.CurAcc());
+        else if (e.kind == MailSession::Ending::Kind::Failed && !e.error)
+            retry_.Failed(session_.CurAcc(),
+                          e.signInRefused ? FailureKind::SignInRefused : FailureKind::Connection);
         if (e.error) {
             // Not the server's doing: the program's own handling of errors.
             Guarded([&] { std::rethrow_exception(e.error); });
@@ -84,7 +92,7 @@ void TPelko::ShowAccountFailure(const std::string& text)
 {
     // The connection is closed by now; the next tick goes on to the next
     // account, and this one is tried again at its turn.
-    session_.RecordFailure(text);
+    session_.RecordFailure(FailureText(session_.CurAcc(), text));
     ShowResultStatus();
     ShowCountHint();
     ShowTrayState();

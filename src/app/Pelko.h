@@ -6,6 +6,7 @@
 // reports; the message window works on the session and calls back in here.
 #include "viewer/MsgWindowHost.h"
 #include "session/MailSession.h"
+#include "session/RetryPlan.h"
 #include "config/Commun.h"
 #include "configdialog/ConfigHost.h"
 #include "platform/Platform.h"
@@ -152,6 +153,10 @@ public:
     bool HasActiveAccount() const { return HasActiveAccount_; }
     bool OnTopSetting() const { return OnTopSetting_; }
     bool TrayShown() const { return trayShown_; }
+    // The account is watched on a connection of its own (IDLE) now.
+    bool Watches(int32_t account) const { return watched_.count(account) > 0; }
+    // When failed accounts are tried again (its clock is a test hook).
+    RetryPlan& Retries() { return retry_; }
     // The text last drawn on the status line.
     const std::string& StatusText() const { return statusText_; }
 
@@ -217,10 +222,33 @@ private:
     // Runs fn now, or once the running exchange has ended.
     void WhenIdle(std::function<void()> fn);
     void RunHeldEvents();
-    // Some account is left for the timer's turn (not watched).
-    bool TimerHasAccounts() const;
     void ShowPushedCount(const WatchCount& count);
     void TellPushedMail(const WatchNews& news);
+
+    // ---- sleep, the network, accounts that wait out a pause ----
+    void ConnectMachineEvents();
+    void DisconnectMachineEvents();
+    // Connected, checking on the timer or watching.
+    bool Working() const;
+    // Every connection ends, a running check as called off (no box).
+    void EndConnectionsQuietly();
+    void GoingToSleep();
+    void WokenUp();
+    void OnlineChanged(bool online);
+    void ShowOffline();
+    // After waking or the network's return: watch again and check every
+    // other active account now.
+    void ResumeChecking();
+    // Active accounts the timer's turn takes (not watched).
+    int TimerAccountCount() const;
+    // Some account of the timer's turn may be tried now.
+    bool AnyAccountMayTry() const;
+    // Checks the next left accounts of the turn, one after the other.
+    void CheckAccountsInTurn(int left);
+    // Starts the check of the next account of the turn.
+    void StartCheck(Failures failures, std::function<void(const MailSession::Ending&)> then = {});
+    // why, and when the account is tried again (or that it waits for the user).
+    std::string FailureText(int32_t account, const std::string& why) const;
     void ReportFailure(const MailSession::Ending& e);
     void ShowAccountFailure(const std::string& text);
     // A Connect click's login and check, from account tried on (first: where
@@ -278,6 +306,10 @@ private:
     std::unique_ptr<MailWatch> watch_;
     std::set<int32_t> watched_; // accounts in IDLE now
     std::vector<std::function<void()>> heldEvents_;
+
+    RetryPlan retry_;
+    bool offline_ = false;      // the network is known to be gone
+    bool resumeOnWake_ = false; // checking was on when the machine slept or went offline
 };
 
 } // namespace pelko

@@ -69,6 +69,7 @@ TPelko::~TPelko()
 {
     // The session outlives this body (members go after it): an exchange
     // still running ends first, and nothing reaches a window going away.
+    DisconnectMachineEvents();
     session_.CancelAndWait();
     session_.OnStatus = nullptr;
 }
@@ -78,6 +79,7 @@ void TPelko::buildComponents()
     session_.OnStatus = [this](const std::string& account, const std::string& sOut) { POPStatus(account, sOut); };
     ConnectSessionThread();
     ConnectWatch();
+    ConnectMachineEvents();
     // Certificates the user chose to trust (Pelko.pins), read at each handshake.
     session_.TrustedCertificate = [this](const std::string& host, uint16_t port) {
         return FindPinnedCertificate(c_.ProgramDir + kPinsFileName, AccountName(), host, port);
@@ -199,6 +201,7 @@ void TPelko::FormCreate()
     session_.CancelAndWait();
     if (watch_)
         StopWatching();
+    retry_.ResetAll(); // the accounts may be numbered anew
 
     c_.AccCount = 0;
     HasActiveAccount_ = false;
@@ -335,6 +338,7 @@ void TPelko::closeEvent(QCloseEvent* e)
     closing_ = true;
     Timer->stop();
     StopWatching();
+    DisconnectMachineEvents();
     Guarded([this] { FormClose(); });
     e->accept();
     emit closed();

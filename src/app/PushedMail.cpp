@@ -82,14 +82,6 @@ void TPelko::RunHeldEvents()
         Guarded(fn);
 }
 
-bool TPelko::TimerHasAccounts() const
-{
-    for (int32_t i = 1; i <= c_.AccCount; ++i)
-        if ((!c_.Accounts[size_t(i)].inactive || c_.AccCount == 1) && watched_.count(i) == 0)
-            return true;
-    return false;
-}
-
 void TPelko::ShowPushedCount(const WatchCount& count)
 {
     const int32_t account = int32_t(count.account);

@@ -159,7 +159,7 @@ TEST_F(FaultTest, OddBytesInRepliesAreTakenInStride)
     expectFilesIntact();
 }
 
-TEST_F(FaultTest, TimerCheckThatFailsToLogInIsRetriedAtTheNextTick)
+TEST_F(FaultTest, TimerCheckRefusedAtLoginWaitsForAClick)
 {
     SerialPeer peer({
         GoodCheck(2),
@@ -176,14 +176,19 @@ TEST_F(FaultTest, TimerCheckThatFailsToLogInIsRetriedAtTheNextTick)
     // count goes, the lamp off, and the timer goes on.
     EXPECT_LT(timed([&] { m.TimerTimer(); }), kTimeoutMs + kSlackMs);
     EXPECT_TRUE(fake.boxes.empty()) << lastBox();
-    EXPECT_EQ(status(), "Home--ERR [AUTH] Authentication failed.");
-    EXPECT_EQ(m.NBMSGBMP->hint(), "Home : error: -ERR [AUTH] Authentication failed.");
+    const std::string refused = "-ERR [AUTH] Authentication failed. (sign-in refused)";
+    EXPECT_EQ(status(), "Home-" + refused);
+    EXPECT_EQ(m.NBMSGBMP->hint(), "Home : error: " + refused);
     EXPECT_FALSE(m.Session().Connected());
     EXPECT_EQ(m.Online->hint(), "Disconnected");
     EXPECT_TRUE(onlineShows(defaultSkin() + "lamp_off.bmp"));
     EXPECT_TRUE(m.TimerEnabled());
 
+    // The same secret is not tried again by itself; a click tries at once.
     m.TimerTimer();
+    awaitExchanges();
+    EXPECT_EQ(status(), "Home-" + refused);
+    m.RefreshBtnClick();
     awaitExchanges();
     EXPECT_EQ(status(), "Home-5 messages");
     EXPECT_EQ(m.NBMSGBMP->hint(), "Home : 5");
@@ -212,18 +217,23 @@ TEST_F(FaultTest, AccountOnAClosedPortStopsNeitherTheStartNorTheOtherAccount)
     EXPECT_TRUE(m.TimerEnabled()) << "the next tick logs in again";
     EXPECT_TRUE(m.OnTopChecked());
     EXPECT_TRUE(m.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    const std::string refused = "Gone : error: " + SocketErrorText(10061);
-    EXPECT_EQ(m.NBMSGBMP->hint(), refused);
+    // "Gone" waits out a pause (the hint says until when) before its next try.
+    const std::string refused = "Gone : error: " + SocketErrorText(10061) + " (next try at ";
+    EXPECT_EQ(m.NBMSGBMP->hint().rfind(refused, 0), 0u) << m.NBMSGBMP->hint();
 
     m.TimerTimer();
     awaitExchanges();
     EXPECT_EQ(status(), "Work-3 messages");
     EXPECT_TRUE(countShows(3));
-    EXPECT_EQ(m.NBMSGBMP->hint(), refused + "\rWork : 3");
+    EXPECT_EQ(m.NBMSGBMP->hint().rfind(refused, 0), 0u) << m.NBMSGBMP->hint();
+    EXPECT_NE(m.NBMSGBMP->hint().find(")\rWork : 3"), std::string::npos) << m.NBMSGBMP->hint();
 
-    m.TimerTimer(); // "Gone" again: refused, and still no box
+    // Two minutes on, "Gone" is tried again: refused, and still no box.
+    const auto later = std::chrono::system_clock::now() + std::chrono::minutes(2);
+    m.Retries().SetClock([later] { return later; });
+    m.TimerTimer();
     awaitExchanges();
-    EXPECT_EQ(status(), "Gone-" + SocketErrorText(10061));
+    EXPECT_EQ(status().rfind("Gone-" + SocketErrorText(10061), 0), 0u) << status();
     m.TimerTimer();
     awaitExchanges();
     EXPECT_EQ(status(), "Work-3 messages");
