@@ -266,6 +266,10 @@ void TPelko::ConnectClick()
         p_.messageBox("No valid account ! Please create one or activate an existing account.", this);
         return;
     }
+    if (offline_) {
+        ShowOffline(); // nothing is tried while the machine is offline
+        return;
+    }
     retry_.ResetAll(); // a click tries at once
     ConnectFrom(session_.CurAcc(), 1);
 }
@@ -326,6 +330,10 @@ void TPelko::RefreshBtnClick()
 {
     if (session_.Busy())
         return;
+    if (offline_) {
+        ShowOffline(); // nothing is tried while the machine is offline
+        return;
+    }
     retry_.ResetAll(); // a click tries at once
     StartCheck(Failures::Boxed);
 }
