@@ -12,9 +12,39 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
+#include <QPointer>
 #include <QTimer>
 
 namespace pelko {
+
+namespace {
+
+// Runs a function once a window has gone (hidden or closed), from the event
+// loop after that window's own handlers; it lives as long as the window.
+class AfterHidden : public QObject {
+public:
+    AfterHidden(QWidget* watched, QObject* context, std::function<void()> fn)
+        : QObject(watched), context_(context), fn_(std::move(fn))
+    {
+        watched->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject*, QEvent* e) override
+    {
+        if (e->type() == QEvent::Hide && fn_) {
+            QTimer::singleShot(0, context_, std::move(fn_));
+            fn_ = nullptr;
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QPointer<QObject> context_;
+    std::function<void()> fn_;
+};
+
+} // namespace
 
 const std::string TPelko::kNoMailProgramText =
     "No mail program was found.\r"
@@ -199,11 +229,15 @@ void TPelko::OpenNewMail(const NewMailMark& mark)
     TMsgWindowHost* w = NoMsgWindow() ? nullptr : MsgWindow();
     if (!w || closing_)
         return;
-    // Not in the middle of an exchange, nor over another modal window (a box,
-    // the configuration dialog): once they are over.
-    const QWidget* modal = QApplication::activeModalWidget();
-    if (session_.Busy() || (modal && !w->IsShown())) {
-        QTimer::singleShot(200, this, [this, mark] { OpenNewMail(mark); });
+    // Not in the middle of an exchange (once it has ended), nor over another
+    // modal window, a box or the configuration dialog (once it has closed).
+    if (session_.Busy()) {
+        heldEvents_.push_back([this, mark] { OpenNewMail(mark); });
+        return;
+    }
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal && !w->IsShown()) {
+        new AfterHidden(modal, this, [this, mark] { OpenNewMail(mark); });
         return;
     }
     w->ShowNewMail(mark, [this, w] { ShowMessageWindow(w); });

@@ -38,8 +38,8 @@ void MailSession::Hook(Mailbox& box)
     // While a slow server keeps the socket waiting, the owner keeps painting
     // and takes clicks (a Disconnect among them calls the exchange off).
     box.OnWork = [this] {
-        if (OnPump)
-            OnPump();
+        if (OnWait)
+            OnWait();
     };
     box.TrustedCertificate = [this](const std::string& host, uint16_t port) {
         return TrustedCertificate ? TrustedCertificate(host, port) : std::string();

@@ -48,7 +48,7 @@ public:
     // name of the account they are about. Runs on the owner's thread.
     std::function<void(const std::string& account, const std::string& text)> OnStatus;
     // Called on the exchange's thread while a server keeps us waiting.
-    std::function<void()> OnPump;
+    std::function<void()> OnWait;
     // The last exchange has ended (normally, by a failure or cancelled).
     std::function<void()> OnExchangesEnded;
     // The fingerprint of the certificate the user trusts for (host, port)

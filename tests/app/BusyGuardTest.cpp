@@ -93,7 +93,7 @@ TEST_F(BusyGuard, ExitDuringACheckEndsItAndCloses)
     // The stall is waited for on another thread than the window's: the
     // window paints meanwhile, and Exit ends the program at once.
     std::thread::id waitedOn;
-    m.Session().OnPump = [&] { waitedOn = std::this_thread::get_id(); };
+    m.Session().OnWait = [&] { waitedOn = std::this_thread::get_id(); };
     struct PaintCount : QObject {
         int paints = 0;
         bool eventFilter(QObject*, QEvent* e) override

@@ -114,7 +114,7 @@ TEST_F(SessionFixture, CancelEndsTheWaitingStepAtOnceWithoutQuit)
     oneAccount("127.0.0.1:" + std::to_string(peer.port()));
     Clock::time_point cancelledAt{};
     const auto start = Clock::now();
-    s.OnPump = [&] {
+    s.OnWait = [&] {
         if (msSince(start) > 300 && cancelledAt == Clock::time_point{}) {
             cancelledAt = Clock::now();
             s.Cancel();
@@ -135,7 +135,7 @@ TEST_F(SessionFixture, CancelEndsTheWaitingStepAtOnceWithoutQuit)
     EXPECT_EQ(peer.received(), "User joe\r\nPass word\r\nUIDL\r\n");
 
     // The call-off ended with its exchange: the next one runs.
-    s.OnPump = nullptr;
+    s.OnWait = nullptr;
     ScriptedPeer next(kLogin + "C: UIDL\nS: +OK\nS: 1 a\nS: .\nC: Quit\n");
     oneAccount("127.0.0.1:" + std::to_string(next.port()));
     int32_t count = -1;

@@ -2,6 +2,10 @@
 // does not play along.
 #include "MsgListFixture.h"
 
+#include <QTest>
+
+#include <QDialog>
+
 #include <QTimer>
 
 #include <functional>
@@ -257,6 +261,16 @@ TEST_F(MsgListTest, OpensAtTheFirstNewMessageAlsoFromItsNotification)
     EXPECT_EQ(opened(fake.notifications[0].click), "test: Subj : Message 3");
     EXPECT_EQ(win->CurMsg(), 2);
     EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
+
+    // Over another modal window, the click waits for that one to close.
+    QDialog modal;
+    modal.setModal(true);
+    modal.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&modal));
+    fake.notifications[0].click();
+    QTest::qWait(50);
+    EXPECT_FALSE(win->isVisible());
+    EXPECT_EQ(opened([&] { modal.close(); }), "test: Subj : Message 3");
 }
 
 } // namespace
