@@ -96,4 +96,23 @@ int FirstActiveAccount(const AccountTable& accounts, int count)
     return kNoAccount;
 }
 
+bool ChooseAccounts(const AccountTable& accounts, int count, const std::string& name, const std::string& dir,
+                    std::vector<int>& chosen, bool& named, std::ostream& err)
+{
+    named = !name.empty();
+    if (named) {
+        const int i = FindAccountOrSay(accounts, count, name, dir, err);
+        if (i == kNoAccount)
+            return false;
+        chosen.push_back(i);
+        return true;
+    }
+    for (int i = 1; i <= count; ++i)
+        if (!accounts[size_t(i)].inactive)
+            chosen.push_back(i);
+    if (chosen.empty())
+        err << "pelko-check: no active account in " << TerminalText(dir) << "Accounts.ini\n";
+    return !chosen.empty();
+}
+
 } // namespace pelko::cli

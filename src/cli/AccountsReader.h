@@ -5,6 +5,7 @@
 
 #include <iosfwd>
 #include <string>
+#include <vector>
 
 namespace pelko::cli {
 
@@ -32,5 +33,11 @@ int FindAccountOrSay(const AccountTable& accounts, int count, const std::string&
                      std::ostream& err);
 // First account that is not inactive, kNoAccount when none.
 int FirstActiveAccount(const AccountTable& accounts, int count);
+
+// The accounts a check goes through: the one named (active or not), or every
+// active one. False, said on err, when there is none; named is then true
+// when the account named is missing (a usage error).
+bool ChooseAccounts(const AccountTable& accounts, int count, const std::string& name, const std::string& dir,
+                    std::vector<int>& chosen, bool& named, std::ostream& err);
 
 } // namespace pelko::cli

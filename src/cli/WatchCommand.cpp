@@ -357,20 +357,9 @@ int RunWatch(const CheckOptions& o, std::ostream& out, std::ostream& err)
     if (!ReadAccountsOrSay(dir, accounts, count, err))
         return kExitFailed;
     std::vector<int> chosen;
-    if (!o.account.empty()) {
-        const int i = FindAccountOrSay(accounts, count, o.account, dir, err);
-        if (i == kNoAccount)
-            return kExitUsage;
-        chosen.push_back(i);
-    } else {
-        for (int i = 1; i <= count; ++i)
-            if (!accounts[size_t(i)].inactive)
-                chosen.push_back(i);
-    }
-    if (chosen.empty()) {
-        err << "pelko-check: no active account in " << TerminalText(dir) << "Accounts.ini\n";
-        return kExitFailed;
-    }
+    bool named = false;
+    if (!ChooseAccounts(accounts, count, o.account, dir, chosen, named, err))
+        return named ? kExitUsage : kExitFailed;
     Watcher w(o, out, err);
     return w.Run(accounts, chosen);
 }

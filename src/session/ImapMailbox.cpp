@@ -1,5 +1,6 @@
 #include "session/ImapMailbox.h"
 
+#include "session/ClientLogin.h"
 #include "session/LoginSecret.h"
 #include "wire/WireErrors.h"
 
@@ -49,15 +50,7 @@ std::string ImapMailbox::ListedId(uint32_t validity, uint32_t uid)
 
 void PrepareImapLogin(TWireIMAP& imap, const MailAccount& account, const std::function<void()>& idle)
 {
-    imap.Host = account.host;
-    imap.UserID = account.user;
-    imap.Mechanism = ImapLogin::Automatic;
-    for (const auto& [mechanism, login] : kLogins)
-        if (mechanism == account.secret.mechanism)
-            imap.Mechanism = login;
-    imap.Secret = account.secret.source == SecretSource::Command ? SecretKind::Token : SecretKind::Password;
-    imap.RefuseBearerInClear();
-    imap.Password = FetchLoginSecret(account, imap.Timeout > 0 ? imap.Timeout : 60000, idle);
+    PrepareClientLogin(imap, account, kLogins, idle);
 }
 
 void ImapMailbox::SignIn()

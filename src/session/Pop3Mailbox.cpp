@@ -1,5 +1,6 @@
 #include "session/Pop3Mailbox.h"
 
+#include "session/ClientLogin.h"
 #include "session/LoginSecret.h"
 #include "wire/WireErrors.h"
 
@@ -41,17 +42,7 @@ Pop3Mailbox::~Pop3Mailbox()
 
 void PrepareLogin(TWirePOP3& pop, const MailAccount& account, const std::function<void()>& idle)
 {
-    pop.Host = account.host;
-    pop.UserID = account.user;
-    pop.Mechanism = Pop3Login::Automatic;
-    for (const auto& [mechanism, login] : kLogins)
-        if (mechanism == account.secret.mechanism)
-            pop.Mechanism = login;
-    pop.Secret = account.secret.source == SecretSource::Command ? SecretKind::Token : SecretKind::Password;
-    // Nothing is fetched (no token command run) for a login that would be
-    // refused anyway.
-    pop.RefuseBearerInClear();
-    pop.Password = FetchLoginSecret(account, pop.Timeout > 0 ? pop.Timeout : 60000, idle);
+    PrepareClientLogin(pop, account, kLogins, idle);
 }
 
 void Pop3Mailbox::SignIn()
