@@ -142,17 +142,25 @@ std::string DefaultDir()
     return LocateFiles(ExecutableDirectory(), ProcessEnvironment()).programDir;
 }
 
+int ReadChosenAccounts(const CheckOptions& o, const std::string& dir, AccountTable& accounts,
+                       std::vector<int>& chosen, std::ostream& err)
+{
+    int count = 0;
+    if (!ReadAccountsOrSay(dir, accounts, count, err))
+        return kExitFailed;
+    bool named = false;
+    if (!ChooseAccounts(accounts, count, o.account, dir, chosen, named, err))
+        return named ? kExitUsage : kExitFailed;
+    return kExitOk;
+}
+
 int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err)
 {
     const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
-    int count = 0;
-    if (!ReadAccountsOrSay(dir, accounts, count, err))
-        return kExitFailed;
     std::vector<int> chosen;
-    bool named = false;
-    if (!ChooseAccounts(accounts, count, o.account, dir, chosen, named, err))
-        return named ? kExitUsage : kExitFailed;
+    if (const int status = ReadChosenAccounts(o, dir, accounts, chosen, err); status != kExitOk)
+        return status;
 
     // What was seen is kept beside Accounts.ini, shared with the window.
     SeenIds seen;

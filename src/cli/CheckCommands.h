@@ -1,8 +1,11 @@
 #pragma once
 // The three things pelko-check does. Each returns its exit status.
 #include "cli/CheckOptions.h"
+#include "config/AccountSections.h"
 
 #include <iosfwd>
+#include <string>
+#include <vector>
 
 namespace pelko::cli {
 
@@ -17,6 +20,10 @@ enum ExitStatus : int {
 // counts, quits; one line "NAME: N" / "NAME: error: TEXT" each, or one
 // JSON object.
 int RunCheck(const CheckOptions& o, std::ostream& out, std::ostream& err);
+// Reads dir's Accounts.ini and chooses the accounts o names (see
+// ChooseAccounts): kExitOk, or the exit status with the reason said on err.
+int ReadChosenAccounts(const CheckOptions& o, const std::string& dir, AccountTable& accounts,
+                       std::vector<int>& chosen, std::ostream& err);
 
 // Fetches message N of --account (default: the first active one) and prints
 // the message window's text; saves the attachments with --save-dir.

@@ -353,13 +353,9 @@ int RunWatch(const CheckOptions& o, std::ostream& out, std::ostream& err)
 {
     const std::string dir = WithSlash(o.dir);
     AccountTable accounts{};
-    int count = 0;
-    if (!ReadAccountsOrSay(dir, accounts, count, err))
-        return kExitFailed;
     std::vector<int> chosen;
-    bool named = false;
-    if (!ChooseAccounts(accounts, count, o.account, dir, chosen, named, err))
-        return named ? kExitUsage : kExitFailed;
+    if (const int status = ReadChosenAccounts(o, dir, accounts, chosen, err); status != kExitOk)
+        return status;
     Watcher w(o, out, err);
     return w.Run(accounts, chosen);
 }

@@ -26,23 +26,6 @@ const std::string kRenumberedText = "The mailbox was renumbered by the server me
 
 } // namespace
 
-ImapMailbox::ImapMailbox()
-{
-    client_.OnStatus = [this](TWire*, const std::string& text) { Report(text); };
-    client_.OnWork = [this](TWire*, int32_t, int32_t) { Work(); };
-    client_.OnIdle = [this] { Work(); };
-    client_.TrustedCertificate = [this](const std::string& host, uint16_t port) {
-        return TrustedCertificate ? TrustedCertificate(host, port) : std::string();
-    };
-}
-
-ImapMailbox::~ImapMailbox()
-{
-    client_.OnStatus = nullptr;
-    client_.OnWork = nullptr;
-    client_.OnIdle = nullptr;
-}
-
 std::string ImapMailbox::ListedId(uint32_t validity, uint32_t uid)
 {
     return std::to_string(validity) + "." + std::to_string(uid);

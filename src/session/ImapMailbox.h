@@ -4,7 +4,7 @@
 // of this mailbox, numbered 1..count in UID order, each with its UID (and
 // the mailbox's UIDVALIDITY) as unique id. Nothing read marks mail seen
 // (BODY.PEEK); a deletion removes that message alone, at once.
-#include "session/Mailbox.h"
+#include "session/ClientMailbox.h"
 #include "wire/Imap.h"
 
 #include <cstdint>
@@ -14,27 +14,17 @@
 
 namespace pelko {
 
-class ImapMailbox : public Mailbox {
+class ImapMailbox : public ClientMailbox<TWireIMAP> {
 public:
-    ImapMailbox();
-    ~ImapMailbox() override;
 
-    void SetAccount(const MailAccount& account) override { account_ = account; }
-    void SetTimeout(int ms) override { client_.Timeout = ms; }
     void SignIn() override;
-    bool Connected() const override { return client_.Connected(); }
     Listing List(bool keepIds) override;
     bool FetchHeaders(int32_t number, TWireMessage& m) override;
     size_t FetchSeveralHeaders(const std::vector<int32_t>& numbers,
                                const std::function<void(size_t index, TWireMessage& m)>& each) override;
     bool FetchMessage(int32_t number, TWireMessage& m) override;
     bool Delete(int32_t number) override;
-    std::string LastReply() const override { return client_.ResultText; }
     void Close() override;
-    void Abort() override { client_.Abort(); }
-    void Cancel() override { client_.Cancel(); }
-    bool Cancelled() const override { return client_.Cancelled(); }
-    void ClearCancel() override { client_.ClearCancel(); }
 
     // The client itself (tests look at it).
     TWireIMAP& Client() { return client_; }
@@ -49,8 +39,6 @@ private:
     // EWireResponseError when there is no such message.
     uint32_t UidOf(int32_t number);
 
-    MailAccount account_;
-    TWireIMAP client_;
     // The last listing: the UIDs of the unseen messages, ascending, and the
     // UIDVALIDITY they hold with.
     std::vector<uint32_t> uids_;

@@ -23,23 +23,6 @@ constexpr std::pair<AuthMechanism, Pop3Login> kLogins[] = {
 
 } // namespace
 
-Pop3Mailbox::Pop3Mailbox()
-{
-    client_.OnStatus = [this](TWire*, const std::string& text) { Report(text); };
-    client_.OnWork = [this](TWire*, int32_t, int32_t) { Work(); };
-    client_.OnIdle = [this] { Work(); };
-    client_.TrustedCertificate = [this](const std::string& host, uint16_t port) {
-        return TrustedCertificate ? TrustedCertificate(host, port) : std::string();
-    };
-}
-
-Pop3Mailbox::~Pop3Mailbox()
-{
-    client_.OnStatus = nullptr;
-    client_.OnWork = nullptr;
-    client_.OnIdle = nullptr;
-}
-
 void PrepareLogin(TWirePOP3& pop, const MailAccount& account, const std::function<void()>& idle)
 {
     PrepareClientLogin(pop, account, kLogins, idle);

@@ -61,18 +61,7 @@ std::string UidSet(const std::vector<uint32_t>& sorted)
 // One number of a search result or sequence set: 1 to 4294967295.
 bool ParseUid(std::string_view text, uint32_t& n)
 {
-    if (text.empty() || text.size() > 10)
-        return false;
-    uint64_t v = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + static_cast<uint64_t>(c - '0');
-    }
-    if (v == 0 || v > UINT32_MAX)
-        return false;
-    n = static_cast<uint32_t>(v);
-    return true;
+    return ParseImapNumber(text, n) && n != 0; // UIDs start at 1
 }
 
 // The UIDs of a search result: numbers and "a:b" ranges, separated by

@@ -41,9 +41,9 @@ constexpr uint64_t kLiteralPiece = 64 * 1024;
 
 } // namespace
 
-bool ImapValue::Number(uint32_t& n) const
+bool ParseImapNumber(std::string_view text, uint32_t& n)
 {
-    if (kind != Atom || text.empty() || text.size() > 10)
+    if (text.empty() || text.size() > 10)
         return false;
     uint64_t v = 0;
     for (char c : text) {
@@ -55,6 +55,11 @@ bool ImapValue::Number(uint32_t& n) const
         return false;
     n = static_cast<uint32_t>(v);
     return true;
+}
+
+bool ImapValue::Number(uint32_t& n) const
+{
+    return kind == Atom && ParseImapNumber(text, n);
 }
 
 bool ImapValue::Is(const char* word) const

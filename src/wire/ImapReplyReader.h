@@ -24,6 +24,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace pelko {
@@ -141,5 +142,9 @@ private:
     std::string pending_;
     size_t pendingAt_ = 0;
 };
+
+// A number of IMAP's 32-bit range written in decimal digits only; false for
+// anything else (a sign, a blank, more than 10 digits, past 4294967295).
+bool ParseImapNumber(std::string_view text, uint32_t& n);
 
 } // namespace pelko
