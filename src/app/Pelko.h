@@ -153,7 +153,8 @@ public:
     bool HasActiveAccount() const { return HasActiveAccount_; }
     bool OnTopSetting() const { return OnTopSetting_; }
     bool TrayShown() const { return trayShown_; }
-    // The account is watched on a connection of its own (IDLE) now.
+    // The account is watched on a connection of its own (IDLE), or is
+    // being connected for it.
     bool Watches(int32_t account) const { return watched_.count(account) > 0; }
     // When failed accounts are tried again (its clock is a test hook).
     RetryPlan& Retries() { return retry_; }
@@ -304,7 +305,7 @@ private:
     std::string statusText_;
 
     std::unique_ptr<MailWatch> watch_;
-    std::set<int32_t> watched_; // accounts in IDLE now
+    std::set<int32_t> watched_; // accounts the watch tells of (in IDLE, or connecting for it)
     std::vector<std::function<void()>> heldEvents_;
 
     RetryPlan retry_;

@@ -23,11 +23,11 @@ void TPelko::ConnectWatch()
     watch_->OnNewMail = [this](const WatchNews& news) { WhenIdle([this, news] { TellPushedMail(news); }); };
     watch_->OnCount = [this](const WatchCount& count) { WhenIdle([this, count] { ShowPushedCount(count); }); };
     watch_->OnState = [this](const WatchStateEvent& e) {
-        // A watched account is left out of the timer's turn; one whose watch
-        // failed or whose server cannot watch is checked on the timer again.
-        if (e.state == WatchState::Watching)
-            watched_.insert(int32_t(e.account));
-        else if (e.state != WatchState::Connecting)
+        // A watched account is left out of the timer's turn, also while its
+        // connection is opened (again): the watch tells what came meanwhile.
+        // One whose watch gave up, or whose server cannot watch, is checked
+        // on the timer again.
+        if (e.state == WatchState::NoIdle || e.state == WatchState::Failed)
             watched_.erase(int32_t(e.account));
     };
 }
@@ -56,6 +56,10 @@ void TPelko::StartWatching()
         watch_->Stop();
         return;
     }
+    // From now on what arrives there is the watch's to tell, never a check's
+    // as well.
+    for (const WatchedAccount& w : accounts)
+        watched_.insert(int32_t(w.index));
     watch_->Start(accounts, session_.SeenRecord());
 }
 
