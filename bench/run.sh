@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Benchmarks against the tools a user would otherwise use (curl, fetchmail,
-# Python's email module, base64; wmbiff, gnubiff and xmessage for the window),
-# on a private dovecot filled for the run.
+# Python's email module and imaplib, base64; wmbiff, gnubiff and xmessage for
+# the window), on a private dovecot filled for the run, over POP3 and IMAP.
 #   bench/run.sh BUILD_DIR [--write]
 # BUILD_DIR holds bin/pelko-check (and bin/Pelko, bin/pelko-bench and
 # bin/pelko-mapwait when built with -DPELKO_BENCH=ON). Needs root (the test

@@ -109,7 +109,9 @@ std::vector<uint32_t> ExpandUids(const std::vector<std::string_view>& texts)
     for (const Range& r : ranges)
         for (uint64_t u = r.low; u <= r.high; ++u)
             uids.push_back(static_cast<uint32_t>(u));
-    std::sort(uids.begin(), uids.end());
+    // Servers list in order as a rule: sorting is for the ones that do not.
+    if (!std::is_sorted(uids.begin(), uids.end()))
+        std::sort(uids.begin(), uids.end());
     uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
     return uids;
 }
