@@ -100,7 +100,7 @@ void TPelko::StatusAfterMessageWindow()
 {
     // The status line told what the message window fetched; the account's
     // count comes back (a connection the window lost keeps its last word).
-    if (session_.Connected() && !session_.Busy())
+    if (!session_.Busy() && session_.Connected())
         ShowCountStatus();
 }
 

@@ -24,7 +24,7 @@ void TPelko::DisconnectMachineEvents()
 
 bool TPelko::Working() const
 {
-    return session_.Connected() || TimerEnabled() || !watched_.empty();
+    return session_.Busy() || session_.Connected() || TimerEnabled() || !watched_.empty();
 }
 
 void TPelko::EndConnectionsQuietly()

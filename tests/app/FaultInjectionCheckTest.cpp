@@ -6,6 +6,8 @@
 #include "wire/SocketErrors.h"
 #include "wire/WireErrors.h"
 
+#include <ctime>
+
 namespace pelko::fault_test {
 
 namespace {
@@ -278,6 +280,47 @@ TEST_F(FaultTest, SilentAccountKeepsNeitherConnectNorDisconnectFromTheOthers)
     EXPECT_EQ(status(), "Disconnected");
     EXPECT_EQ(fake.boxes.size(), 1u) << lastBox();
     EXPECT_TRUE(work.mismatches().empty()) << work.mismatches().front();
+}
+
+} // namespace pelko::fault_test
+
+namespace pelko::fault_test {
+
+TEST_F(FaultTest, AServerDownWaitsOneTwoFourMinutesBetweenTicks)
+{
+    TPelko& m = startAt("127.0.0.1:" + std::to_string(ClosedPort()));
+    m.SetTimerEnabled(true);
+    // 10:00 today, local time, and the minutes after it.
+    std::tm at{};
+    const std::time_t now = std::time(nullptr);
+    localtime_r(&now, &at);
+    at.tm_hour = 10;
+    at.tm_min = 0;
+    at.tm_sec = 0;
+    const auto ten = std::chrono::system_clock::from_time_t(std::mktime(&at));
+    auto clock = ten;
+    m.Retries().SetClock([&clock] { return clock; });
+    const std::string down = "Home-" + SocketErrorText(10061) + " (next try at ";
+    // The tick at each minute below: a try (and the next try it names) or nothing.
+    const std::pair<int, const char*> ticks[] = {
+        {0, "10:01"}, {1, "10:03"}, {2, nullptr}, {3, "10:07"}, {6, nullptr}, {7, "10:15"}};
+    for (const auto& [minute, next] : ticks) {
+        SCOPED_TRACE(minute);
+        clock = ten + std::chrono::minutes(minute);
+        const std::string before = status();
+        m.TimerTimer();
+        awaitExchanges();
+        if (next)
+            EXPECT_EQ(status(), down + next + ")");
+        else
+            EXPECT_EQ(status(), before) << "tried during its pause";
+    }
+    EXPECT_TRUE(fake.boxes.empty()) << lastBox();
+    // A click tries at once.
+    fake.boxes.clear();
+    m.RefreshBtnClick();
+    awaitExchanges();
+    EXPECT_EQ(fake.boxes.size(), 1u);
 }
 
 } // namespace pelko::fault_test
