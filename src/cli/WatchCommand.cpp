@@ -8,6 +8,7 @@
 #include "cli/TrustCommand.h"
 #include "session/AccountCheck.h"
 #include "session/MailWatch.h"
+#include "session/RetryPlan.h"
 #include "session/SeenIds.h"
 #include "wire/TlsTransport.h"
 #include "wire/WireErrors.h"
@@ -145,6 +146,7 @@ private:
     Loop loop_;
     std::vector<Watched> watched_;
     SeenIds seen_;
+    RetryPlan retry_; // the pauses of the accounts checked on the timer
     std::unique_ptr<ExecRunner> exec_;
     std::map<size_t, WatchNews> pending_; // news waiting for its count
     bool outGone_ = false;
@@ -213,6 +215,12 @@ void Watcher::CheckOnTimer(size_t k)
 {
     Watched& w = watched_[k];
     w.due = Clock::now() + std::chrono::seconds(o_.everySeconds);
+    // A failed account waits out its pause; a refused sign-in is not tried
+    // again by itself (the same secret only brings a lock nearer).
+    const int32_t account = int32_t(k);
+    if (!retry_.MayTry(account))
+        return;
+    retry_.Started(account);
     const std::unique_ptr<Mailbox> box = MakeMailbox(AccountOf(w.record));
     box->SetTimeout(o_.timeoutMs);
     box->TrustedCertificate = PinLookup(dir_, w.record.acc_name);
@@ -226,6 +234,7 @@ void Watcher::CheckOnTimer(size_t k)
     rules.nameUpTo = kNamedNew;
     try {
         const CheckOutcome got = CheckMailbox(*box, rules);
+        retry_.Succeeded(account);
         if (box->Connected())
             box->Close();
         if (!got.listing.refusal.empty()) {
@@ -251,10 +260,13 @@ void Watcher::CheckOnTimer(size_t k)
         box->Abort();
     } catch (const EWireTlsError& e) {
         box->Abort();
+        retry_.Failed(account, FailureKindOf(e));
         Error(k, e.what(), e.Refused.fingerprint);
     } catch (const std::exception& e) {
         box->Abort();
-        Error(k, e.what());
+        retry_.Failed(account, FailureKindOf(e));
+        const std::string wait = retry_.WaitText(account);
+        Error(k, wait.empty() ? std::string(e.what()) : std::string(e.what()) + " (" + wait + ")");
     }
 }
 

@@ -3,6 +3,9 @@
 #include "Dovecot.h"
 #include "config/Scramble.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -181,4 +184,31 @@ TEST(PelkoCheckWatch, PrintsEachChangeAndRunsTheCommandPerNewMessageWithoutAShel
     EXPECT_EQ(env.find('\x07'), std::string::npos);
     EXPECT_NE(::access(planted.c_str(), F_OK), 0);
     EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+TEST(PelkoCheckWatch, AServerThatIsDownIsTriedAgainOnlyAfterItsPause)
+{
+    int port = 0;
+    {
+        // A port nobody listens on: bound, then let go.
+        const int s = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof a;
+        ASSERT_EQ(::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+        ASSERT_EQ(::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len), 0);
+        port = ntohs(a.sin_port);
+        ::close(s);
+    }
+    char tmpl[] = "/tmp/pelko-watch-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    std::ofstream(dir + "/Accounts.ini", std::ios::binary) << Section(1, "Down", "127.0.0.1:" + std::to_string(port), 48);
+    Running check({"--watch", "--dir", dir, "--every", "1"}, dir + "/stderr");
+    const std::string first = check.LineWith("\"Down\"", 10s);
+    EXPECT_NE(first.find("(next try at "), std::string::npos) << first;
+    // Checked every second otherwise: the minute's pause keeps it quiet.
+    EXPECT_EQ(check.LineWith("\"Down\"", 2500ms), "");
+    EXPECT_EQ(check.EndWith(SIGTERM, 2s), 0);
 }
