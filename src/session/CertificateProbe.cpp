@@ -1,5 +1,7 @@
 #include "session/CertificateProbe.h"
 
+#include "wire/HostSpec.h"
+#include "wire/Imap.h"
 #include "wire/Pop3.h"
 
 #include <exception>
@@ -12,22 +14,23 @@ namespace {
 // that would follow is not wanted here.
 struct HandshakeDone {};
 
-} // namespace
-
-CertificateProbe ProbeCertificate(const std::string& host, int timeoutMs,
-                                  const std::function<std::string(const std::string&, uint16_t)>& trusted)
+// The handshake as the protocol's client takes it (a STARTTLS step is the
+// protocol's own).
+template <class Client>
+CertificateProbe ProbeWith(const std::string& host, int timeoutMs,
+                           const std::function<std::string(const std::string&, uint16_t)>& trusted)
 {
     CertificateProbe probe;
-    TWirePOP3 pop;
-    pop.Host = host;
-    pop.Timeout = timeoutMs;
-    pop.TrustedCertificate = trusted;
-    pop.OnStatus = [](TWire*, const std::string& text) {
+    Client client;
+    client.Host = host;
+    client.Timeout = timeoutMs;
+    client.TrustedCertificate = trusted;
+    client.OnStatus = [](TWire*, const std::string& text) {
         if (text.rfind("Secure connection: ", 0) == 0)
             throw HandshakeDone{};
     };
     try {
-        pop.Connect();
+        client.Connect();
         probe.result = CertificateProbe::NoTls; // not reached for a TLS host
     } catch (const HandshakeDone&) {
         probe.result = CertificateProbe::Trusted;
@@ -40,6 +43,16 @@ CertificateProbe ProbeCertificate(const std::string& host, int timeoutMs,
         probe.result = CertificateProbe::Failed;
     }
     return probe;
+}
+
+} // namespace
+
+CertificateProbe ProbeCertificate(const std::string& host, int timeoutMs,
+                                  const std::function<std::string(const std::string&, uint16_t)>& trusted)
+{
+    if (ParseHostSpec(host).protocol == HostProtocol::Imap)
+        return ProbeWith<TWireIMAP>(host, timeoutMs, trusted);
+    return ProbeWith<TWirePOP3>(host, timeoutMs, trusted);
 }
 
 } // namespace pelko

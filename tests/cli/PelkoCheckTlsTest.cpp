@@ -182,6 +182,14 @@ TEST(PelkoCheckTls, ACertificateTrustedForAnAccountIsKeptInThePinFile)
     EXPECT_EQ(out.find("Home: error"), std::string::npos) << out;
     EXPECT_NE(out.find("\nOther: " + refused), std::string::npos) << out;
 
+    // Over IMAP's STARTTLS the probe takes IMAP's own step to the handshake.
+    if (DovecotImapPort() > 0) {
+        const std::string imap = "imap://localhost:" + std::to_string(DovecotImapPort()) + "?starttls";
+        std::ofstream(dir + "/Accounts.ini", std::ios::binary | std::ios::app) << Account(3, "Mail", imap, 14);
+        EXPECT_EQ(RunCheck({"--dir", dir, "--trust-certificate", "Mail"}, dir, out, "no\n"), 1);
+        EXPECT_NE(out.find("SHA-256 fingerprint: " + fp + "\n"), std::string::npos) << out;
+    }
+
     // Another certificate on that server: refused, saying so and naming it.
     std::string changed = pins;
     const size_t at = changed.find(fp);
