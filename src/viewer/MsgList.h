@@ -128,6 +128,8 @@ private:
     // What identifies the message shown, kept apart from Msg (which the
     // main window may clear).
     static std::string Identity(const TWireMessage& m);
+    // The message probe (its header) is the one shown (its Identity).
+    static bool SameMessage(const TWireMessage& probe, const std::string& shown);
 
     MailSession& session() { return main_.Session(); }
 

@@ -35,6 +35,18 @@ std::string TMsgList::Identity(const TWireMessage& m)
     return m.From() + '\n' + m.Subject() + '\n' + m.GetHeader("Date") + '\n' + m.MsgID();
 }
 
+bool TMsgList::SameMessage(const TWireMessage& probe, const std::string& shown)
+{
+    if (Identity(probe) == shown)
+        return true;
+    // Some servers give only the sender, subject and date for a header
+    // fetch (an IMAP account): then those must match.
+    if (!probe.MsgID().empty())
+        return false;
+    const std::string withoutId = Identity(probe);
+    return shown.compare(0, withoutId.size(), withoutId) == 0 && shown.find('\n', withoutId.size()) == std::string::npos;
+}
+
 void TMsgList::RunExchange(const std::string& note, std::function<void()> work, std::function<void()> then)
 {
     // One exchange at a time on the one connection.
@@ -190,7 +202,7 @@ void TMsgList::DeleteClick()
                 probe.ExtractAttachments = false;
                 try {
                     session().Box().FetchHeaders(CurMsg_, probe);
-                    deleteIt = Identity(probe) == shownIdentity_;
+                    deleteIt = SameMessage(probe, shownIdentity_);
                 } catch (const EWireException&) {
                     deleteIt = false;
                 }

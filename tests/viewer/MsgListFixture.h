@@ -107,6 +107,7 @@ struct Options {
     bool autocheck = false;
     bool autoconnect = true;
     std::string skin = "default";
+    bool imap = false; // the account over IMAP rather than POP3
 };
 
 class MsgListTest : public ::testing::Test {
@@ -148,7 +149,8 @@ protected:
         Commun table;
         TPOPAcc& a = table.Accounts[1];
         a.acc_name = "test";
-        a.host_name = "127.0.0.1:" + std::to_string(DovecotPort());
+        a.host_name = o.imap ? "imap://127.0.0.1:" + std::to_string(DovecotImapPort())
+                             : "127.0.0.1:" + std::to_string(DovecotPort());
         a.user_name = DovecotUser(user);
         a.password = DovecotPassword(user);
         table.AccCount = 1;

@@ -145,6 +145,29 @@ TEST_F(MsgListTest, DeleteAfterReopeningChecksTheNumberStillNamesTheMessage)
     EXPECT_EQ(line(1), "Subj : Message 3");
 }
 
+TEST_F(MsgListTest, OverImapTheReopenedWindowDeletesTheMessageItShows)
+{
+    PELKO_NEED_DOVECOT();
+    if (DovecotImapPort() <= 0)
+        GTEST_SKIP() << "no test imapd";
+    fillMailbox(51, 3);
+    Options o;
+    o.imap = true;
+    start(51, o);
+    win->ShowMessageNo(2);
+    awaitExchanges();
+    win->show();
+    win->CloseMsgClick();
+    main->RefreshBtnClick();
+    awaitExchanges();
+    win->show();
+    win->DeleteClick();
+    awaitExchanges();
+    EXPECT_TRUE(fake.boxes.empty()) << fake.boxes.front();
+    EXPECT_EQ(DovecotMessageCount(51), 2);
+    EXPECT_EQ(line(1), "Subj : Message 3");
+}
+
 TEST_F(MsgListTest, ProtocolErrorsAreShownAndTheWindowKeepsItsText)
 {
     PELKO_NEED_DOVECOT();
