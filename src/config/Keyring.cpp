@@ -347,35 +347,79 @@ std::optional<std::string> Lookup(const std::string& account, const std::string&
     return Lookup(account, host, kDefaultWaitMs, {}, why);
 }
 
-bool Store(const std::string& account, const std::string& host, const std::string& password, std::string* why)
+namespace {
+
+// Runs work on a thread of its own (libsecret's calls wait as long as the
+// service takes) and waits for it at most timeoutMs; the time running out
+// calls it off. work's answer, or false with why set.
+bool RunWithin(const std::function<bool(LookupJob&)>& work, int timeoutMs, std::string* why)
+{
+    auto job = std::make_shared<LookupJob>();
+    auto answer = std::make_shared<bool>(false);
+    try {
+        std::thread([job, answer, work] {
+            const bool ok = work(*job);
+            std::lock_guard<std::mutex> hold(job->lock);
+            *answer = ok;
+            job->done = true;
+            job->finished.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        if (why)
+            *why = "The desktop keyring could not be asked: no thread to be had.";
+        return false;
+    }
+    if (timeoutMs <= 0)
+        timeoutMs = kDefaultWaitMs;
+    std::unique_lock<std::mutex> hold(job->lock);
+    if (!job->finished.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return job->done; })) {
+        Library().cancel(job->cancel);
+        if (why)
+            *why = NoAnswer(timeoutMs, false);
+        return false;
+    }
+    if (!*answer && why)
+        *why = job->why;
+    return *answer;
+}
+
+} // namespace
+
+bool Store(const std::string& account, const std::string& host, const std::string& password, std::string* why,
+           int timeoutMs)
 {
     if (!BusThere(why))
         return false;
-    GError* error = nullptr;
-    const auto start = std::chrono::steady_clock::now();
-    const std::string label = "Pelko: " + account + " (" + host + ")";
-    const gboolean ok = Library().store(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(),
-                                                   password.c_str(), nullptr, &error, "account", account.c_str(),
-                                                   "host", host.c_str(), nullptr);
-    if (error || !ok) {
-        Take(error,
-             std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count(),
-             why);
-        return false;
-    }
-    return true;
+    return RunWithin(
+        [account, host, password](LookupJob& job) {
+            GError* error = nullptr;
+            const std::string label = "Pelko: " + account + " (" + host + ")";
+            const gboolean ok = Library().store(Schema(), SECRET_COLLECTION_DEFAULT, label.c_str(), password.c_str(),
+                                                job.cancel, &error, "account", account.c_str(), "host",
+                                                host.c_str(), nullptr);
+            if (error || !ok) {
+                Take(error, job.Elapsed(), &job.why);
+                return false;
+            }
+            return true;
+        },
+        timeoutMs, why);
 }
 
-bool Remove(const std::string& account, const std::string& host)
+bool Remove(const std::string& account, const std::string& host, int timeoutMs)
 {
     if (!BusThere(nullptr))
         return false;
-    GError* error = nullptr;
-    const gboolean removed =
-        Library().clear(Schema(), nullptr, &error, "account", account.c_str(), "host", host.c_str(), nullptr);
-    if (error)
-        Library().errorFree(error);
-    return removed;
+    return RunWithin(
+        [account, host](LookupJob& job) {
+            GError* error = nullptr;
+            const gboolean removed = Library().clear(Schema(), job.cancel, &error, "account", account.c_str(),
+                                                     "host", host.c_str(), nullptr);
+            if (error)
+                Library().errorFree(error);
+            return removed != FALSE;
+        },
+        timeoutMs, nullptr);
 }
 
 } // namespace pelko::keyring

@@ -25,9 +25,12 @@ std::optional<std::string> Lookup(const std::string& account, const std::string&
 // The same, waiting at most kDefaultWaitMs without idle.
 std::optional<std::string> Lookup(const std::string& account, const std::string& host, std::string* why);
 // Keeps password for the account (replacing what was kept); false with why
-// set when it could not.
-bool Store(const std::string& account, const std::string& host, const std::string& password, std::string* why);
-// Forgets the account's password; false when nothing was removed.
-bool Remove(const std::string& account, const std::string& host);
+// set when it could not, also when the keyring did not answer within
+// timeoutMs (an unlock prompt counts against that time; it is then called off).
+bool Store(const std::string& account, const std::string& host, const std::string& password, std::string* why,
+           int timeoutMs = kDefaultWaitMs);
+// Forgets the account's password; false when nothing was removed or no
+// answer came within timeoutMs.
+bool Remove(const std::string& account, const std::string& host, int timeoutMs = kDefaultWaitMs);
 
 } // namespace pelko::keyring

@@ -203,6 +203,13 @@ TEST(KeyringFake, TheWaitIsBoundedAndSaysWhatHappened)
         } catch (const GiveUp&) {
         }
         EXPECT_LT(std::chrono::steady_clock::now() - off, std::chrono::milliseconds(500));
+        // Keeping a password (the configuration dialog) is bounded as well.
+        if (r.mode == "silent") {
+            const auto storing = std::chrono::steady_clock::now();
+            EXPECT_FALSE(keyring::Store("Work", "pop.example.org", "pw", &why, 800));
+            EXPECT_EQ(why, "No answer from the desktop keyring within 0.8 s.");
+            EXPECT_LT(std::chrono::steady_clock::now() - storing, std::chrono::milliseconds(1500));
+        }
         return;
     }
     FAIL() << "no row for the mode " << mode;
