@@ -11,7 +11,7 @@ import time
 
 import scenarios_push as push
 from desktop import SKIP, Failure, wait_for
-from scenarios_mainwin import CHECK, SilentServer, demo_port, status_text, wait_status, write_two_accounts
+from scenarios_mainwin import CHECK, SilentServer, status_text, wait_status
 from scenarios_waits import scrambled
 
 # The socket layer's failure texts: none of them may reach the status line
@@ -150,63 +150,31 @@ def scenario_sleep_and_wake_with_push(d):
     closes and the lock goes before the machine sleeps, what arrived while
     asleep is told once soon after waking, and the watch is open again (the
     next message comes at once, not with the timer's turn half an hour on)."""
-    if os.geteuid() != 0:
-        print("SKIP: the test dovecot needs root")
-        return SKIP
-    try:
-        import dbus  # noqa: F401  python3-dbus
-        from gi.repository import GLib  # noqa: F401  python3-gi
-    except ImportError:
-        return SKIP
-    script = os.path.join(d.source, "tests", "support", "dovecot.sh")
-    folder = os.path.join(d.work, "dovecot")
-    subprocess.run([script, "start", folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    try:
-        port_file = os.path.join(folder, "port_imap")
-        if not os.path.exists(port_file):
-            print("SKIP: no dovecot imapd here")
+    with push.ImapAccount(d, minutes=30) as imap:
+        if not imap.ok:
             return SKIP
-        with open(port_file) as f:
-            port = int(f.read())
-        maildir = os.path.join(folder, "mail", "user1", "Maildir")
-        got = d.start_notification_server(push.RECORDING_SERVER)
         logind = Logind(d)
-        d.write_settings(autoconnect=1, autocheck=1, minutes=30, notify=1, icon_tray=0)
-        with open(os.path.join(d.pelko_dir, "Accounts.ini"), "wb") as f:
-            f.write(b"\r\n[Account1]\r\nacc_name = Home\r\nhost_name = imap://127.0.0.1:%d\r\n"
-                    b"user_name = user1\r\npassword = %s\r\ninactive = 0\r\n" % (port, scrambled("pass1")))
         d.start_pelko()
-
-        def told():
-            d.check_alive()
-            if not os.path.exists(got):
-                return []
-            with open(got) as f:
-                return f.read().splitlines()
 
         def idle_closed():
             # dovecot names what a connection was doing when it went.
-            with open(os.path.join(folder, "dovecot.log"), errors="replace") as f:
+            with open(os.path.join(imap.folder, "dovecot.log"), errors="replace") as f:
                 return f.read().count("Disconnected: Connection closed (IDLE running")
 
         wait_for("the lock and the record of the ids seen",
-                 lambda: logind.log() == ["inhibit sleep Pelko delay"]
-                 and os.path.exists(os.path.join(d.pelko_dir, "Pelko.seen")), timeout=15)
-        push.deliver(maildir, 1, "Before sleep")
-        wait_for("the watch to tell a message", lambda: any("Before sleep" in n for n in told()), timeout=20)
+                 lambda: logind.log() == ["inhibit sleep Pelko delay"] and imap.seen_recorded(), timeout=15)
+        imap.deliver(1, "Before sleep")
+        imap.wait_told("Before sleep", "the watch to tell a message")
         closed = idle_closed()
         logind.sleep(True)
         wait_for("the lock to go", lambda: logind.log()[-1:] == ["released"], timeout=5)
         wait_for("the watch's connection to close", lambda: idle_closed() > closed, timeout=5)
-        push.deliver(maildir, 2, "While asleep")
+        imap.deliver(2, "While asleep")
         logind.sleep(False)
-        wait_for("the message that came while asleep, soon after waking",
-                 lambda: any("While asleep" in n for n in told()), timeout=5)
-        push.deliver(maildir, 3, "After waking")
-        wait_for("the message that came after waking", lambda: any("After waking" in n for n in told()), timeout=10)
-        notes = told()
+        imap.wait_told("While asleep", "the message that came while asleep, soon after waking", timeout=5)
+        imap.deliver(3, "After waking")
+        imap.wait_told("After waking", "the message that came after waking", timeout=10)
+        notes = imap.told()
         subjects = ("Before sleep", "While asleep", "After waking")
         if len(notes) != 3 or any(subject not in note for subject, note in zip(subjects, notes)):
             raise Failure("each message is told once, as it arrives: %r" % notes)
-    finally:
-        subprocess.run([script, "stop", folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)

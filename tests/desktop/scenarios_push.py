@@ -43,50 +43,79 @@ def deliver(maildir, n, subject):
     os.rename(path + ".tmp", path)
 
 
-def scenario_push_told_once(d):
-    if os.geteuid() != 0:
-        print("SKIP: the test dovecot needs root")
-        return SKIP
-    try:
-        import dbus  # noqa: F401  python3-dbus
-        from gi.repository import GLib  # noqa: F401  python3-gi
-    except ImportError:
-        return SKIP
-    script = os.path.join(d.source, "tests", "support", "dovecot.sh")
-    folder = os.path.join(d.work, "dovecot")
-    subprocess.run([script, "start", folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
-    try:
-        port_file = os.path.join(folder, "port_imap")
+class ImapAccount:
+    """The tests' dovecot in the scenario's folder with Pelko's one account on
+    its IMAP port (user1), and the notifications recorded; `with` it. ok is
+    False (and the scenario skips) without root, python3-dbus or imapd."""
+
+    def __init__(self, d, **settings):
+        self.d = d
+        self.ok = False
+        self.script = os.path.join(d.source, "tests", "support", "dovecot.sh")
+        self.folder = os.path.join(d.work, "dovecot")
+        self.maildir = os.path.join(self.folder, "mail", "user1", "Maildir")
+        self.settings = settings
+
+    def __enter__(self):
+        if os.geteuid() != 0:
+            print("SKIP: the test dovecot needs root")
+            return self
+        try:
+            import dbus  # noqa: F401  python3-dbus
+            from gi.repository import GLib  # noqa: F401  python3-gi
+        except ImportError:
+            return self
+        subprocess.run([self.script, "start", self.folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+        port_file = os.path.join(self.folder, "port_imap")
         if not os.path.exists(port_file):
             print("SKIP: no dovecot imapd here")
-            return SKIP
+            return self
         with open(port_file) as f:
-            port = int(f.read())
-        maildir = os.path.join(folder, "mail", "user1", "Maildir")
-        deliver(maildir, 0, "Waiting already")
-        got = d.start_notification_server(RECORDING_SERVER)
-        d.write_settings(autoconnect=1, autocheck=1, notify=1, icon_tray=0)
-        with open(os.path.join(d.pelko_dir, "Accounts.ini"), "wb") as f:
+            self.port = int(f.read())
+        self.got = self.d.start_notification_server(RECORDING_SERVER)
+        self.d.write_settings(autoconnect=1, autocheck=1, notify=1, icon_tray=0, **self.settings)
+        with open(os.path.join(self.d.pelko_dir, "Accounts.ini"), "wb") as f:
             f.write(b"\r\n[Account1]\r\nacc_name = Home\r\nhost_name = imap://127.0.0.1:%d\r\n"
-                    b"user_name = user1\r\npassword = %s\r\ninactive = 0\r\n" % (port, scrambled("pass1")))
+                    b"user_name = user1\r\npassword = %s\r\ninactive = 0\r\n" % (self.port, scrambled("pass1")))
+        self.ok = True
+        return self
+
+    def __exit__(self, *exc):
+        subprocess.run([self.script, "stop", self.folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+
+    def deliver(self, n, subject):
+        deliver(self.maildir, n, subject)
+
+    def told(self):
+        """The notifications so far, a line each."""
+        self.d.check_alive()
+        if not os.path.exists(self.got):
+            return []
+        with open(self.got) as f:
+            return f.read().splitlines()
+
+    def wait_told(self, subject, what, timeout=20):
+        wait_for(what, lambda: any(subject in n for n in self.told()), timeout=timeout)
+
+    def seen_recorded(self):
+        return os.path.exists(os.path.join(self.d.pelko_dir, "Pelko.seen"))
+
+
+def scenario_push_told_once(d):
+    with ImapAccount(d) as imap:
+        if not imap.ok:
+            return SKIP
+        imap.deliver(0, "Waiting already")
         d.start_pelko()
         # The start's check puts what waits on record (told as nothing new).
-        wait_for("the record of the ids seen", lambda: os.path.exists(os.path.join(d.pelko_dir, "Pelko.seen")))
-
-        def told():
-            d.check_alive()
-            if not os.path.exists(got):
-                return []
-            with open(got) as f:
-                return f.read().splitlines()
-
-        deliver(maildir, 1, "First push")
-        wait_for("the first notification", lambda: any("First push" in n for n in told()), timeout=20)
-        deliver(maildir, 2, "Second push")
-        wait_for("the second notification", lambda: any("Second push" in n for n in told()), timeout=20)
-        notes = told()
+        wait_for("the record of the ids seen", imap.seen_recorded)
+        imap.deliver(1, "First push")
+        imap.wait_told("First push", "the first notification")
+        imap.deliver(2, "Second push")
+        imap.wait_told("Second push", "the second notification")
+        notes = imap.told()
         if len(notes) != 2 or "1 new message" not in notes[0] or "First push" in notes[1] \
                 or "Waiting already" in "".join(notes):
             raise Failure("each message is told once, as it arrives: %r" % notes)
-    finally:
-        subprocess.run([script, "stop", folder], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60)
