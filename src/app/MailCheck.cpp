@@ -361,7 +361,7 @@ void TPelko::RunAutoConnect()
         return;
     if (offline_) {
         // Nothing is tried offline: checking starts once the network is back.
-        resumeOnWake_ = true;
+        resumeChecking_ = true;
         ShowOffline();
         SetTimerEnabled(c_.settings.autocheck);
         return;

@@ -19,13 +19,15 @@
 
 namespace pelko {
 
+std::function<void(std::function<void()>)> TPelko::PostToWindow()
+{
+    return [this](std::function<void()> fn) { QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection); };
+}
+
 void TPelko::ConnectSessionThread()
 {
-    // What an exchange tells the window, and its end, come back as queued
-    // events (dropped once the window is gone).
-    session_.PostToOwner = [this](std::function<void()> fn) {
-        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
-    };
+    // What an exchange tells the window, and its end, come back as events.
+    session_.PostToOwner = PostToWindow();
 }
 
 bool TPelko::StartExchange(std::function<void()> work, Failures failures,

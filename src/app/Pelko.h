@@ -214,6 +214,9 @@ private:
     bool StartExchange(std::function<void()> work, Failures failures,
                        std::function<void(const MailSession::Ending&)> then = {});
     void ConnectSessionThread();
+    // Runs a function on the window's thread from any thread (a queued event,
+    // dropped once the window is gone).
+    std::function<void(std::function<void()>)> PostToWindow();
 
     // ---- IMAP accounts watched on connections of their own ----
     void ConnectWatch();
@@ -240,7 +243,9 @@ private:
     // After waking or the network's return: watch again and check every
     // other active account now.
     void ResumeChecking();
-    // Active accounts the timer's turn takes (not watched).
+    // The timer's turn takes the account: active (or the only one) and not watched.
+    bool InTimersTurn(int32_t account) const;
+    // Accounts the timer's turn takes.
     int TimerAccountCount() const;
     // Some account of the timer's turn may be tried now.
     bool AnyAccountMayTry() const;
@@ -310,7 +315,7 @@ private:
 
     RetryPlan retry_;
     bool offline_ = false;      // the network is known to be gone
-    bool resumeOnWake_ = false; // checking was on when the machine slept or went offline
+    bool resumeChecking_ = false; // checking was on when the machine slept or went offline
 };
 
 } // namespace pelko

@@ -8,7 +8,6 @@
 #include "session/MailAccount.h"
 #include "skinqt/SkinImage.h"
 
-#include <QMetaObject>
 #include <QPointer>
 
 #include <utility>
@@ -17,9 +16,7 @@ namespace pelko {
 
 void TPelko::ConnectWatch()
 {
-    watch_ = std::make_unique<MailWatch>([this](std::function<void()> fn) {
-        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
-    });
+    watch_ = std::make_unique<MailWatch>(PostToWindow());
     watch_->OnNewMail = [this](const WatchNews& news) { WhenIdle([this, news] { TellPushedMail(news); }); };
     watch_->OnCount = [this](const WatchCount& count) { WhenIdle([this, count] { ShowPushedCount(count); }); };
     watch_->OnState = [this](const WatchStateEvent& e) {

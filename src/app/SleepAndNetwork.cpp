@@ -37,7 +37,7 @@ void TPelko::EndConnectionsQuietly()
 
 void TPelko::GoingToSleep()
 {
-    resumeOnWake_ = resumeOnWake_ || Working();
+    resumeChecking_ = resumeChecking_ || Working();
     EndConnectionsQuietly();
     ShowLamp();
     p_.sleepReady();
@@ -45,13 +45,13 @@ void TPelko::GoingToSleep()
 
 void TPelko::WokenUp()
 {
-    if (!resumeOnWake_ || closing_)
+    if (!resumeChecking_ || closing_)
         return;
     if (offline_) {
         ShowOffline();
         return; // once the network is back
     }
-    resumeOnWake_ = false;
+    resumeChecking_ = false;
     ResumeChecking();
 }
 
@@ -63,20 +63,17 @@ void TPelko::OnlineChanged(bool online)
         if (offline_)
             return;
         offline_ = true;
-        resumeOnWake_ = resumeOnWake_ || Working();
+        resumeChecking_ = resumeChecking_ || Working();
         EndConnectionsQuietly();
         ShowOffline();
         return;
     }
-    const bool wasOffline = offline_;
+    // Back online, or on another network (the connections may be dead).
+    const bool resume = resumeChecking_ || (!offline_ && Working());
     offline_ = false;
-    if (wasOffline && !resumeOnWake_)
+    resumeChecking_ = false;
+    if (!resume)
         return;
-    // Back online, or on another network: the connections may be dead.
-    resumeOnWake_ = resumeOnWake_ || Working();
-    if (!resumeOnWake_)
-        return;
-    resumeOnWake_ = false;
     EndConnectionsQuietly();
     ResumeChecking();
 }
@@ -100,10 +97,15 @@ void TPelko::ResumeChecking()
     CheckAccountsInTurn(TimerAccountCount());
 }
 
+bool TPelko::InTimersTurn(int32_t account) const
+{
+    return (!c_.Accounts[size_t(account)].inactive || c_.AccCount == 1) && watched_.count(account) == 0;
+}
+
 bool TPelko::AnyAccountMayTry() const
 {
     for (int32_t i = 1; i <= c_.AccCount; ++i)
-        if ((!c_.Accounts[size_t(i)].inactive || c_.AccCount == 1) && watched_.count(i) == 0 && retry_.MayTry(i))
+        if (InTimersTurn(i) && retry_.MayTry(i))
             return true;
     return false;
 }
@@ -112,8 +114,7 @@ int TPelko::TimerAccountCount() const
 {
     int n = 0;
     for (int32_t i = 1; i <= c_.AccCount; ++i)
-        if ((!c_.Accounts[size_t(i)].inactive || c_.AccCount == 1) && watched_.count(i) == 0)
-            ++n;
+        n += InTimersTurn(i);
     return n;
 }
 

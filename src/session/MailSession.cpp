@@ -35,8 +35,7 @@ void MailSession::Hook(Mailbox& box)
                 OnStatus(name, text);
         });
     };
-    // While a slow server keeps the socket waiting, the owner keeps painting
-    // and takes clicks (a Disconnect among them calls the exchange off).
+    // The exchange's thread waits for a server (a hook for tests).
     box.OnWork = [this] {
         if (OnWait)
             OnWait();
@@ -71,15 +70,11 @@ MailSession::Ending MailSession::EndingOf(const std::function<void()>& work)
         work();
     } catch (const EWireCancelled&) {
         e.kind = Ending::Kind::Cancelled;
-    } catch (const EWireSignInRefused& refused) {
-        e.kind = Ending::Kind::Failed;
-        e.why = refused.what();
-        e.raised = std::current_exception();
-        e.signInRefused = true;
     } catch (const EWireException& failed) {
         e.kind = Ending::Kind::Failed;
         e.why = failed.what();
         e.raised = std::current_exception();
+        e.signInRefused = dynamic_cast<const EWireSignInRefused*>(&failed) != nullptr;
     } catch (...) {
         e.kind = Ending::Kind::Failed;
         e.error = std::current_exception();
