@@ -79,7 +79,9 @@ void TPelko::buildComponents()
     session_.OnStatus = [this](const std::string& account, const std::string& sOut) { POPStatus(account, sOut); };
     ConnectSessionThread();
     ConnectWatch();
-    ConnectMachineEvents();
+    // The login manager and the network are asked over D-Bus: from the event
+    // loop, after the window is up (and before the start's own check).
+    QTimer::singleShot(0, this, [this] { Guarded([this] { ConnectMachineEvents(); }); });
     // Certificates the user chose to trust (Pelko.pins), read at each handshake.
     session_.TrustedCertificate = [this](const std::string& host, uint16_t port) {
         return FindPinnedCertificate(c_.ProgramDir + kPinsFileName, AccountName(), host, port);

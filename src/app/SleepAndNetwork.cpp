@@ -10,6 +10,8 @@ namespace pelko {
 
 void TPelko::ConnectMachineEvents()
 {
+    if (closing_)
+        return;
     p_.setSleepHandlers([this] { Guarded([this] { GoingToSleep(); }); },
                         [this] { Guarded([this] { WokenUp(); }); });
     p_.setOnlineHandler([this](bool online) { Guarded([this, online] { OnlineChanged(online); }); });
