@@ -319,12 +319,8 @@ void AccountWatch::Compare(TWireIMAP& c, uint32_t uidValidity)
     const std::string key = SeenIds::Key(account_.account);
     const std::string validity = std::to_string(uidValidity);
     const std::string kept = SeenIds::ValidityKey(key, validity);
-    auto listing = std::make_shared<std::vector<ListedMessage>>();
-    listing->reserve(uids.size());
-    // As the mailbox lists them: numbered in UID order, the UID with the
-    // UIDVALIDITY as id (a check and the watch agree on what was told).
-    for (size_t i = 0; i < uids.size(); ++i)
-        listing->push_back({int32_t(i + 1), ImapMailbox::ListedId(uidValidity, uids[i])});
+    // As the mailbox lists them (a check and the watch agree on what was told).
+    auto listing = std::make_shared<const std::vector<ListedMessage>>(ImapMailbox::ListedIds(uidValidity, uids));
 
     // New: what is not on record. The first time the owner's record tells;
     // after that this watch's own. A mailbox not on record (a new

@@ -31,6 +31,15 @@ std::string ImapMailbox::ListedId(uint32_t validity, uint32_t uid)
     return std::to_string(validity) + "." + std::to_string(uid);
 }
 
+std::vector<ListedMessage> ImapMailbox::ListedIds(uint32_t validity, const std::vector<uint32_t>& uids)
+{
+    std::vector<ListedMessage> listed;
+    listed.reserve(uids.size());
+    for (size_t i = 0; i < uids.size(); ++i)
+        listed.push_back({int32_t(i + 1), ListedId(validity, uids[i])});
+    return listed;
+}
+
 void PrepareImapLogin(TWireIMAP& imap, const MailAccount& account, const std::function<void()>& idle)
 {
     PrepareClientLogin(imap, account, kLogins, idle);
@@ -87,9 +96,7 @@ Listing ImapMailbox::List(bool keepIds)
     l.count = int32_t(uids_.size());
     l.validity = std::to_string(validity_);
     if (keepIds) {
-        l.ids.reserve(uids_.size());
-        for (size_t i = 0; i < uids_.size(); ++i)
-            l.ids.push_back({int32_t(i + 1), ListedId(validity_, uids_[i])});
+        l.ids = ListedIds(validity_, uids_);
         l.idsComplete = true;
     }
     return l;

@@ -31,6 +31,9 @@ public:
 
     // The unique id of a message listed with UID uid under UIDVALIDITY validity.
     static std::string ListedId(uint32_t validity, uint32_t uid);
+    // The unseen messages found by a search (UIDs ascending), as a listing
+    // names them: numbered 1, 2, ... in UID order, each by its ListedId.
+    static std::vector<ListedMessage> ListedIds(uint32_t validity, const std::vector<uint32_t>& uids);
 
 private:
     // Lists the mailbox unless it was listed in this session.
