@@ -10,7 +10,7 @@ set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 cd "$here"
 
-BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libcanberra-dev libgl-dev libxcb1-dev libsecret-1-dev gnome-keyring dbus
+BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libcanberra-dev libgl-dev libxcb1-dev libsecret-1-dev libdbus-1-dev gnome-keyring dbus
            libssl-dev openssl googletest libgtest-dev libgmock-dev
            dovecot-core dovecot-pop3d dovecot-imapd xvfb xauth fonts-dejavu-core
            openbox xdotool xclip imagemagick x11-utils xdg-utils at-spi2-core dbus-daemon python3 python3-dbus python3-gi

@@ -4,6 +4,7 @@
 #include "cli/CheckCommands.h"
 #include "cli/ExecCommand.h"
 #include "cli/JsonText.h"
+#include "cli/MachineEvents.h"
 #include "cli/TerminalText.h"
 #include "cli/TrustCommand.h"
 #include "session/AccountCheck.h"
@@ -138,6 +139,16 @@ private:
     void Error(size_t k, const std::string& text, const std::string& fingerprint = {});
     void CheckOnTimer(size_t k);
     void SaveSeen();
+    // What is done when the machine sleeps, wakes, goes offline or back.
+    MachineHandlers MachineFollowed();
+    // Asleep or offline: every connection ends without a word.
+    bool Paused() const { return asleep_ || offline_; }
+    void EndConnections();
+    void GoneOffline();
+    // Awake and online again: the watches open anew, the other accounts are
+    // checked at once and the pauses are forgotten; what came meanwhile is
+    // told once.
+    void Resume();
 
     const CheckOptions& o_;
     std::ostream& out_;
@@ -150,7 +161,81 @@ private:
     std::unique_ptr<ExecRunner> exec_;
     std::map<size_t, WatchNews> pending_; // news waiting for its count
     bool outGone_ = false;
+    std::unique_ptr<MailWatch> watch_;
+    std::vector<WatchedAccount> imap_;
+    bool asleep_ = false, offline_ = false;
+    std::atomic<bool> callOff_{false}; // a check on the timer ends at once
 };
+
+void Watcher::EndConnections()
+{
+    watch_->Stop();
+    pending_.clear();
+}
+
+void Watcher::GoneOffline()
+{
+    EndConnections();
+    for (size_t k = 0; k < watched_.size(); ++k) {
+        watched_[k].failing = true; // the count line comes again once back
+        out_ << "{\"account\":" << JsonString(watched_[k].record.acc_name) << ",\"offline\":true}\n";
+    }
+    out_.flush();
+    if (!out_)
+        outGone_ = true;
+}
+
+void Watcher::Resume()
+{
+    callOff_ = false;
+    retry_.ResetAll();
+    std::vector<WatchedAccount> still;
+    for (const WatchedAccount& a : imap_)
+        if (!watched_[a.index].onTimer)
+            still.push_back(a);
+    watch_->Start(still, seen_);
+    for (Watched& w : watched_)
+        w.due = Clock::now();
+}
+
+MachineHandlers Watcher::MachineFollowed()
+{
+    // Called on the machine's thread: a check on the timer is called off
+    // there, the rest is done on the loop's.
+    MachineHandlers h;
+    h.sleeping = [this](std::function<void()> ready) {
+        callOff_ = true;
+        loop_.Post([this, ready] {
+            asleep_ = true;
+            EndConnections();
+            ready();
+        });
+    };
+    h.woken = [this] {
+        loop_.Post([this] {
+            asleep_ = false;
+            if (!Paused())
+                Resume();
+        });
+    };
+    h.network = [this](bool online) {
+        if (!online)
+            callOff_ = true;
+        loop_.Post([this, online] {
+            if (!online) {
+                if (!offline_) {
+                    offline_ = true;
+                    GoneOffline();
+                }
+                return;
+            }
+            offline_ = false;
+            if (!Paused())
+                Resume();
+        });
+    };
+    return h;
+}
 
 void Watcher::Line(size_t k, int32_t count, size_t newCount, const std::vector<Message>& named, bool byNumber)
 {
@@ -225,7 +310,7 @@ void Watcher::CheckOnTimer(size_t k)
     box->SetTimeout(o_.timeoutMs);
     box->TrustedCertificate = PinLookup(dir_, w.record.acc_name);
     box->OnWork = [this, &box] {
-        if (loop_.Ending())
+        if (loop_.Ending() || callOff_)
             box->Cancel();
     };
     CheckRules rules;
@@ -284,7 +369,6 @@ int Watcher::Run(const AccountTable& accounts, const std::vector<int>& chosen)
         exec_ = std::make_unique<ExecRunner>(std::move(argv), kExecLimit);
     }
     SignalWatch signals(loop_); // before any other thread starts
-    std::vector<WatchedAccount> imap;
     for (int i : chosen) {
         Watched w;
         w.record = accounts[size_t(i)];
@@ -295,7 +379,7 @@ int Watcher::Run(const AccountTable& accounts, const std::vector<int>& chosen)
             a.index = watched_.size();
             a.account = account;
             a.trustedCertificate = PinLookup(dir_, w.record.acc_name);
-            imap.push_back(std::move(a));
+            imap_.push_back(std::move(a));
         }
         w.due = Clock::now();
         watched_.push_back(w);
@@ -304,7 +388,8 @@ int Watcher::Run(const AccountTable& accounts, const std::vector<int>& chosen)
     WatchSettings settings;
     settings.timeout = std::chrono::milliseconds(o_.timeoutMs);
     settings.nameUpTo = kNamedNew;
-    MailWatch watch([this](std::function<void()> f) { loop_.Post(std::move(f)); }, settings);
+    watch_ = std::make_unique<MailWatch>([this](std::function<void()> f) { loop_.Post(std::move(f)); }, settings);
+    MailWatch& watch = *watch_;
     watch.OnNewMail = [this](const WatchNews& n) { pending_[n.account] = n; };
     watch.OnCount = [this](const WatchCount& c) {
         std::vector<Message> named;
@@ -342,11 +427,18 @@ int Watcher::Run(const AccountTable& accounts, const std::vector<int>& chosen)
             break;
         }
     };
-    watch.Start(imap, seen_);
+    MachineEvents machine(MachineFollowed());
+    machine.Start();
+    if (machine.Network() == NetworkState::Offline) {
+        offline_ = true;
+        GoneOffline();
+    } else {
+        watch.Start(imap_, seen_);
+    }
 
     while (!loop_.Ending() && !outGone_) {
         auto next = Clock::now() + std::chrono::hours(24);
-        for (size_t k = 0; k < watched_.size() && !loop_.Ending() && !outGone_; ++k) {
+        for (size_t k = 0; k < watched_.size() && !loop_.Ending() && !outGone_ && !Paused(); ++k) {
             if (!watched_[k].onTimer)
                 continue;
             if (watched_[k].due <= Clock::now())
@@ -355,6 +447,7 @@ int Watcher::Run(const AccountTable& accounts, const std::vector<int>& chosen)
         }
         loop_.RunUntil(next);
     }
+    callOff_ = true;
     watch.Stop();
     return outGone_ ? kExitFailed : kExitOk;
 }

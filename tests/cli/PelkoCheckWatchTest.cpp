@@ -1,6 +1,7 @@
 // pelko-check --watch and --exec, the built binary against the test
 // dovecot (user 48 belongs to this test).
 #include "Dovecot.h"
+#include "FakeSystemBus.h"
 #include "config/Scramble.h"
 
 #include <arpa/inet.h>
@@ -94,6 +95,24 @@ public:
             buffer_.append(buf, size_t(n));
         }
     }
+    // Whether lines holding each of whats come within (in any order; the
+    // lines read are used up).
+    bool LinesWith(std::vector<std::string> whats, std::chrono::milliseconds within)
+    {
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (!whats.empty()) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+            const std::string line = LineWith("", std::max(left, std::chrono::milliseconds(0)));
+            if (line.empty())
+                return false;
+            for (auto it = whats.begin(); it != whats.end(); ++it)
+                if (line.find(*it) != std::string::npos) {
+                    whats.erase(it);
+                    break;
+                }
+        }
+        return true;
+    }
     // Sends sig and waits up to within for the end: the exit status, -1 when
     // it did not end by itself.
     int EndWith(int sig, std::chrono::milliseconds within)
@@ -125,17 +144,24 @@ std::string ReadAll(const std::string& path)
     return s.str();
 }
 
-// Waits up to within for the file to hold what.
-bool FileGets(const std::string& path, const std::string& what, std::chrono::milliseconds within)
+// Waits up to within for done() to hold.
+template <class Done>
+bool Eventually(Done done, std::chrono::milliseconds within)
 {
     const auto end = std::chrono::steady_clock::now() + within;
-    while (ReadAll(path).find(what) == std::string::npos) {
+    while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         pollfd none{-1, 0, 0};
         ::poll(&none, 0, 10); // the deadline's step, not a measurement
     }
     return true;
+}
+
+// Waits up to within for the file to hold what.
+bool FileGets(const std::string& path, const std::string& what, std::chrono::milliseconds within)
+{
+    return Eventually([&] { return ReadAll(path).find(what) != std::string::npos; }, within);
 }
 
 } // namespace
@@ -211,4 +237,51 @@ TEST(PelkoCheckWatch, AServerThatIsDownIsTriedAgainOnlyAfterItsPause)
     // Checked every second otherwise: the minute's pause keeps it quiet.
     EXPECT_EQ(check.LineWith("\"Down\"", 2500ms), "");
     EXPECT_EQ(check.EndWith(SIGTERM, 2s), 0);
+}
+
+TEST(PelkoCheckWatch, SleepAndGoingOfflineEndTheConnectionsAndWakingOrComingBackTellsWhatCameOnce)
+{
+    if (DovecotImapPort() <= 0)
+        GTEST_SKIP() << "no test imapd";
+    test::FakeSystemBus bus;
+    ASSERT_TRUE(bus.ok());
+    ::setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().c_str(), 1);
+    const int user = 53;
+    DovecotClearMailbox(user);
+    char tmpl[] = "/tmp/pelko-watch-XXXXXX";
+    ASSERT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
+        << Section(1, "Push", "imap://127.0.0.1:" + std::to_string(DovecotImapPort()), user)
+        << Section(2, "Poll", "127.0.0.1:" + std::to_string(DovecotPort()), user);
+    Running check({"--watch", "--dir", dir, "--every", "1"}, dir + "/stderr");
+    EXPECT_TRUE(check.LinesWith({"{\"account\":\"Push\",\"count\":0}", "{\"account\":\"Poll\",\"count\":0}"}, 10s));
+    EXPECT_NE(bus.LoginLog().find("inhibit sleep pelko-check delay"), std::string::npos);
+
+    // Asleep: the machine is let go once the connections are closed, and
+    // nothing is tried (the POP3 account would be checked every second).
+    bus.Sleep(true);
+    EXPECT_TRUE(Eventually([&] { return bus.LoginLog().find("released") != std::string::npos; }, 3s));
+    const std::string mail = "From: a@example.org\r\nSubject: While away\r\n\r\nHi.\r\n";
+    DovecotAddMessage(user, mail);
+    EXPECT_EQ(check.LineWith("\"count\":1", 2500ms), "");
+    // Awake: the lock again, and the mail that came meanwhile told once.
+    bus.Sleep(false);
+    EXPECT_TRUE(check.LinesWith({"\"Push\",\"count\":1,\"new\":1,", "\"Poll\",\"count\":1,\"new\":1,"}, 5s));
+    const std::string log = bus.LoginLog();
+    EXPECT_NE(log.find("inhibit", log.find("released")), std::string::npos) << log;
+
+    // Offline: said once per account, nothing tried, no error.
+    bus.SetNetwork(20, 1);
+    EXPECT_TRUE(check.LinesWith({"{\"account\":\"Push\",\"offline\":true}", "{\"account\":\"Poll\",\"offline\":true}"}, 5s));
+    DovecotAddMessage(user, mail);
+    EXPECT_EQ(check.LineWith("\"", 2500ms), "");
+    // Back online: checked at once.
+    bus.SetNetwork(70, 1);
+    EXPECT_TRUE(check.LinesWith({"\"Push\",\"count\":2,\"new\":1,", "\"Poll\",\"count\":2,\"new\":1,"}, 5s));
+    // On another network the watch's connection is opened anew.
+    bus.SetNetwork(70, 2);
+    EXPECT_EQ(check.LineWith("\"Push\"", 5s), "{\"account\":\"Push\",\"count\":2}");
+    EXPECT_EQ(check.EndWith(SIGTERM, 2s), 0);
+    EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }

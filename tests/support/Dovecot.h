@@ -4,7 +4,7 @@
 // the test binary's directory). Each test area owns its users so that test
 // binaries running side by side never share a mailbox:
 //   wire 1-10, cli 11-14, app 15-28 and 49-50, viewer 29-40 and 51, session 41-47
-//   (45-47: the watch), cli 48 (the watch).
+//   (45-47: the watch), cli 48 and 53 (the watch).
 #include <string>
 
 namespace pelko {

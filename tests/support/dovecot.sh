@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The tests' own POP3 server: Debian's dovecot with a private configuration.
-#   dovecot.sh start DIR   fresh DIR, free port on 127.0.0.1, users user1..user52
+#   dovecot.sh start DIR   fresh DIR, free port on 127.0.0.1, users user1..user53
 #                          (password passN), maildirs under DIR/mail/userN;
 #                          writes DIR/port and DIR/pid once "+OK" answers.
 #                          With openssl at hand it also makes a certificate
@@ -173,7 +173,7 @@ mkdir -p "$dir/run" "$dir/state" "$dir/mail"
 chmod 755 "$dir" "$dir/mail"
 
 : >"$dir/users"
-for n in $(seq 1 52); do
+for n in $(seq 1 53); do
   echo "user$n:{PLAIN}pass$n" >>"$dir/users"
   mkdir -p "$dir/mail/user$n/Maildir/new" "$dir/mail/user$n/Maildir/cur" "$dir/mail/user$n/Maildir/tmp"
 done
