@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <fstream>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -63,30 +62,13 @@ FakeSystemBus::Child FakeSystemBus::Spawn(const std::vector<std::string>& argv)
 
 FakeSystemBus::FakeSystemBus()
 {
-    char tmpl[] = "/tmp/pelko-bus-XXXXXX";
-    const int fd = ::mkstemp(tmpl);
-    if (fd < 0)
-        return;
-    ::close(fd);
-    config_ = tmpl;
-    std::ofstream(config_) << R"(<busconfig>
-  <type>system</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)";
+    const char* source = std::getenv("PELKO_SOURCE_DIR");
+    const std::string support = std::string(source ? source : ".") + "/tests/support/";
     const Child daemon =
-        Spawn({"dbus-daemon", "--config-file=" + config_, "--nofork", "--nopidfile", "--print-address=1"});
+        Spawn({"dbus-daemon", "--config-file=" + support + "private-system-bus.conf", "--nofork", "--nopidfile", "--print-address=1"});
     address_ = LineFrom(daemon.out, 10000);
     if (address_.empty())
         return;
-    const char* source = std::getenv("PELKO_SOURCE_DIR");
-    const std::string support = std::string(source ? source : ".") + "/tests/support/";
     for (const char* fake : {"fake-logind.py", "fake-networkmanager.py"})
         if (LineFrom(Spawn({"/usr/bin/python3", support + fake, address_}).out, 10000) != "ready")
             return;
@@ -102,8 +84,6 @@ FakeSystemBus::~FakeSystemBus()
         }
         ::close(it->out);
     }
-    if (!config_.empty())
-        ::unlink(config_.c_str());
 }
 
 std::string FakeSystemBus::Send(const std::string& dest, const std::string& object, const std::string& method,

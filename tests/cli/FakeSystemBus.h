@@ -36,7 +36,7 @@ private:
     std::string Send(const std::string& dest, const std::string& object, const std::string& method,
                      const std::vector<std::string>& args);
 
-    std::string config_, address_;
+    std::string address_;
     std::vector<Child> children_;
     bool ok_ = false;
 };

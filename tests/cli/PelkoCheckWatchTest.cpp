@@ -164,6 +164,19 @@ bool FileGets(const std::string& path, const std::string& what, std::chrono::mil
     return Eventually([&] { return ReadAll(path).find(what) != std::string::npos; }, within);
 }
 
+// A folder with two accounts of the user on the test dovecot: "Push" over
+// IMAP, "Poll" over POP3.
+std::string PushAndPollFolder(int user)
+{
+    char tmpl[] = "/tmp/pelko-watch-XXXXXX";
+    EXPECT_NE(::mkdtemp(tmpl), nullptr);
+    const std::string dir = tmpl;
+    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
+        << Section(1, "Push", "imap://127.0.0.1:" + std::to_string(DovecotImapPort()), user)
+        << Section(2, "Poll", "127.0.0.1:" + std::to_string(DovecotPort()), user);
+    return dir;
+}
+
 } // namespace
 
 TEST(PelkoCheckWatch, PrintsEachChangeAndRunsTheCommandPerNewMessageWithoutAShell)
@@ -172,12 +185,7 @@ TEST(PelkoCheckWatch, PrintsEachChangeAndRunsTheCommandPerNewMessageWithoutAShel
         GTEST_SKIP() << "no test imapd";
     const int user = 48;
     DovecotClearMailbox(user);
-    char tmpl[] = "/tmp/pelko-watch-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
-        << Section(1, "Push", "imap://127.0.0.1:" + std::to_string(DovecotImapPort()), user)
-        << Section(2, "Poll", "127.0.0.1:" + std::to_string(DovecotPort()), user);
+    const std::string dir = PushAndPollFolder(user);
 
     const std::string errPath = dir + "/stderr";
     Running check({"--watch", "--dir", dir, "--every", "1", "--exec", "/usr/bin/env 'PELKO_EXTRA=a b'"}, errPath);
@@ -248,12 +256,7 @@ TEST(PelkoCheckWatch, SleepAndGoingOfflineEndTheConnectionsAndWakingOrComingBack
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", bus.address().c_str(), 1);
     const int user = 53;
     DovecotClearMailbox(user);
-    char tmpl[] = "/tmp/pelko-watch-XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    const std::string dir = tmpl;
-    std::ofstream(dir + "/Accounts.ini", std::ios::binary)
-        << Section(1, "Push", "imap://127.0.0.1:" + std::to_string(DovecotImapPort()), user)
-        << Section(2, "Poll", "127.0.0.1:" + std::to_string(DovecotPort()), user);
+    const std::string dir = PushAndPollFolder(user);
     Running check({"--watch", "--dir", dir, "--every", "1"}, dir + "/stderr");
     EXPECT_TRUE(check.LinesWith({"{\"account\":\"Push\",\"count\":0}", "{\"account\":\"Poll\",\"count\":0}"}, 10s));
     EXPECT_NE(bus.LoginLog().find("inhibit sleep pelko-check delay"), std::string::npos);

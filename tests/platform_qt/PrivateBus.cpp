@@ -10,21 +10,8 @@ namespace pelko::test {
 
 PrivateBus::PrivateBus(const QString& fakeScript)
 {
-    if (!config_.open())
-        return;
-    config_.write(R"(<busconfig>
-  <type>system</type>
-  <listen>unix:tmpdir=/tmp</listen>
-  <auth>EXTERNAL</auth>
-  <policy context="default">
-    <allow send_destination="*" eavesdrop="true"/>
-    <allow eavesdrop="true"/>
-    <allow own="*"/>
-  </policy>
-</busconfig>
-)");
-    config_.flush();
-    daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + config_.fileName(),
+    const QString support = QString::fromLocal8Bit(std::getenv("PELKO_SOURCE_DIR")) + QStringLiteral("/tests/support/");
+    daemon_.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--config-file=") + support + QStringLiteral("private-system-bus.conf"),
                                                   QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
                                                   QStringLiteral("--print-address=1")});
     QDeadlineTimer deadline(10000);
@@ -33,9 +20,7 @@ PrivateBus::PrivateBus(const QString& fakeScript)
     address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
     if (address_.isEmpty())
         return;
-    const QString source = QString::fromLocal8Bit(std::getenv("PELKO_SOURCE_DIR"));
-    fake_.start(QStringLiteral("/usr/bin/python3"),
-                {source + QStringLiteral("/tests/support/") + fakeScript, address_});
+    fake_.start(QStringLiteral("/usr/bin/python3"), {support + fakeScript, address_});
     while (!fake_.canReadLine() && !deadline.hasExpired() && fake_.state() != QProcess::NotRunning)
         fake_.waitForReadyRead(int(deadline.remainingTime()));
     if (fake_.readLine().trimmed() != "ready")

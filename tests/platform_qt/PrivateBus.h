@@ -5,7 +5,6 @@
 #include <QDBusMessage>
 #include <QProcess>
 #include <QString>
-#include <QTemporaryFile>
 
 #include <functional>
 #include <memory>
@@ -26,7 +25,6 @@ public:
                       const QVariantList& args = {});
 
 private:
-    QTemporaryFile config_;
     QProcess daemon_, fake_;
     QString address_;
     bool ok_ = false;
