@@ -93,7 +93,7 @@ void TPelko::ResumeChecking()
 {
     // What arrived meanwhile is told once: the watching connections compare
     // with the ids on record, and every other active account is checked now.
-    retry_.ResetAll();
+    retry_.ForgetPauses();
     StartWatching();
     SetTimerEnabled(c_.settings.autocheck);
     CheckAccountsInTurn(TimerAccountCount());

@@ -20,13 +20,14 @@ constexpr const char* kProperties = "org.freedesktop.DBus.Properties";
 // No call to the bus waits longer.
 constexpr int kCallMs = 2000;
 
-// NetworkManager's states: asleep, disconnected, disconnecting and
-// connecting are no way out yet; local, site and global connections are.
+// NetworkManager's states as the window reads them: only disconnected and
+// disconnecting are offline (a network without the internet may still hold
+// the mail server); asleep and connecting say nothing yet.
 NetworkState StateOf(uint32_t nm)
 {
-    if (nm == 0)
-        return NetworkState::Unknown;
-    return nm >= 50 ? NetworkState::Online : NetworkState::Offline;
+    if (nm == 20 || nm == 30)
+        return NetworkState::Offline;
+    return nm >= 50 ? NetworkState::Online : NetworkState::Unknown;
 }
 
 // The value inside a variant the iterator stands on: a uint32 or an object

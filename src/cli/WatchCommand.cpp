@@ -188,7 +188,7 @@ void Watcher::GoneOffline()
 void Watcher::Resume()
 {
     callOff_ = false;
-    retry_.ResetAll();
+    retry_.ForgetPauses();
     std::vector<WatchedAccount> still;
     for (const WatchedAccount& a : imap_)
         if (!watched_[a.index].onTimer)

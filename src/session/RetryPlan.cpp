@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <iterator>
 
 namespace pelko {
 
@@ -60,6 +61,12 @@ void RetryPlan::Reset(int32_t account)
 void RetryPlan::ResetAll()
 {
     accounts_.clear();
+}
+
+void RetryPlan::ForgetPauses()
+{
+    for (auto it = accounts_.begin(); it != accounts_.end();)
+        it = it->second.refused ? std::next(it) : accounts_.erase(it);
 }
 
 std::string RetryPlan::WaitText(int32_t account) const

@@ -52,6 +52,10 @@ public:
     // Forgets every account's failures (the account table was read again,
     // so the numbers may name other accounts now).
     void ResetAll();
+    // Forgets the pauses after connection failures (the machine woke up or
+    // is on another network: the old failures say nothing of this one); a
+    // refused sign-in still waits for the user.
+    void ForgetPauses();
 
     // What the status line and the tooltips tell of an account that waits:
     // "sign-in refused", or "next try at 14:05" (local time) while a pause

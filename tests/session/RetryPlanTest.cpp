@@ -20,7 +20,7 @@ TEST(RetryPlan, PausesDoubleUpToHalfAnHourAndARefusalWaitsForTheUser)
     RetryPlan plan;
     plan.SetClock([&] { return now; });
 
-    enum Step { Turn, Ok, Down, Refused, Click, Edited };
+    enum Step { Turn, Ok, Down, Refused, Click, Edited, Woken };
     const struct {
         double minute; // when the step starts, counted from 14:00
         Step step;
@@ -38,9 +38,12 @@ TEST(RetryPlan, PausesDoubleUpToHalfAnHourAndARefusalWaitsForTheUser)
         {61, Down, false, "next try at 15:31"},
         {91, Ok, true, ""},                     // a success ends the pauses
         {92, Down, false, "next try at 15:33"}, // and the next failure starts at one minute again
-        {92.5, Click, true, ""},                // a click tries at once
+        {92.5, Woken, true, ""},                // waking or another network forgets the pauses
+        {92.5, Down, false, "next try at 15:33"},
+        {93, Click, true, ""},                  // a click tries at once
         {93, Refused, false, "sign-in refused"},
         {500, Turn, false, "sign-in refused"},  // no pause ends a refusal
+        {500, Woken, false, "sign-in refused"}, // nor does waking
         {500, Edited, true, ""},
     };
     for (const auto& r : rows) {
@@ -64,6 +67,7 @@ TEST(RetryPlan, PausesDoubleUpToHalfAnHourAndARefusalWaitsForTheUser)
             break;
         case Click: plan.Reset(7); break;
         case Edited: plan.ResetAll(); break;
+        case Woken: plan.ForgetPauses(); break;
         }
         EXPECT_EQ(plan.MayTry(7), r.mayTry) << "minute " << r.minute;
         EXPECT_EQ(plan.WaitText(7), r.wait) << "minute " << r.minute;
