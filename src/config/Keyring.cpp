@@ -295,66 +295,15 @@ void RunLookup(LookupJob& job, const std::string& account, const std::string& ho
 
 } // namespace
 
-std::optional<std::string> Lookup(const std::string& account, const std::string& host, int timeoutMs,
-                                  const std::function<void()>& idle, std::string* why)
-{
-    if (!BusThere(why))
-        return std::nullopt;
-    auto job = std::make_shared<LookupJob>();
-    try {
-        std::thread([job, account, host] {
-            RunLookup(*job, account, host);
-            std::lock_guard<std::mutex> hold(job->lock);
-            job->done = true;
-            job->finished.notify_all();
-        }).detach();
-    } catch (const std::system_error&) {
-        if (why)
-            *why = "The desktop keyring could not be asked: no thread to be had.";
-        return std::nullopt;
-    }
-    // Whatever ends the wait (the time, or idle raising) calls the lookup off.
-    struct CallOff {
-        LookupJob& job;
-        ~CallOff() { Library().cancel(job.cancel); }
-    } callOff{*job};
-    if (timeoutMs <= 0)
-        timeoutMs = kDefaultWaitMs;
-    const auto deadline = job->start + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        {
-            std::unique_lock<std::mutex> hold(job->lock);
-            job->finished.wait_until(hold, std::min(deadline, std::chrono::steady_clock::now() + kWaitSlice),
-                                     [&] { return job->done; });
-            if (job->done) {
-                if (!job->secret && why)
-                    *why = job->why;
-                return job->secret;
-            }
-        }
-        if (std::chrono::steady_clock::now() >= deadline) {
-            if (why)
-                *why = NoAnswer(timeoutMs, job->unlocking);
-            return std::nullopt;
-        }
-        if (idle)
-            idle();
-    }
-}
-
-std::optional<std::string> Lookup(const std::string& account, const std::string& host, std::string* why)
-{
-    return Lookup(account, host, kDefaultWaitMs, {}, why);
-}
-
 namespace {
 
 // Runs work on a thread of its own (libsecret's calls wait as long as the
-// service takes) and waits for it at most timeoutMs; the time running out
-// calls it off. work's answer, or false with why set.
-bool RunWithin(const std::function<bool(LookupJob&)>& work, int timeoutMs, std::string* why)
+// service takes) and waits for it at most timeoutMs, running idle between
+// short waits; whatever ends the wait early (the time, or idle raising)
+// calls the work off. work's answer, or false with why set.
+bool RunWithin(const std::function<bool(LookupJob&)>& work, int timeoutMs, const std::function<void()>& idle,
+               std::string* why, const std::shared_ptr<LookupJob>& job = std::make_shared<LookupJob>())
 {
-    auto job = std::make_shared<LookupJob>();
     auto answer = std::make_shared<bool>(false);
     try {
         std::thread([job, answer, work] {
@@ -369,24 +318,67 @@ bool RunWithin(const std::function<bool(LookupJob&)>& work, int timeoutMs, std::
             *why = "The desktop keyring could not be asked: no thread to be had.";
         return false;
     }
+    struct CallOff {
+        LookupJob& job;
+        bool armed = true;
+        ~CallOff()
+        {
+            if (armed)
+                Library().cancel(job.cancel);
+        }
+    } callOff{*job};
     if (timeoutMs <= 0)
         timeoutMs = kDefaultWaitMs;
-    std::unique_lock<std::mutex> hold(job->lock);
-    if (!job->finished.wait_for(hold, std::chrono::milliseconds(timeoutMs), [&] { return job->done; })) {
-        Library().cancel(job->cancel);
-        if (why)
-            *why = NoAnswer(timeoutMs, false);
-        return false;
+    const auto deadline = job->start + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> hold(job->lock);
+            job->finished.wait_until(hold, std::min(deadline, std::chrono::steady_clock::now() + kWaitSlice),
+                                     [&] { return job->done; });
+            if (job->done) {
+                callOff.armed = false;
+                if (!*answer && why)
+                    *why = job->why;
+                return *answer;
+            }
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            if (why)
+                *why = NoAnswer(timeoutMs, job->unlocking);
+            return false;
+        }
+        if (idle)
+            idle();
     }
-    if (!*answer && why)
-        *why = job->why;
-    return *answer;
 }
 
 } // namespace
 
+std::optional<std::string> Lookup(const std::string& account, const std::string& host, int timeoutMs,
+                                  const std::function<void()>& idle, std::string* why)
+{
+    if (!BusThere(why))
+        return std::nullopt;
+    auto job = std::make_shared<LookupJob>();
+    const bool found = RunWithin(
+        [account, host](LookupJob& j) {
+            RunLookup(j, account, host);
+            return j.secret.has_value();
+        },
+        timeoutMs, idle, why, job);
+    if (!found)
+        return std::nullopt;
+    std::lock_guard<std::mutex> hold(job->lock);
+    return job->secret;
+}
+
+std::optional<std::string> Lookup(const std::string& account, const std::string& host, std::string* why)
+{
+    return Lookup(account, host, kDefaultWaitMs, {}, why);
+}
+
 bool Store(const std::string& account, const std::string& host, const std::string& password, std::string* why,
-           int timeoutMs)
+           int timeoutMs, const std::function<void()>& idle)
 {
     if (!BusThere(why))
         return false;
@@ -403,10 +395,10 @@ bool Store(const std::string& account, const std::string& host, const std::strin
             }
             return true;
         },
-        timeoutMs, why);
+        timeoutMs, idle, why);
 }
 
-bool Remove(const std::string& account, const std::string& host, int timeoutMs)
+bool Remove(const std::string& account, const std::string& host, int timeoutMs, const std::function<void()>& idle)
 {
     if (!BusThere(nullptr))
         return false;
@@ -419,7 +411,7 @@ bool Remove(const std::string& account, const std::string& host, int timeoutMs)
                 Library().errorFree(error);
             return removed != FALSE;
         },
-        timeoutMs, nullptr);
+        timeoutMs, idle, nullptr);
 }
 
 } // namespace pelko::keyring

@@ -26,11 +26,13 @@ std::optional<std::string> Lookup(const std::string& account, const std::string&
 std::optional<std::string> Lookup(const std::string& account, const std::string& host, std::string* why);
 // Keeps password for the account (replacing what was kept); false with why
 // set when it could not, also when the keyring did not answer within
-// timeoutMs (an unlock prompt counts against that time; it is then called off).
+// timeoutMs (an unlock prompt counts against that time; it is then called
+// off). idle as for Lookup.
 bool Store(const std::string& account, const std::string& host, const std::string& password, std::string* why,
-           int timeoutMs = kDefaultWaitMs);
+           int timeoutMs = kDefaultWaitMs, const std::function<void()>& idle = {});
 // Forgets the account's password; false when nothing was removed or no
-// answer came within timeoutMs.
-bool Remove(const std::string& account, const std::string& host, int timeoutMs = kDefaultWaitMs);
+// answer came within timeoutMs. idle as for Lookup.
+bool Remove(const std::string& account, const std::string& host, int timeoutMs = kDefaultWaitMs,
+            const std::function<void()>& idle = {});
 
 } // namespace pelko::keyring

@@ -2,6 +2,7 @@
 // rewritten after every change.
 #include "config/AccountAuth.h"
 #include "config/Keyring.h"
+#include "configdialog/KeyringWait.h"
 #include "config/SettingsFile.h"
 #include "configdialog/ConfigDialog.h"
 #include "configdialog/OneLineValidator.h"
@@ -264,14 +265,14 @@ bool TConfig::storeAccountEdit(int index, const AccountEdit& e)
     if (toKeyring) {
         std::string password = secret;
         if (password.empty()) {
-            const auto kept = keyring::Lookup(current.acc_name, current.host_name, &why);
+            const auto kept = LookupWaiting(this, current.acc_name, current.host_name, &why);
             if (!kept) {
                 p_.messageBox(why + kNotStored, this);
                 return false;
             }
             password = *kept;
         }
-        if (!keyring::Store(name, host, password, &why)) {
+        if (!StoreWaiting(this, name, host, password, &why)) {
             p_.messageBox(why + kNotStored, this);
             return false;
         }
@@ -283,11 +284,11 @@ bool TConfig::storeAccountEdit(int index, const AccountEdit& e)
     if (!SaveAccounts()) {
         before.restore(c_);
         if (toKeyring && moved)
-            keyring::Remove(name, host);
+            RemoveWaiting(this, name, host);
         return false;
     }
     if (toKeyring && moved)
-        keyring::Remove(oldName, oldHost);
+        RemoveWaiting(this, oldName, oldHost);
     edits_.erase(oldName);
     if (shownAccount_ == oldName)
         shownAccount_ = name;
@@ -400,7 +401,7 @@ void TConfig::AddAccClick()
     }
 
     // A password for the keyring goes there, never into the file.
-    if (auth.source == SecretSource::Keyring && !keyring::Store(name, host, password, &why)) {
+    if (auth.source == SecretSource::Keyring && !StoreWaiting(this, name, host, password, &why)) {
         p_.messageBox(why + kNotStored, this);
         return;
     }
@@ -412,7 +413,7 @@ void TConfig::AddAccClick()
         // Not in the file, so not in the list; what was typed stays for another try.
         before.restore(c_);
         if (auth.source == SecretSource::Keyring)
-            keyring::Remove(name, host);
+            RemoveWaiting(this, name, host);
         const QString typed[] = {NAccount->text(), HostTxt->text(), UserName->text(), Password->text()};
         RefreshAccountList();
         NAccount->setText(typed[0]);
@@ -515,7 +516,7 @@ void TConfig::SignInChanged()
     switch (source) {
     case SecretSource::Password:
         if (before.source == SecretSource::Keyring) {
-            const auto kept = keyring::Lookup(acc.acc_name, acc.host_name, &why);
+            const auto kept = LookupWaiting(this, acc.acc_name, acc.host_name, &why);
             if (!kept)
                 return fail(why);
             after.password = *kept;
@@ -531,7 +532,7 @@ void TConfig::SignInChanged()
             const std::string password = before.source == SecretSource::Password ? before.password : typed;
             if (password.empty() || before.source == SecretSource::Command)
                 return fail(kTypeThePassword);
-            if (!keyring::Store(acc.acc_name, acc.host_name, password, &why))
+            if (!StoreWaiting(this, acc.acc_name, acc.host_name, password, &why))
                 return fail(why + kNotStored);
         }
         break;
@@ -553,7 +554,7 @@ void TConfig::SignInChanged()
         return;
     }
     if (before.source == SecretSource::Keyring && source != SecretSource::Keyring)
-        keyring::Remove(acc.acc_name, acc.host_name);
+        RemoveWaiting(this, acc.acc_name, acc.host_name);
     // The Passwd field now shows the secret as stored; with the same source,
     // a password typed but not saved stays there.
     if (source != before.source)

@@ -78,3 +78,49 @@ def scenario_token_printing(d):
         write_account(d, "{pelko:command:xoauth2}" + command)
         main = d.start_pelko()
         menu_opens_and_exit_ends(d, main)
+
+
+def scenario_keyring_silent_dialog(d):
+    """A password saved to a keyring that never answers: the dialog shows a
+    note with Cancel above it, owned by it; Cancel ends the wait at once, the
+    dialog stays and Accounts.ini is as it was."""
+    from scenarios_dialog import ACCOUNTS_BUTTON, FIRST_ACCOUNT, PASSWD_FIELD, SAVE_BUTTON, type_into
+    from desktop import wait_for
+    try:
+        import dbus  # noqa: F401  python3-dbus
+        from gi.repository import GLib  # noqa: F401  python3-gi
+    except ImportError:
+        return SKIP
+    address = d.start_session_bus()
+    fake = os.path.join(d.source, "tests", "support", "fake-secret-service.py")
+    service = subprocess.Popen(["/usr/bin/python3", fake, address, "silent"], env=d.env, stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE)
+    d.procs.append(service)
+    if service.stdout.readline().strip() != b"ready":
+        raise Failure("the Secret Service of the test did not start")
+    d.write_settings(icon_tray=0, autoconnect=0, autocheck=0, posX=20, posY=20)
+    write_account(d, "{pelko:keyring}")
+    path = os.path.join(d.pelko_dir, "Accounts.ini")
+    with open(path, "rb") as f:
+        kept = f.read()
+    main = d.start_pelko()
+    before = set(d.client_windows())
+    d.popup(main, *BACKGROUND)
+    d.keys("Down", "Return")  # Configure
+    dialog = wait_for("the configuration dialog", lambda: d.new_windows(before))[0]
+    d.click(dialog, *ACCOUNTS_BUTTON)
+    d.click(dialog, *FIRST_ACCOUNT)
+    type_into(d, dialog, PASSWD_FIELD, "n3w-secret")
+    with_dialog = set(d.client_windows())
+    d.click(dialog, *SAVE_BUTTON)
+    note = wait_for("the keyring's note", lambda: d.new_windows(with_dialog), timeout=10)[0]
+    d.screenshot("keyring-note")
+    d.check_above(note, dialog, "the keyring's note")
+    d.keys("Escape")  # the note's Cancel
+    wait_for("the note to go", lambda: note not in d.new_windows(with_dialog), timeout=3)
+    d.check_alive()
+    if dialog not in d.new_windows(before):
+        raise Failure("the dialog closed with the note")
+    with open(path, "rb") as f:
+        if f.read() != kept:
+            raise Failure("Accounts.ini changed after the keyring's wait was cancelled")
