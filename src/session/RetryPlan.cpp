@@ -48,9 +48,7 @@ bool RetryPlan::MayTry(int32_t account) const
     if (it == accounts_.end())
         return true;
     const Account& a = it->second;
-    if (a.refused)
-        return false;
-    return a.failures == 0 || Now() >= a.nextTry;
+    return !a.refused && PauseOver(a);
 }
 
 void RetryPlan::Reset(int32_t account)
@@ -77,7 +75,7 @@ std::string RetryPlan::WaitText(int32_t account) const
     const Account& a = it->second;
     if (a.refused)
         return "sign-in refused";
-    if (a.failures == 0 || Now() >= a.nextTry)
+    if (PauseOver(a))
         return {};
     const std::time_t t = Clock::to_time_t(a.nextTry);
     std::tm local{};

@@ -31,6 +31,12 @@ public:
     // The pauses after the first, second, ... connection failure in a row.
     static constexpr std::chrono::minutes kFirstPause{1};
     static constexpr std::chrono::minutes kLongestPause{30};
+    // A turn this little before a pause ends takes the account. The timer's
+    // turns come whole intervals apart (a long interval's only to the
+    // second), and an attempt's start is taken a moment after the turn that
+    // started it: the turn that ends the pause would otherwise come just
+    // before its end, and the pause last a whole interval longer.
+    static constexpr std::chrono::seconds kTurnSlack{5};
 
     // Each attempt on an account: Started before it, then Succeeded or
     // Failed. The pause counts from the start of the failed attempt, so a
@@ -70,9 +76,11 @@ private:
         TimePoint started{};    // the start of the latest attempt
         int failures = 0;       // connection failures in a row
         bool refused = false;   // the latest failure was a refused sign-in
-        TimePoint nextTry{};    // while failures > 0: no turn before this
+        TimePoint nextTry{};    // while failures > 0: no turn before this (less kTurnSlack)
     };
     TimePoint Now() const { return now_ ? now_() : Clock::now(); }
+    // Whether the account's pause (if any) is over for a turn now.
+    bool PauseOver(const Account& a) const { return a.failures == 0 || Now() + kTurnSlack >= a.nextTry; }
 
     std::map<int32_t, Account> accounts_;
     std::function<TimePoint()> now_;

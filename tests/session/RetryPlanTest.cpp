@@ -29,6 +29,7 @@ TEST(RetryPlan, PausesDoubleUpToHalfAnHourAndARefusalWaitsForTheUser)
     } rows[] = {
         {0, Down, false, "next try at 14:01"}, // each failed attempt takes half a minute
         {0.9, Turn, false, "next try at 14:01"},
+        {0.95, Turn, true, ""},                 // a turn a moment early takes it
         {1, Turn, true, ""},                    // the pause counts from the start of the attempt
         {1, Down, false, "next try at 14:03"},
         {3, Down, false, "next try at 14:07"},
