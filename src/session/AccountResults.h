@@ -1,7 +1,8 @@
 #pragma once
 // What the checks of the current pass over the accounts found, one result
-// per account in the order checked: the count or the error, the new
-// messages, and when. The main window draws its count's tooltip and the tray
+// per account in the accounts' order: the count or the error, the new
+// messages, and when. A failure stays into the next pass until its account
+// is checked again. The main window draws its count's tooltip and the tray
 // icon's from here.
 #include "session/Mailbox.h"
 
@@ -28,8 +29,9 @@ std::string ResultLine(const AccountResult& r);
 class AccountResults {
 public:
     // Keeps r (stamped with the time now) in place of the account's earlier
-    // result of this pass. A result of firstActive (the first active
-    // account) starts a new pass, as does the first after Restart.
+    // result. A result of firstActive (the first active account) starts a
+    // new pass (failures stay), as does the first after Restart (nothing
+    // stays).
     void Record(AccountResult r, int32_t firstActive);
     // Brings an account's line up to date without starting a pass (news
     // from a watching connection).

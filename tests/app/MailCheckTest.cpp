@@ -232,7 +232,8 @@ TEST_F(MailCheck, WrongPasswordOnTheSecondAccountStopsNothing)
         m.TimerTimer(); // Good again
         awaitExchanges();
         EXPECT_EQ(status(), "Good-1 message");
-        EXPECT_EQ(m.NBMSGBMP->hint(), "Good : 1");
+        // Bad's refusal stays in the tooltip while the ticks pass it by.
+        EXPECT_EQ(m.NBMSGBMP->hint(), "Good : 1\rBad : error: -ERR [AUTH] Authentication failed. (sign-in refused)");
         EXPECT_TRUE(m.Session().Connected());
         EXPECT_EQ(m.Online->hint(), "Connected");
     }

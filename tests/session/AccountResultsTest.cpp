@@ -21,6 +21,9 @@ TEST(AccountResults, OneLinePerAccountAndTheFirstActiveStartsAPass)
         {2, 1, false, "B : 1"}, // the first active account: a new pass
         {3, -1, false, "B : 1\rC : error: refused"},
         {3, 7, false, "B : 1\rC : 7"}, // the same account again: its line is brought up to date
+        {4, -1, false, "B : 1\rC : 7\rD : error: refused"},
+        {2, 2, false, "B : 2\rD : error: refused"}, // a failure stays until its account is checked again
+        {3, 5, false, "B : 2\rC : 5\rD : error: refused"}, // in the accounts' order
         {4, 0, true, "D : 0"},         // after a restart the next result starts afresh
     };
     AccountResults results;
