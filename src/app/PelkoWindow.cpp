@@ -194,6 +194,7 @@ void TPelko::SetTimerInterval()
         Timer->stop(); // a zero interval never checks
     if (interval != Timer->interval())
         Timer->setInterval(interval); // restarts the countdown only when the period changed
+    retry_.SetTurnInterval(std::chrono::milliseconds(interval));
 }
 
 void TPelko::FormCreate()

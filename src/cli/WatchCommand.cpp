@@ -368,6 +368,7 @@ int Watcher::Run(const AccountTable& accounts, const std::vector<int>& chosen)
         }
         exec_ = std::make_unique<ExecRunner>(std::move(argv), kExecLimit);
     }
+    retry_.SetTurnInterval(std::chrono::seconds(o_.everySeconds));
     SignalWatch signals(loop_); // before any other thread starts
     for (int i : chosen) {
         Watched w;

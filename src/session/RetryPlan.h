@@ -5,6 +5,7 @@
 // account, a Connect or check click: Reset, ResetAll), since trying the
 // same secret again only brings the account nearer to being locked. A
 // success ends the wait, and a click always tries at once.
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <exception>
@@ -31,12 +32,15 @@ public:
     // The pauses after the first, second, ... connection failure in a row.
     static constexpr std::chrono::minutes kFirstPause{1};
     static constexpr std::chrono::minutes kLongestPause{30};
-    // A turn this little before a pause ends takes the account. The timer's
-    // turns come whole intervals apart (a long interval's only to the
-    // second), and an attempt's start is taken a moment after the turn that
-    // started it: the turn that ends the pause would otherwise come just
-    // before its end, and the pause last a whole interval longer.
+    // The turn nearest a pause's end takes the account: one that comes up to
+    // half the turns' interval before the end (kTurnSlack when the interval
+    // is not known). The timer's turns come whole intervals apart (a long
+    // interval's only to the second), and an attempt's start is taken a
+    // moment after the turn (or the click) that started it: the turn that
+    // ends the pause would otherwise come just before its end, and the pause
+    // last a whole interval longer.
     static constexpr std::chrono::seconds kTurnSlack{5};
+    void SetTurnInterval(std::chrono::milliseconds interval) { slack_ = std::max<Clock::duration>(interval / 2, kTurnSlack); }
 
     // Each attempt on an account: Started before it, then Succeeded or
     // Failed. The pause counts from the start of the failed attempt, so a
@@ -80,10 +84,11 @@ private:
     };
     TimePoint Now() const { return now_ ? now_() : Clock::now(); }
     // Whether the account's pause (if any) is over for a turn now.
-    bool PauseOver(const Account& a) const { return a.failures == 0 || Now() + kTurnSlack >= a.nextTry; }
+    bool PauseOver(const Account& a) const { return a.failures == 0 || Now() + slack_ >= a.nextTry; }
 
     std::map<int32_t, Account> accounts_;
     std::function<TimePoint()> now_;
+    Clock::duration slack_ = kTurnSlack;
 };
 
 } // namespace pelko

@@ -74,6 +74,15 @@ TEST(RetryPlan, PausesDoubleUpToHalfAnHourAndARefusalWaitsForTheUser)
         EXPECT_EQ(plan.WaitText(7), r.wait) << "minute " << r.minute;
         EXPECT_TRUE(plan.MayTry(8)) << "another account keeps its turns";
     }
+    // Turns a minute apart: the one nearest the pause's end takes the account.
+    plan.SetTurnInterval(std::chrono::minutes(1));
+    now = start;
+    plan.Started(7);
+    plan.Failed(7, FailureKind::Connection); // next try at 14:01
+    for (const auto& [seconds, mayTry] : {std::pair{29, false}, std::pair{31, true}}) {
+        now = start + std::chrono::seconds(seconds);
+        EXPECT_EQ(plan.MayTry(7), mayTry) << seconds << " s after the failure";
+    }
 }
 
 } // namespace
