@@ -15,7 +15,7 @@ BASE_PKGS=(cmake ninja-build g++ pkg-config qt6-base-dev libcanberra-dev libgl-d
            dovecot-core dovecot-pop3d dovecot-imapd xvfb xauth fonts-dejavu-core
            openbox xdotool xclip imagemagick x11-utils xdg-utils at-spi2-core dbus-daemon python3 python3-dbus python3-gi
            pulseaudio pulseaudio-utils faketime)
-BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils valgrind wmbiff gnubiff x11-apps)
+BENCH_PKGS=(libbenchmark-dev curl fetchmail python3 time procps x11-utils valgrind wmbiff gnubiff x11-apps linux-perf)
 FUZZ_PKGS=(clang-14 libclang-rt-14-dev)
 # The Debian package and the tests of what is installed.
 PACKAGE_PKGS=(dpkg-dev file)

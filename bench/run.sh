@@ -10,10 +10,11 @@
 # bench/RESULTS.md. BENCH_RUNS (default 5), BENCH_MESSAGES (100000) and
 # BENCH_LARGE_MB (20) change the size of the run; BENCH_ONLY=count,fetch
 # (any of count, fetch, decode, micro, startup) runs those tables alone;
-# BENCH_ONLY=push the push table alone (bench/push.py).
+# BENCH_ONLY=push the push table alone (bench/push.py). The idle benches
+# run apart, a minute each: bench/idle_wakeups.sh, bench/idle_beside.sh.
 set -euo pipefail
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-[ $# -eq 1 ] || { [ $# -eq 2 ] && [ "$2" = --write ]; } || { sed -n '2,13p' "$0"; exit 2; }
+[ $# -eq 1 ] || { [ $# -eq 2 ] && [ "$2" = --write ]; } || { sed -n '2,14p' "$0"; exit 2; }
 build="$(cd "$1" && pwd)"
 work="$build/bench-work"
 rm -rf "$work"
