@@ -43,13 +43,9 @@ def type_into(d, win, field, text):
     d.run("xdotool", "type", "--delay", "40", text)
 
 
-def scenario_accounts_edit(d):
-    """An account is edited on the Accounts page as a user does it: select it
-    in the list, change its host and password, Save; Accounts.ini holds the
-    change at once and the dialog stays open."""
-    d.write_settings(autoconnect=0, autocheck=0, icon_tray=0, posX=20, posY=20)
-    d.write_accounts("Home", 110)
-    main = d.start_pelko()
+def open_first_account(d, main):
+    """Opens the configuration dialog from the menu, on the Accounts page with
+    the first account selected; gives the dialog and the windows before it."""
     before = set(d.client_windows())
     d.popup(main, *BACKGROUND)
     d.keys("Down", "Return")  # Configure, the first entry
@@ -58,6 +54,17 @@ def scenario_accounts_edit(d):
         raise Failure("the new window is %r" % d.window_text(dialog))
     d.click(dialog, *ACCOUNTS_BUTTON)
     d.click(dialog, *FIRST_ACCOUNT)
+    return dialog, before
+
+
+def scenario_accounts_edit(d):
+    """An account is edited on the Accounts page as a user does it: select it
+    in the list, change its host and password, Save; Accounts.ini holds the
+    change at once and the dialog stays open."""
+    d.write_settings(autoconnect=0, autocheck=0, icon_tray=0, posX=20, posY=20)
+    d.write_accounts("Home", 110)
+    main = d.start_pelko()
+    dialog, before = open_first_account(d, main)
     type_into(d, dialog, HOST_FIELD, "pop3s://mail.home.example")
     type_into(d, dialog, PASSWD_FIELD, "n3w-secret")
     if d.shots:

@@ -2,8 +2,8 @@
 from the menu beside the Host field, on a dialog that keeps its size."""
 import os
 
-from desktop import BACKGROUND, Failure, wait_for
-from scenarios_dialog import ACCOUNTS_BUTTON, FIRST_ACCOUNT, HOST_FIELD, SAVE_BUTTON, accounts
+from desktop import Failure, wait_for
+from scenarios_dialog import HOST_FIELD, SAVE_BUTTON, accounts, open_first_account
 
 # The dialog's client area, as it always was.
 DIALOG_SIZE = (412, 297)
@@ -17,12 +17,7 @@ def scenario_imap_account_form(d):
     d.write_settings(autoconnect=0, autocheck=0, icon_tray=0, posX=20, posY=20)
     d.write_accounts("Home", 110)
     main = d.start_pelko()
-    before = set(d.client_windows())
-    d.popup(main, *BACKGROUND)
-    d.keys("Down", "Return")  # Configure
-    dialog = wait_for("the configuration dialog", lambda: d.new_windows(before))[0]
-    d.click(dialog, *ACCOUNTS_BUTTON)
-    d.click(dialog, *FIRST_ACCOUNT)
+    dialog, _ = open_first_account(d, main)
     host_before = accounts(d)["Home"]["host_name"]
     keys_before = set(accounts(d)["Home"])
 

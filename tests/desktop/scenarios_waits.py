@@ -50,13 +50,14 @@ def menu_opens_and_exit_ends(d, main):
         raise Failure("Pelko ended with status %d after Exit" % code)
 
 
-def scenario_keyring_silent(d):
-    """A Secret Service that takes every call and answers none."""
+def start_silent_keyring(d):
+    """A Secret Service that takes every call and answers none, on a private
+    session bus; False when python3-dbus or python3-gi is missing."""
     try:
         import dbus  # noqa: F401  python3-dbus
         from gi.repository import GLib  # noqa: F401  python3-gi
     except ImportError:
-        return SKIP
+        return False
     address = d.start_session_bus()
     fake = os.path.join(d.source, "tests", "support", "fake-secret-service.py")
     service = subprocess.Popen(["/usr/bin/python3", fake, address, "silent"], env=d.env, stdin=subprocess.DEVNULL,
@@ -64,6 +65,13 @@ def scenario_keyring_silent(d):
     d.procs.append(service)
     if service.stdout.readline().strip() != b"ready":
         raise Failure("the Secret Service of the test did not start")
+    return True
+
+
+def scenario_keyring_silent(d):
+    """A Secret Service that takes every call and answers none."""
+    if not start_silent_keyring(d):
+        return SKIP
     d.write_settings(icon_tray=0, autoconnect=1, autocheck=0)
     write_account(d, "{pelko:keyring}")
     main = d.start_pelko()
@@ -84,32 +92,17 @@ def scenario_keyring_silent_dialog(d):
     """A password saved to a keyring that never answers: the dialog shows a
     note with Cancel above it, owned by it; Cancel ends the wait at once, the
     dialog stays and Accounts.ini is as it was."""
-    from scenarios_dialog import ACCOUNTS_BUTTON, FIRST_ACCOUNT, PASSWD_FIELD, SAVE_BUTTON, type_into
+    from scenarios_dialog import PASSWD_FIELD, SAVE_BUTTON, open_first_account, type_into
     from desktop import wait_for
-    try:
-        import dbus  # noqa: F401  python3-dbus
-        from gi.repository import GLib  # noqa: F401  python3-gi
-    except ImportError:
+    if not start_silent_keyring(d):
         return SKIP
-    address = d.start_session_bus()
-    fake = os.path.join(d.source, "tests", "support", "fake-secret-service.py")
-    service = subprocess.Popen(["/usr/bin/python3", fake, address, "silent"], env=d.env, stdin=subprocess.DEVNULL,
-                               stdout=subprocess.PIPE)
-    d.procs.append(service)
-    if service.stdout.readline().strip() != b"ready":
-        raise Failure("the Secret Service of the test did not start")
     d.write_settings(icon_tray=0, autoconnect=0, autocheck=0, posX=20, posY=20)
     write_account(d, "{pelko:keyring}")
     path = os.path.join(d.pelko_dir, "Accounts.ini")
     with open(path, "rb") as f:
         kept = f.read()
     main = d.start_pelko()
-    before = set(d.client_windows())
-    d.popup(main, *BACKGROUND)
-    d.keys("Down", "Return")  # Configure
-    dialog = wait_for("the configuration dialog", lambda: d.new_windows(before))[0]
-    d.click(dialog, *ACCOUNTS_BUTTON)
-    d.click(dialog, *FIRST_ACCOUNT)
+    dialog, before = open_first_account(d, main)
     type_into(d, dialog, PASSWD_FIELD, "n3w-secret")
     with_dialog = set(d.client_windows())
     d.click(dialog, *SAVE_BUTTON)
