@@ -10,7 +10,6 @@
 // NetworkManager, the part concerned tells nothing.
 //
 // The handlers run on the events' own thread: they post to their owner.
-#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>

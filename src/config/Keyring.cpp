@@ -183,6 +183,7 @@ struct LookupJob {
     std::mutex lock;
     std::condition_variable finished;
     bool done = false;
+    bool ok = false; // the work's answer
     std::optional<std::string> secret;
     std::string why;
     std::atomic<bool> unlocking{false};
@@ -299,17 +300,16 @@ namespace {
 
 // Runs work on a thread of its own (libsecret's calls wait as long as the
 // service takes) and waits for it at most timeoutMs, running idle between
-// short waits; whatever ends the wait early (the time, or idle raising)
-// calls the work off. work's answer, or false with why set.
-bool RunWithin(const std::function<bool(LookupJob&)>& work, int timeoutMs, const std::function<void()>& idle,
-               std::string* why, const std::shared_ptr<LookupJob>& job = std::make_shared<LookupJob>())
+// short waits; whatever ends the wait (the time, or idle raising) calls the
+// work off. work's answer, or false with why set.
+bool RunWithin(const std::shared_ptr<LookupJob>& job, const std::function<bool(LookupJob&)>& work, int timeoutMs,
+               const std::function<void()>& idle, std::string* why)
 {
-    auto answer = std::make_shared<bool>(false);
     try {
-        std::thread([job, answer, work] {
+        std::thread([job, work] {
             const bool ok = work(*job);
             std::lock_guard<std::mutex> hold(job->lock);
-            *answer = ok;
+            job->ok = ok;
             job->done = true;
             job->finished.notify_all();
         }).detach();
@@ -320,12 +320,7 @@ bool RunWithin(const std::function<bool(LookupJob&)>& work, int timeoutMs, const
     }
     struct CallOff {
         LookupJob& job;
-        bool armed = true;
-        ~CallOff()
-        {
-            if (armed)
-                Library().cancel(job.cancel);
-        }
+        ~CallOff() { Library().cancel(job.cancel); }
     } callOff{*job};
     if (timeoutMs <= 0)
         timeoutMs = kDefaultWaitMs;
@@ -336,10 +331,9 @@ bool RunWithin(const std::function<bool(LookupJob&)>& work, int timeoutMs, const
             job->finished.wait_until(hold, std::min(deadline, std::chrono::steady_clock::now() + kWaitSlice),
                                      [&] { return job->done; });
             if (job->done) {
-                callOff.armed = false;
-                if (!*answer && why)
+                if (!job->ok && why)
                     *why = job->why;
-                return *answer;
+                return job->ok;
             }
         }
         if (std::chrono::steady_clock::now() >= deadline) {
@@ -361,11 +355,12 @@ std::optional<std::string> Lookup(const std::string& account, const std::string&
         return std::nullopt;
     auto job = std::make_shared<LookupJob>();
     const bool found = RunWithin(
+        job,
         [account, host](LookupJob& j) {
             RunLookup(j, account, host);
             return j.secret.has_value();
         },
-        timeoutMs, idle, why, job);
+        timeoutMs, idle, why);
     if (!found)
         return std::nullopt;
     std::lock_guard<std::mutex> hold(job->lock);
@@ -383,6 +378,7 @@ bool Store(const std::string& account, const std::string& host, const std::strin
     if (!BusThere(why))
         return false;
     return RunWithin(
+        std::make_shared<LookupJob>(),
         [account, host, password](LookupJob& job) {
             GError* error = nullptr;
             const std::string label = "Pelko: " + account + " (" + host + ")";
@@ -403,6 +399,7 @@ bool Remove(const std::string& account, const std::string& host, int timeoutMs, 
     if (!BusThere(nullptr))
         return false;
     return RunWithin(
+        std::make_shared<LookupJob>(),
         [account, host](LookupJob& job) {
             GError* error = nullptr;
             const gboolean removed = Library().clear(Schema(), job.cancel, &error, "account", account.c_str(),

@@ -1,10 +1,9 @@
 // The Accounts page: the account table is edited in place and Accounts.ini
 // rewritten after every change.
 #include "config/AccountAuth.h"
-#include "config/Keyring.h"
-#include "configdialog/KeyringWait.h"
 #include "config/SettingsFile.h"
 #include "configdialog/ConfigDialog.h"
+#include "configdialog/KeyringWait.h"
 #include "configdialog/OneLineValidator.h"
 #include "configdialog/ServerForm.h"
 

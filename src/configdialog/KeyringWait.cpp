@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QProgressDialog>
 
+#include <functional>
 #include <memory>
 
 namespace pelko {
@@ -53,42 +54,44 @@ private:
     std::unique_ptr<QProgressDialog> note_;
 };
 
+// What ask returns, given the idle to pass on; cancelled (with why set)
+// when the user cancelled.
+template <class Result, class Ask>
+Result Asked(QWidget* owner, std::string* why, Result cancelled, Ask ask)
+{
+    Waiting wait(owner);
+    try {
+        return ask([&wait] { wait(); });
+    } catch (const Cancelled&) {
+        if (why)
+            *why = kKeyringWaitCancelled;
+        return cancelled;
+    }
+}
+
 } // namespace
 
 std::optional<std::string> LookupWaiting(QWidget* owner, const std::string& account, const std::string& host,
                                          std::string* why)
 {
-    Waiting wait(owner);
-    try {
-        return keyring::Lookup(account, host, keyring::kDefaultWaitMs, [&wait] { wait(); }, why);
-    } catch (const Cancelled&) {
-        if (why)
-            *why = kKeyringWaitCancelled;
-        return std::nullopt;
-    }
+    return Asked(owner, why, std::optional<std::string>(), [&](const std::function<void()>& idle) {
+        return keyring::Lookup(account, host, keyring::kDefaultWaitMs, idle, why);
+    });
 }
 
 bool StoreWaiting(QWidget* owner, const std::string& account, const std::string& host, const std::string& password,
                   std::string* why)
 {
-    Waiting wait(owner);
-    try {
-        return keyring::Store(account, host, password, why, keyring::kDefaultWaitMs, [&wait] { wait(); });
-    } catch (const Cancelled&) {
-        if (why)
-            *why = kKeyringWaitCancelled;
-        return false;
-    }
+    return Asked(owner, why, false, [&](const std::function<void()>& idle) {
+        return keyring::Store(account, host, password, why, keyring::kDefaultWaitMs, idle);
+    });
 }
 
 bool RemoveWaiting(QWidget* owner, const std::string& account, const std::string& host)
 {
-    Waiting wait(owner);
-    try {
-        return keyring::Remove(account, host, keyring::kDefaultWaitMs, [&wait] { wait(); });
-    } catch (const Cancelled&) {
-        return false;
-    }
+    return Asked(owner, nullptr, false, [&](const std::function<void()>& idle) {
+        return keyring::Remove(account, host, keyring::kDefaultWaitMs, idle);
+    });
 }
 
 } // namespace pelko

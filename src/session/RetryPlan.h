@@ -33,8 +33,7 @@ public:
     static constexpr std::chrono::minutes kFirstPause{1};
     static constexpr std::chrono::minutes kLongestPause{30};
     // The turn nearest a pause's end takes the account: one that comes up to
-    // half the turns' interval before the end (kTurnSlack when the interval
-    // is not known). The timer's turns come whole intervals apart (a long
+    // half the turns' interval (at least kTurnSlack) before the end. The timer's turns come whole intervals apart (a long
     // interval's only to the second), and an attempt's start is taken a
     // moment after the turn (or the click) that started it: the turn that
     // ends the pause would otherwise come just before its end, and the pause
