@@ -182,6 +182,9 @@ def scenario_wrong_password_waits_for_a_click(d):
             raise Failure("the refused account was tried again by the timer: %d sign-ins of Home, %d refused" %
                           signins())
         wait_status(d, atspi, "Home-1 message")
+        _, tip = count_tooltip(atspi, "Wrong")
+        if tip != "Home : 1\nWrong : error: " + refused[len("Wrong-"):]:
+            raise Failure("while Wrong is passed by the count's tooltip reads %r" % tip)
         if d.new_windows(before):
             raise Failure("a box came up for the timer's failure")
 
